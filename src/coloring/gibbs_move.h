@@ -1,0 +1,32 @@
+// The level-constrained Gibbs move of the splitting method.
+//
+// One sweep: shuffle the sample's visiting order, then at every position flip
+// a fair coin (one uniform01); on heads (u >= 0.5) give the vertex there a
+// colour drawn uniformly (a second uniform01) among the colours, in ascending
+// order, whose resulting score is at least `level`, its own colour included
+// when it qualifies. With no such colour nothing is drawn and nothing changes.
+// A sample at or above the level stays there; the score is updated from the
+// vertex's neighbour colour counts, never recomputed.
+//
+// A vertex's own entries in its adjacency list (self-loops) are left out of
+// the colour counts: they conflict whatever its colour, so recolouring leaves
+// them unchanged, and the incremental score keeps equal to computeScore.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "coloring/coloring_sample.h"
+
+namespace tintara {
+
+// Scratch storage for gibbsMove, reused across positions, calls and samples
+// so that a sweep allocates nothing.
+struct GibbsWorkspace {
+  std::vector<int32_t> colorCounts;
+  std::vector<int32_t> allowedColors;
+};
+
+void gibbsMove(ColoringSample& sample, double level, GibbsWorkspace& workspace);
+
+}  // namespace tintara

@@ -1,0 +1,77 @@
+#include "random/random_source.h"
+
+#include <ctime>
+#include <stdexcept>
+#include <utility>
+
+namespace tintara {
+
+namespace {
+
+// Bits carried by one rand() output, and the matching mask: start from 64 bits
+// and halve the mask while it exceeds RAND_MAX (31 bits with glibc).
+struct RandWidth {
+  int bits = 64;
+  uint64_t mask = ~uint64_t{0};
+  constexpr RandWidth() {
+    while (mask > static_cast<uint64_t>(RAND_MAX)) {
+      mask >>= 1;
+      --bits;
+    }
+  }
+};
+constexpr RandWidth kRandWidth;
+
+}  // namespace
+
+RandomSource::RandomSource() {
+  const auto randSeed = static_cast<uint32_t>(std::time(nullptr));
+  const auto engineSeed = static_cast<uint32_t>(std::time(nullptr));
+  seed(randSeed, engineSeed);
+}
+
+RandomSource::RandomSource(uint32_t randSeed, uint32_t engineSeed) { seed(randSeed, engineSeed); }
+
+void RandomSource::seed(uint32_t randSeed, uint32_t engineSeed) {
+  std::srand(randSeed);
+  if (initstate_r(randSeed, randState, sizeof randState, &randData) != 0) {
+    throw std::runtime_error("initstate_r failed");
+  }
+  engine.seed(engineSeed);
+}
+
+int32_t RandomSource::randDraw() {
+  int32_t value = 0;
+  random_r(&randData, &value);
+  return value;
+}
+
+// A uniform index below `bound` (bound >= 2): gather enough rand outputs to
+// cover bound - 1, and start over when the value falls into the incomplete
+// last block, so that every index is equally likely.
+uint64_t RandomSource::indexBelow(uint64_t bound) {
+  for (;;) {
+    uint64_t value = 0;
+    uint64_t span = 0;
+    while (span < bound - 1) {
+      uint64_t draw;
+      do {
+        draw = static_cast<uint64_t>(randDraw());
+      } while (draw > kRandWidth.mask);
+      value = (value << kRandWidth.bits) | draw;
+      span = (span << kRandWidth.bits) | kRandWidth.mask;
+    }
+    if (value / bound < span / bound || span % bound == bound - 1) return value % bound;
+  }
+}
+
+void RandomSource::shuffleOrder(int32_t* first, int32_t* last) {
+  const auto count = last - first;
+  if (count < 2) return;
+  for (std::ptrdiff_t j = 1; j < count; ++j) {
+    const auto r = static_cast<std::ptrdiff_t>(indexBelow(static_cast<uint64_t>(j) + 1));
+    std::swap(first[j], first[r]);
+  }
+}
+
+}  // namespace tintara

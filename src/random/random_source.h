@@ -1,0 +1,64 @@
+// The one source of randomness of a program run.
+//
+// uniform01 draws a double in [0, 1) from an MT19937 engine through Boost's
+// uniform real distribution: exactly one 32-bit engine output per draw, the
+// result y / 2^32. shuffleOrder permutes a visiting order with draws from the
+// C library's rand stream. Creation from the clock seeds srand with one
+// reading of time() and the engine with a second reading.
+//
+// The rand stream is drawn through glibc's reentrant random_r over a private
+// state seeded like srand: the same numbers as rand() after srand(seed), but
+// without the lock that rand() takes on every call. srand is still called, so
+// rand() itself continues the same stream.
+//
+// Not copyable or movable: samples hold its address, and random_r's state
+// points into the object itself.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include <boost/random/mersenne_twister.hpp>
+#include <boost/random/uniform_real_distribution.hpp>
+#include <boost/random/variate_generator.hpp>
+
+namespace tintara {
+
+class RandomSource {
+ public:
+  // Seeds both generators from two readings of the calendar clock.
+  RandomSource();
+  // Seeds srand (and the shuffle's stream) with randSeed and the engine with
+  // engineSeed; for tests and benchmarks.
+  RandomSource(uint32_t randSeed, uint32_t engineSeed);
+
+  RandomSource(const RandomSource&) = delete;
+  RandomSource& operator=(const RandomSource&) = delete;
+
+  // A uniform double in [0, 1): a multiple of 2^-32, never 1.0.
+  double uniform01() { return generator(); }
+
+  // Permutes [first, last) in place: for j = 1 .. m-1 swaps a[j] with a[r],
+  // r a uniform index below j + 1 drawn from the rand stream.
+  void shuffleOrder(int32_t* first, int32_t* last);
+
+  // The next value of the rand stream, as rand() would return it.
+  int32_t randDraw();
+
+ private:
+  void seed(uint32_t randSeed, uint32_t engineSeed);
+  uint64_t indexBelow(uint64_t bound);
+
+  using Distribution = boost::random::uniform_real_distribution<double>;
+  Distribution distribution{0.0, 1.0};
+  boost::random::mt19937 engine;
+  boost::random::variate_generator<boost::random::mt19937&, Distribution> generator{engine,
+                                                                                     distribution};
+
+  // Private state for random_r; 128 bytes is glibc's default (TYPE_3), the
+  // size srand/rand use.
+  alignas(int32_t) char randState[128] = {};
+  random_data randData = {};
+};
+
+}  // namespace tintara

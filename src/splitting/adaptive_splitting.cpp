@@ -1,0 +1,67 @@
+#include "splitting/adaptive_splitting.h"
+
+#include "splitting/level_window.h"
+#include "splitting/population.h"
+
+namespace tintara {
+
+namespace {
+
+struct AdaptiveOutcome {
+  bool reachedProperColoring = false;
+  int64_t iterations = 0;
+};
+
+// The shared run; every level it sets is appended to `levels`.
+AdaptiveOutcome runAdaptive(const Graph& graph, RandomSource& random, int32_t N, double rho,
+                            int32_t k, LevelList& levels) {
+  const int32_t m = candidateIndex(N, rho);
+  Population population;
+  createPopulation(population, graph, random, N, k);
+
+  AdaptiveOutcome outcome;
+  double level = static_cast<double>(-graph.vertexCount);
+  levels.assign(1, level);
+  LevelWindow window;
+  window.push(level);
+
+  SampleList elites;
+  std::vector<int32_t> factors;
+  GibbsWorkspace workspace;
+  for (;;) {
+    if (window.stagnated()) return outcome;
+    ++outcome.iterations;
+    sortByScore(population);
+    const double candidate = population[m].score;
+    selectElitesAdaptive(population, N, level, candidate, elites);
+    levels.push_back(level);
+    // The candidate, not the level: a level raised to candidate + 1 still
+    // counts as standing still when the candidate does.
+    window.push(candidate);
+    if (level >= 0) {
+      outcome.reachedProperColoring = true;
+      return outcome;
+    }
+    splittingFactors(elites, N, random, factors);
+    regenerate(population, elites, factors, level, workspace);
+  }
+}
+
+}  // namespace
+
+LevelList buildLevels(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k) {
+  LevelList levels;
+  runAdaptive(graph, random, N, rho, k, levels);
+  return levels;
+}
+
+bool isColorable(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
+                 double& iterations) {
+  iterations = 0.0;
+  LevelList levels;
+  const AdaptiveOutcome outcome = runAdaptive(graph, random, N, rho, k, levels);
+  iterations = static_cast<double>(outcome.iterations);
+  return outcome.reachedProperColoring;
+}
+
+}  // namespace tintara

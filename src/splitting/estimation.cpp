@@ -1,0 +1,36 @@
+#include "splitting/estimation.h"
+
+#include <stdexcept>
+#include <vector>
+
+#include "splitting/population.h"
+
+namespace tintara {
+
+double estimateAtLevels(const LevelList& levels, const Graph& graph, RandomSource& random,
+                        int32_t N, int32_t k) {
+  if (N < 1) throw std::invalid_argument("estimateAtLevels needs N >= 1");
+  Population population;
+  createPopulation(population, graph, random, N, k);
+
+  std::vector<double> ratios;
+  SampleList elites;
+  std::vector<int32_t> factors;
+  GibbsWorkspace workspace;
+  for (std::size_t i = 1; i < levels.size(); ++i) {
+    sortByScore(population);
+    const double level = levels[i];
+    selectElitesAtLevel(population, N, level, elites);
+    ratios.push_back(static_cast<double>(elites.size()) / static_cast<double>(N));
+    // Nothing to regrow from: the recorded 0 makes the product 0.
+    if (elites.empty()) return 0.0;
+    if (level >= 0) break;
+    splittingFactors(elites, N, random, factors);
+    regenerate(population, elites, factors, level, workspace);
+  }
+  double estimate = 1.0;
+  for (double ratio : ratios) estimate *= ratio;
+  return estimate;
+}
+
+}  // namespace tintara

@@ -1,0 +1,22 @@
+// The fixed-level splitting run of counting mode.
+//
+// From N fresh random k-colourings, for each level after the first of the
+// LevelList in turn: sort, keep the leading samples at or above the level,
+// record kept / N, and, unless the level is 0 or more, regrow the population
+// from the kept samples by Gibbs moves at that level. The product of the
+// recorded fractions estimates the probability that a uniformly random
+// k-colouring is proper. A level that no sample reaches gives 0 at once.
+#pragma once
+
+#include <cstdint>
+
+#include "graph/graph.h"
+#include "random/random_source.h"
+#include "splitting/adaptive_splitting.h"
+
+namespace tintara {
+
+double estimateAtLevels(const LevelList& levels, const Graph& graph, RandomSource& random,
+                        int32_t N, int32_t k);
+
+}  // namespace tintara
