@@ -1,3 +1,5 @@
 #include "cli/entry.h"
 
-int main(int argc, char** argv) { return tintara::runTintara(argc, argv); }
+int main(int argc, char** argv) {
+  return tintara::runTintara(argc, argv);
+}

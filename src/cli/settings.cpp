@@ -10,8 +10,7 @@ namespace {
 template <typename T>
 std::string outOfRange(const char* option, T value, const char* allowed) {
   std::ostringstream out;
-  out << "Invalid value for option " << option << ": " << value << " (allowed: " << allowed
-      << ")";
+  out << "Invalid value for option " << option << ": " << value << " (allowed: " << allowed << ")";
   return out.str();
 }
 

@@ -23,7 +23,7 @@ struct ColoringSample {
   int32_t vertexCount = 0;
   int32_t colorCount = 0;
   std::vector<int32_t> vertexColors;
-  std::vector<int32_t> visitOrder;  // the Gibbs move's visiting order; identity at creation
+  std::vector<int32_t> visitOrder;       // the Gibbs move's visiting order; identity at creation
   RandomSource* randomSource = nullptr;  // shared, not owned
   const Graph* graph = nullptr;          // shared, not owned
   double score = 0.0;

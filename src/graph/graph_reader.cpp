@@ -21,16 +21,16 @@ struct EdgeLine {
 };
 
 ReadError lineError(const std::string& sourceName, int64_t lineNumber, const std::string& what) {
-  return ReadError{"Error in instance file " + sourceName + ", line " +
-                   std::to_string(lineNumber) + ": " + what};
+  return ReadError{"Error in instance file " + sourceName + ", line " + std::to_string(lineNumber) +
+                   ": " + what};
 }
 
 // Why `id` cannot name a vertex of a graph with `count` vertices, or empty.
 std::string idProblem(int32_t id, int32_t count) {
   if (id < 0) return "vertex id " + std::to_string(id) + " is negative";
   if (id < count) return {};
-  std::string what = "vertex id " + std::to_string(id) + " is not below the vertex count " +
-                     std::to_string(count);
+  std::string what =
+      "vertex id " + std::to_string(id) + " is not below the vertex count " + std::to_string(count);
   if (id == count) {
     what +=
         " (vertex ids are 0-based; scripts/dimacs-to-instance converts 1-based DIMACS "
@@ -73,7 +73,8 @@ ReadResult parseGraph(std::istream& in, const std::string& sourceName) {
     splitLine(line, " ", tokens);
     const std::string& kind = tokens[0];
     if (kind == "p") {
-      if (tokens.size() < 2) return lineError(sourceName, lineNumber, "p line without a vertex count");
+      if (tokens.size() < 2)
+        return lineError(sourceName, lineNumber, "p line without a vertex count");
       const auto count = readInstanceNumber(tokens[1]);
       if (!count) {
         return lineError(sourceName, lineNumber,

@@ -30,7 +30,9 @@ RandomSource::RandomSource() {
   seed(randSeed, engineSeed);
 }
 
-RandomSource::RandomSource(uint32_t randSeed, uint32_t engineSeed) { seed(randSeed, engineSeed); }
+RandomSource::RandomSource(uint32_t randSeed, uint32_t engineSeed) {
+  seed(randSeed, engineSeed);
+}
 
 void RandomSource::seed(uint32_t randSeed, uint32_t engineSeed) {
   std::srand(randSeed);

@@ -53,7 +53,7 @@ class RandomSource {
   Distribution distribution{0.0, 1.0};
   boost::random::mt19937 engine;
   boost::random::variate_generator<boost::random::mt19937&, Distribution> generator{engine,
-                                                                                     distribution};
+                                                                                    distribution};
 
   // Private state for random_r; 128 bytes is glibc's default (TYPE_3), the
   // size srand/rand use.

@@ -25,8 +25,8 @@ void sortByScore(Population& population) {
             [](const ColoringSample& a, const ColoringSample& b) { return a.score > b.score; });
 }
 
-void selectElitesAdaptive(const Population& population, int32_t N, double& level,
-                          double candidate, SampleList& elites) {
+void selectElitesAdaptive(const Population& population, int32_t N, double& level, double candidate,
+                          SampleList& elites) {
   if (candidate == level && N >= 1) {
     const std::size_t limit = std::min(population.size(), static_cast<std::size_t>(N));
     for (std::size_t i = 0; i < limit; ++i) {
@@ -73,8 +73,8 @@ void regenerate(Population& population, SampleList& elites, const std::vector<in
 
 namespace tintara {
 
-void createPopulation(Population& population, const Graph& graph, RandomSource& random,
-                      int32_t N, int32_t k) {
+void createPopulation(Population& population, const Graph& graph, RandomSource& random, int32_t N,
+                      int32_t k) {
   population.clear();
   for (int32_t i = 0; i < N; ++i) population.push(ColoringSample(graph, random, k));
 }

@@ -48,13 +48,12 @@ void sortByScore(Population& population);
 // equals the level and some of the first N samples scores above it; then
 // fills `elites` with copies of the leading samples scoring at least the new
 // level, stopping at the first one below it.
-void selectElitesAdaptive(const Population& population, int32_t N, double& level,
-                          double candidate, SampleList& elites);
+void selectElitesAdaptive(const Population& population, int32_t N, double& level, double candidate,
+                          SampleList& elites);
 
 // Fills `elites` with copies of the leading samples (of the first N) scoring
 // at least `level`, stopping at the first one below it.
-void selectElitesAtLevel(const Population& population, int32_t N, double level,
-                         SampleList& elites);
+void selectElitesAtLevel(const Population& population, int32_t N, double level, SampleList& elites);
 
 // One offspring count per elite, summing to N: N / c each, then the N mod c
 // remaining units to elites drawn uniformly with replacement (one uniform01
@@ -73,8 +72,8 @@ namespace tintara {
 
 // Empties `population` and appends N fresh samples, created one after the
 // other (each takes vertexCount uniform01 draws for its colours).
-void createPopulation(Population& population, const Graph& graph, RandomSource& random,
-                      int32_t N, int32_t k);
+void createPopulation(Population& population, const Graph& graph, RandomSource& random, int32_t N,
+                      int32_t k);
 
 // m = floor(N * rho), the index whose score is the adaptive runs' candidate.
 // Throws std::invalid_argument unless N >= 1 and 0 <= m <= N - 1.

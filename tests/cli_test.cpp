@@ -1,0 +1,159 @@
+// The command line, tested through the built executable.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace tintara::testing {
+namespace {
+
+const std::string kListing =
+    " \n"
+    " *************************************************************** \n"
+    " Tintara package for graph coloring counting estimation. \n"
+    " Written by the Tintara developers. \n"
+    " Questions and bug reports: the Tintara issue tracker. \n"
+    " *************************************************************** \n"
+    " Allowed options:\n"
+    "  --help                produce help message\n"
+    "  --problem arg         input graph instance file\n"
+    "  --colors arg          # of colors (default is 3)\n"
+    "  --N arg               splitting budget (default is 1000)\n"
+    "  --rho arg             splitting rarity parameter (default is 0.2)\n"
+    "  --terr arg            target relative error (default is 0.03)\n"
+    "  --chrom arg           find chromatic number only (default is 0 - for \n"
+    "                        counting)\n";
+
+const std::string kHelp =
+    kListing + "\n" +
+    " (Usage example for counting: Tintara.exe --problem 3x3_grid.txt --colors 3 --N=100 "
+    "--rho 0.2 --terr 0.03)\n"
+    " (Usage example for finding chromatic nuber only: Tintara.exe --problem 3x3_grid.txt "
+    "--N=100 --rho 0.2 --chrom 1)\n";
+
+const std::string kFailure = kListing + "\n";
+
+const std::string kGrid = std::string(TINTARA_SOURCE_DIR) + "/examples/3x3_grid.txt";
+
+TEST(CommandLineHelp, NoOptionsPrintsHelpAndFails) {
+  // A bare word is no option to the parser, so it counts as nothing given.
+  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"stray"}}) {
+    ProcessResult r = runTintaraBinary(args);
+    EXPECT_EQ(r.output, kHelp);
+    EXPECT_EQ(r.exitStatus, 1);
+  }
+}
+
+TEST(CommandLineHelp, HelpWinsOverOtherOptions) {
+  ProcessResult r = runTintaraBinary({"--problem", kGrid, "--help", "--chrom", "1"});
+  EXPECT_EQ(r.output, kHelp);
+  EXPECT_EQ(r.exitStatus, 1);
+}
+
+TEST(CommandLineProblem, MissingProblemIsRefused) {
+  ProcessResult r = runTintaraBinary({"--colors", "4"});
+  EXPECT_EQ(r.output, "No input graph was specified\n");
+  EXPECT_EQ(r.exitStatus, 1);
+}
+
+TEST(CommandLineProblem, UnreadableFileGivesReaderMessageWithoutLineEnd) {
+  ProcessResult r = runTintaraBinary({"--problem", "/nonexistent/graph.txt", "--chrom", "1"});
+  EXPECT_EQ(r.output, "/nonexistent/graph.txt #bin E(T) CPU Chrom# Error in openening file");
+  EXPECT_EQ(r.exitStatus, 1);
+}
+
+TEST(CommandLineProblem, DirectoryIsTreatedAsUnreadable) {
+  TempFile file("e 0 1\n");
+  ProcessResult r = runTintaraBinary({"--problem", file.directory(), "--chrom", "1"});
+  EXPECT_EQ(r.output, file.directory() + " #bin E(T) CPU Chrom# Error in openening file");
+  EXPECT_EQ(r.exitStatus, 1);
+}
+
+TEST(CommandLineProblem, MalformedInstanceGivesOneLineError) {
+  TempFile file("p 3\ne 1 3\n");
+  ProcessResult r = runTintaraBinary({"--problem", file.path(), "--chrom", "1"});
+  EXPECT_EQ(r.output, file.path() + " #bin E(T) CPU Chrom# Error in instance file " + file.path() +
+                          ", line 2: vertex id 3 is not below the vertex count 3 (vertex ids are "
+                          "0-based; scripts/dimacs-to-instance converts 1-based DIMACS files)\n");
+  EXPECT_EQ(r.exitStatus, 1);
+}
+
+TEST(CommandLineParsing, ParseErrorsPrintListingAndEmptyLine) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--c", "3", "--problem", kGrid},              // ambiguous: colors or chrom
+           {"--N", "many", "--problem", kGrid},           // not a number
+           {"--N=", "--problem", kGrid},                  // empty value
+           {"--N", "99999999999", "--problem", kGrid},    // beyond 32 bits
+           {"--N", "5", "--N", "6", "--problem", kGrid},  // repeated
+           {"--bogus", "1"},                              // unknown
+       }) {
+    ProcessResult r = runTintaraBinary(args);
+    EXPECT_EQ(r.output, kFailure) << args[0];
+    EXPECT_EQ(r.exitStatus, 1) << args[0];
+  }
+}
+
+TEST(CommandLineParsing, AbbreviationsAndBothValueFormsAreAccepted) {
+  ProcessResult equals = runTintaraBinary({"--prob", kGrid, "--N=100", "--chrom", "2"});
+  ProcessResult blank = runTintaraBinary({"--problem=" + kGrid, "--N", "100", "--chr=2"});
+  EXPECT_EQ(equals.output, "");
+  EXPECT_EQ(equals.exitStatus, 0);
+  EXPECT_EQ(blank.output, "");
+  EXPECT_EQ(blank.exitStatus, 0);
+  ProcessResult counting = runTintaraBinary({"--prob", kGrid, "--N=100", "--terr", "0.9"});
+  EXPECT_NE(counting.output.find("using N=100, rho=0.2 and target relative error=0.9\n"),
+            std::string::npos);
+  EXPECT_EQ(counting.exitStatus, 0);
+}
+
+TEST(CommandLineDispatch, ChromOtherThanZeroOrOneRunsNothing) {
+  for (const char* chrom : {"2", "-1"}) {
+    ProcessResult r = runTintaraBinary({"--problem", "/nonexistent", "--chrom", chrom});
+    EXPECT_EQ(r.output, "");
+    EXPECT_EQ(r.exitStatus, 0);
+  }
+}
+
+TEST(CommandLineLimits, OutOfRangeSettingsAreRefusedBeforeTheModeStarts) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"--N", "0"}, "Invalid value for option N: 0 (allowed: N >= 1)"},
+      {{"--N", "-3", "--chrom", "1"}, "Invalid value for option N: -3 (allowed: N >= 1)"},
+      {{"--rho", "1"}, "Invalid value for option rho: 1 (allowed: 0 <= rho < 1)"},
+      {{"--rho", "-0.1", "--chrom", "1"},
+       "Invalid value for option rho: -0.1 (allowed: 0 <= rho < 1)"},
+      {{"--rho", "nan"}, "Invalid value for option rho: nan (allowed: 0 <= rho < 1)"},
+      {{"--colors", "0"}, "Invalid value for option colors: 0 (allowed: colors >= 1)"},
+      {{"--terr", "0"}, "Invalid value for option terr: 0 (allowed: a finite number above 0)"},
+      {{"--terr", "inf"}, "Invalid value for option terr: inf (allowed: a finite number above 0)"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--problem", kGrid});
+    ProcessResult r = runTintaraBinary(args);
+    EXPECT_EQ(r.output, c.message + "\n") << c.args[0] << " " << c.args[1];
+    EXPECT_EQ(r.exitStatus, 1);
+  }
+}
+
+TEST(CommandLineLimits, EachModeChecksOnlyTheSettingsItUses) {
+  // Chromatic mode ignores colors and terr.
+  ProcessResult r =
+      runTintaraBinary({"--problem", kGrid, "--chrom", "1", "--colors", "0", "--terr", "0"});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.output.rfind(kGrid + " #bin E(T) CPU Chrom# ", 0), 0u);
+}
+
+TEST(CommandLineLimits, NegativeVertexCountEndsThroughTheFailureGuard) {
+  TempFile file("p -4\ne 0 1\n");
+  ProcessResult r = runTintaraBinary({"--problem", file.path(), "--chrom", "1"});
+  EXPECT_EQ(r.output, file.path() + " #bin E(T) CPU Chrom# " + kFailure);
+  EXPECT_EQ(r.exitStatus, 1);
+}
+
+}  // namespace
+}  // namespace tintara::testing
