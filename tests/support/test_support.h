@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "graph/graph.h"
+#include "support/graphs.h"
 
 namespace tintara::testing {
 
@@ -36,20 +37,5 @@ class TempFile {
   std::string dirPath;
   std::string filePath;
 };
-
-// A Graph with n vertices and the given edges, adjacency in edge order (as
-// the reader would build it from edge lines in that order).
-Graph makeGraph(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& edges);
-
-Graph cycleGraph(int32_t n);
-Graph completeGraph(int32_t n);
-Graph gridGraph(int32_t rows, int32_t cols);
-Graph petersenGraph();
-
-// Instance-file text for a graph: a p line, then one e line per edge.
-std::string instanceText(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& edges);
-
-// The number of proper k-colourings, by enumerating all k^n colourings.
-uint64_t bruteForceProperColorings(const Graph& graph, int32_t k);
 
 }  // namespace tintara::testing

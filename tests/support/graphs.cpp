@@ -1,0 +1,87 @@
+#include "support/graphs.h"
+
+#include <random>
+
+namespace tintara::testing {
+
+Graph makeGraph(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& edges) {
+  Graph g;
+  g.vertexCount = n;
+  g.edgeCount = static_cast<int32_t>(edges.size());
+  g.adjacency.resize(n);
+  for (auto [u, v] : edges) {
+    g.adjacency[u].push_back(v);
+    g.adjacency[v].push_back(u);
+  }
+  return g;
+}
+
+Graph cycleGraph(int32_t n) {
+  std::vector<std::pair<int32_t, int32_t>> edges;
+  for (int32_t i = 0; i < n; ++i) edges.emplace_back(i, (i + 1) % n);
+  return makeGraph(n, edges);
+}
+
+Graph completeGraph(int32_t n) {
+  std::vector<std::pair<int32_t, int32_t>> edges;
+  for (int32_t i = 0; i < n; ++i)
+    for (int32_t j = i + 1; j < n; ++j) edges.emplace_back(i, j);
+  return makeGraph(n, edges);
+}
+
+Graph gridGraph(int32_t rows, int32_t cols) {
+  std::vector<std::pair<int32_t, int32_t>> edges;
+  for (int32_t r = 0; r < rows; ++r) {
+    for (int32_t c = 0; c < cols; ++c) {
+      const int32_t v = r * cols + c;
+      if (c + 1 < cols) edges.emplace_back(v, v + 1);
+      if (r + 1 < rows) edges.emplace_back(v, v + cols);
+    }
+  }
+  return makeGraph(rows * cols, edges);
+}
+
+Graph petersenGraph() {
+  std::vector<std::pair<int32_t, int32_t>> edges;
+  for (int32_t i = 0; i < 5; ++i) {
+    edges.emplace_back(i, (i + 1) % 5);          // outer cycle
+    edges.emplace_back(i, i + 5);                // spokes
+    edges.emplace_back(5 + i, 5 + (i + 2) % 5);  // inner pentagram
+  }
+  return makeGraph(10, edges);
+}
+
+std::string instanceText(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& edges) {
+  std::string text = "p " + std::to_string(n) + "\n";
+  for (auto [u, v] : edges) text += "e " + std::to_string(u) + " " + std::to_string(v) + "\n";
+  return text;
+}
+
+uint64_t bruteForceProperColorings(const Graph& graph, int32_t k) {
+  const int32_t n = graph.vertexCount;
+  std::vector<int32_t> colors(n, 0);
+  uint64_t proper = 0;
+  for (;;) {
+    bool ok = true;
+    for (int32_t v = 0; v < n && ok; ++v)
+      for (int32_t w : graph.adjacency[v]) ok = ok && colors[v] != colors[w];
+    if (ok) ++proper;
+    int32_t i = 0;
+    while (i < n && ++colors[i] == k) colors[i++] = 0;
+    if (i == n) return proper;
+  }
+}
+
+Graph randomGraph(int32_t n, int32_t edges, uint32_t seed) {
+  std::mt19937 engine(seed);
+  std::uniform_int_distribution<int32_t> pick(0, n - 1);
+  std::vector<std::pair<int32_t, int32_t>> list;
+  while (static_cast<int32_t>(list.size()) < edges) {
+    const int32_t u = pick(engine);
+    const int32_t v = pick(engine);
+    if (u != v) list.emplace_back(u, v);
+  }
+  return makeGraph(n, list);
+}
+
+}  // namespace tintara::testing

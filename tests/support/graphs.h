@@ -1,0 +1,32 @@
+// Small graphs built in code, for tests and benchmarks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "graph/graph.h"
+
+namespace tintara::testing {
+
+// A Graph with n vertices and the given edges, adjacency in edge order (as
+// the reader would build it from edge lines in that order).
+Graph makeGraph(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& edges);
+
+Graph cycleGraph(int32_t n);
+Graph completeGraph(int32_t n);
+Graph gridGraph(int32_t rows, int32_t cols);
+Graph petersenGraph();
+
+// Instance-file text for a graph: a p line, then one e line per edge.
+std::string instanceText(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& edges);
+
+// The number of proper k-colourings, by enumerating all k^n colourings.
+uint64_t bruteForceProperColorings(const Graph& graph, int32_t k);
+
+// A graph on n vertices with `edges` edges between distinct vertices drawn
+// uniformly (repeats possible), from a fixed seed.
+Graph randomGraph(int32_t n, int32_t edges, uint32_t seed);
+
+}  // namespace tintara::testing
