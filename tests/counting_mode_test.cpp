@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "cli/counting_mode.h"
+#include "support/test_support.h"
+
+namespace tintara {
+namespace {
+
+using testing::ProcessResult;
+using testing::runTintaraBinary;
+using testing::TempFile;
+
+const std::string kStars(79, '*');
+
+std::string header(const std::string& path, const std::string& settings) {
+  return kStars + "\nStarting  experiments for " + path + " using " + settings + "\n" + kStars +
+         "\n" + kStars +
+         "\nIteration #  |  iteration estimator | average estimator   |  RE  |  CPU\n" + kStars +
+         "\n";
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+// A table or summary line without its last (CPU) column.
+std::string withoutCpu(const std::string& line) {
+  return line.substr(0, line.rfind(' '));
+}
+
+TEST(RelativeError, IsPopulationDeviationOverMeanAndRootCount) {
+  EXPECT_DOUBLE_EQ(relativeError({0.0, 1.0}), 1.0 / std::sqrt(2.0));
+  EXPECT_DOUBLE_EQ(relativeError({0.0, 3.0, 3.0, 3.0}), 1.0 / std::sqrt(12.0));
+  EXPECT_DOUBLE_EQ(relativeError({2.0, 4.0}), (1.0 / 3.0) / std::sqrt(2.0));
+  EXPECT_DOUBLE_EQ(relativeError({-2.0, -4.0}), (1.0 / 3.0) / std::sqrt(2.0));
+  EXPECT_TRUE(std::isnan(relativeError({})));
+  EXPECT_TRUE(std::isnan(relativeError({0.0, 0.0})));
+}
+
+TEST(RelativeError, IdenticalEstimatesNeedThirtyThreeRunsForThreePercent) {
+  std::vector<double> estimates{0.0};
+  int runs = 0;
+  while (relativeError(estimates) > 0.03 || runs == 0) {
+    estimates.push_back(0.25);
+    ++runs;
+  }
+  EXPECT_EQ(runs, 33);
+}
+
+TEST(CountingReport, EdgelessGraphPrintsTheKnownTableExactly) {
+  TempFile file("c five isolated vertices\np 5\n");
+  ProcessResult r = runTintaraBinary({"--problem", file.path(), "--N", "20"});
+  ASSERT_EQ(r.exitStatus, 0);
+  const std::string expectedHeader =
+      header(file.path(), "N=20, rho=0.2 and target relative error=0.03") + kStars +
+      "\n# LEVELS = 2\n" + kStars + "\n";
+  ASSERT_EQ(r.output.substr(0, expectedHeader.size()), expectedHeader);
+  const std::vector<std::string> all = lines(r.output.substr(expectedHeader.size()));
+  // Every estimate is 1: after run k the mean is k/(k+1) and the relative
+  // error 1/sqrt(k(k+1)), first at or below 0.03 after 33 runs.
+  ASSERT_EQ(all.size(), 33u + 6u);
+  for (int k = 1; k <= 33; ++k) {
+    std::ostringstream expected;
+    expected << k << " " << 1.0 << " " << k / (k + 1.0) << " " << 1.0 / std::sqrt(k * (k + 1.0));
+    EXPECT_EQ(withoutCpu(all[k - 1]), expected.str());
+  }
+  EXPECT_EQ(all[33], kStars);
+  EXPECT_EQ(all[34],
+            "**********************    Result Summary    ***********************************");
+  EXPECT_EQ(all[35], "estimator  |  RE  |  CPU");
+  EXPECT_EQ(all[36], kStars);
+  std::ostringstream summary;
+  summary << 33 / 34.0 << " " << 1.0 / std::sqrt(33 * 34.0);
+  EXPECT_EQ(withoutCpu(all[37]), summary.str());
+  EXPECT_EQ(all[38], kStars);
+  EXPECT_EQ(r.output.back(), '\n');
+}
+
+TEST(CountingReport, LooseTargetStopsAfterOneRun) {
+  TempFile file("e 0 1\n");
+  ProcessResult r = runTintaraBinary({"--problem", file.path(), "--terr", "0.71", "--N", "50"});
+  ASSERT_EQ(r.exitStatus, 0);
+  const std::vector<std::string> all = lines(r.output);
+  ASSERT_EQ(all.size(), 9u + 1u + 6u);
+  // One edge, two colours of three equal: exactly 2/3 is proper; the run's
+  // estimate is a product of fractions of 50.
+  EXPECT_EQ(all[9].substr(0, 2), "1 ");
+}
+
+TEST(CountingReport, UnreachableProperColouringIsReportedNotEstimated) {
+  struct Case {
+    std::string instance;
+    std::string colors;
+    std::string level;
+  };
+  const std::vector<Case> cases = {
+      {"p 4\ne 0 1\ne 0 2\ne 0 3\ne 1 2\ne 1 3\ne 2 3\n", "3", "-2"},  // K4
+      {"p 3\ne 0 1\ne 1 1\n", "3", "-2"},                              // self-loop
+  };
+  for (const Case& c : cases) {
+    TempFile file(c.instance);
+    ProcessResult r = runTintaraBinary({"--problem", file.path(), "--colors", c.colors});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.output, header(file.path(), "N=1000, rho=0.2 and target relative error=0.03") +
+                            "The pilot run stagnated at level " + c.level +
+                            " without reaching a proper coloring with " + c.colors +
+                            " colors, so no estimate is made\n");
+  }
+}
+
+TEST(CountingReport, UnreadableFileFollowsTheHeader) {
+  ProcessResult r = runTintaraBinary({"--problem", "/no/such/file"});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.output, header("/no/such/file", "N=1000, rho=0.2 and target relative error=0.03") +
+                          "Error in openening file");
+}
+
+}  // namespace
+}  // namespace tintara
