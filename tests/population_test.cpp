@@ -23,6 +23,11 @@ Population withScores(RandomSource& random, std::initializer_list<double> scores
   return p;
 }
 
+GibbsWorkspace& workspaceFor() {
+  static GibbsWorkspace workspace;
+  return workspace;
+}
+
 std::vector<double> scoresOf(const SampleList& list) {
   std::vector<double> scores;
   for (const ColoringSample& s : list) scores.push_back(s.score);
@@ -51,49 +56,37 @@ TEST(SortByScore, OrdersBestFirstByMovingSamples) {
 TEST(SelectElitesAdaptive, RaisesAStandingLevelByOneWhenSomeoneIsAbove) {
   RandomSource random(1, 1);
   const Population p = withScores(random, {0, -2, -4, -4, -6});
-  SampleList elites;
   double level = -4.0;
-  selectElitesAdaptive(p, 5, level, -4.0, elites);
+  EXPECT_EQ(selectElitesAdaptive(p, 5, level, -4.0), 2u);
   EXPECT_EQ(level, -3.0);
-  EXPECT_EQ(scoresOf(elites), (std::vector<double>{0, -2}));
 }
 
 TEST(SelectElitesAdaptive, TakesTheCandidateOtherwise) {
   RandomSource random(1, 1);
   const Population p = withScores(random, {0, -2, -4, -4, -6});
-  SampleList elites;
   double level = -6.0;
-  selectElitesAdaptive(p, 5, level, -4.0, elites);
+  EXPECT_EQ(selectElitesAdaptive(p, 5, level, -4.0), 4u);
   EXPECT_EQ(level, -4.0);
-  EXPECT_EQ(scoresOf(elites), (std::vector<double>{0, -2, -4, -4}));
-
   level = -9.0;  // a candidate below the level lowers it
-  selectElitesAdaptive(p, 5, level, -24.0, elites);
+  EXPECT_EQ(selectElitesAdaptive(p, 5, level, -24.0), 5u);
   EXPECT_EQ(level, -24.0);
-  EXPECT_EQ(elites.size(), 5u);
 }
 
 TEST(SelectElitesAdaptive, KeepsTheLevelWhenEveryoneStandsOnIt) {
   RandomSource random(1, 1);
   const Population p = withScores(random, {-4, -4, -4, -4, -4});
-  SampleList elites;
   double level = -4.0;
-  selectElitesAdaptive(p, 5, level, -4.0, elites);
+  EXPECT_EQ(selectElitesAdaptive(p, 5, level, -4.0), 5u);
   EXPECT_EQ(level, -4.0);
-  EXPECT_EQ(elites.size(), 5u);
 }
 
 TEST(SelectElitesAtLevel, StopsAtTheFirstSampleBelowTheLevel) {
   RandomSource random(1, 1);
-  SampleList elites;
-  selectElitesAtLevel(withScores(random, {0, -2, -4}), 3, -2.0, elites);
-  EXPECT_EQ(scoresOf(elites), (std::vector<double>{0, -2}));
-  selectElitesAtLevel(withScores(random, {0, -2, -4}), 3, 1.0, elites);
-  EXPECT_TRUE(elites.empty());
-  selectElitesAtLevel(withScores(random, {0, -6, 0}), 3, -2.0, elites);
-  EXPECT_EQ(scoresOf(elites), (std::vector<double>{0}));
-  selectElitesAtLevel(withScores(random, {0, 0, 0}), 2, -2.0, elites);  // only the first N
-  EXPECT_EQ(elites.size(), 2u);
+  EXPECT_EQ(selectElitesAtLevel(withScores(random, {0, -2, -4}), 3, -2.0), 2u);
+  EXPECT_EQ(selectElitesAtLevel(withScores(random, {0, -2, -4}), 3, 1.0), 0u);
+  EXPECT_EQ(selectElitesAtLevel(withScores(random, {0, -6, 0}), 3, -2.0), 1u);
+  EXPECT_EQ(selectElitesAtLevel(withScores(random, {0, 0, 0}), 2, -2.0), 2u);  // first N only
+  EXPECT_EQ(selectElitesAtLevel(withScores(random, {0, 0}), 0, -2.0), 0u);
 }
 
 TEST(SplittingFactors, SharesOutNEvenlyThenTheRemainderByDraws) {
@@ -101,10 +94,8 @@ TEST(SplittingFactors, SharesOutNEvenlyThenTheRemainderByDraws) {
     for (uint32_t seed : {1u, 2u, 3u}) {
       RandomSource random(1, seed);
       RandomSource twin(1, seed);
-      SampleList elites = withScores(random, {});
-      for (int32_t i = 0; i < eliteCount; ++i) elites.push(ColoringSample(kNoVertices, random, 3));
       std::vector<int32_t> factors;
-      splittingFactors(elites, 10, random, factors);
+      splittingFactors(eliteCount, 10, random, factors);
       std::vector<int32_t> expected(eliteCount, 10 / eliteCount);
       for (int32_t unit = 0; unit < 10 % eliteCount; ++unit) {
         ++expected[scaledIndex(eliteCount, twin.uniform01())];
@@ -117,56 +108,101 @@ TEST(SplittingFactors, SharesOutNEvenlyThenTheRemainderByDraws) {
 
 TEST(SplittingFactors, ThousandForOneEliteAndErrorForNone) {
   RandomSource random(1, 1);
-  SampleList one = withScores(random, {0});
   std::vector<int32_t> factors;
-  splittingFactors(one, 1000, random, factors);
+  splittingFactors(1, 1000, random, factors);
   EXPECT_EQ(factors, std::vector<int32_t>{1000});
-  SampleList none;
-  EXPECT_THROW(splittingFactors(none, 10, random, factors), std::logic_error);
+  EXPECT_THROW(splittingFactors(0, 10, random, factors), std::logic_error);
 }
 
 TEST(Regenerate, OffspringAreSuccessiveStatesOfEachElitesChain) {
   const Graph g = testing::gridGraph(3, 3);
   RandomSource random(5, 6);
   RandomSource twin(5, 6);
-  SampleList elites;
-  elites.push(ColoringSample(g, random, 3));
-  elites.push(ColoringSample(g, random, 3));
+  Population population;
+  createPopulation(population, g, random, 4, 3);
   ColoringSample a(g, twin, 3);
   ColoringSample b(g, twin, 3);
+  ColoringSample(g, twin, 3);  // the two samples that are not elites
+  ColoringSample(g, twin, 3);
   GibbsWorkspace workspace;
   const double level = -std::numeric_limits<double>::infinity();
 
-  Population population = withScores(random, {-1, -1, -1, -1});  // replaced entirely
-  regenerate(population, elites, {2, 1}, level, workspace);
+  regenerate(population, 2, {2, 1}, level, workspace);
   ASSERT_EQ(population.size(), 3u);
   gibbsMove(a, level, workspace);
   EXPECT_EQ(population[0].vertexColors, a.vertexColors);
   gibbsMove(a, level, workspace);
   EXPECT_EQ(population[1].vertexColors, a.vertexColors);
+  EXPECT_EQ(population[1].visitOrder, a.visitOrder);
   gibbsMove(b, level, workspace);
   EXPECT_EQ(population[2].vertexColors, b.vertexColors);
   EXPECT_EQ(population[2].visitOrder, b.visitOrder);
-  // The elites hold their last offspring's state.
-  EXPECT_EQ(elites[0].vertexColors, a.vertexColors);
-  EXPECT_EQ(elites[1].vertexColors, b.vertexColors);
+  EXPECT_EQ(population[2].score, b.score);
 }
 
-TEST(Regenerate, RefillsThePopulationInItsOwnStorage) {
+// What regenerate stands for: copy the elites out, empty the population, and
+// append a copy of each elite after each of its moves.
+void regenerateByCopies(Population& population, std::size_t eliteCount,
+                        const std::vector<int32_t>& factors, double level,
+                        GibbsWorkspace& workspace) {
+  std::vector<ColoringSample> elites(population.begin(), population.begin() + eliteCount);
+  population.clear();
+  for (std::size_t i = 0; i < eliteCount; ++i) {
+    for (int32_t move = 0; move < factors[i]; ++move) {
+      gibbsMove(elites[i], level, workspace);
+      population.push(elites[i]);
+    }
+  }
+}
+
+TEST(Regenerate, MatchesRegrowthFromCopiedElitesDrawForDraw) {
+  const Graph g = testing::randomGraph(15, 30, 3);
+  const std::vector<std::vector<int32_t>> factorLists = {{10},
+                                                         {1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
+                                                         {3, 3, 4},
+                                                         {0, 5, 0, 5},
+                                                         {2, 0, 0, 1, 7},
+                                                         {0, 0, 3},
+                                                         {6, 6},
+                                                         {1},
+                                                         {0, 0}};
+  for (std::size_t t = 0; t < factorLists.size(); ++t) {
+    const auto& factors = factorLists[t];
+    RandomSource a(t + 1, t + 7);
+    RandomSource b(t + 1, t + 7);
+    Population inPlace;
+    Population byCopies;
+    createPopulation(inPlace, g, a, 10, 3);
+    createPopulation(byCopies, g, b, 10, 3);
+    GibbsWorkspace workspace;
+    const double level = inPlace[factors.size() - 1].score - 2.0;
+    regenerate(inPlace, factors.size(), factors, level, workspace);
+    regenerateByCopies(byCopies, factors.size(), factors, level, workspace);
+    ASSERT_EQ(inPlace.size(), byCopies.size()) << "case " << t;
+    for (std::size_t i = 0; i < inPlace.size(); ++i) {
+      EXPECT_EQ(inPlace[i].vertexColors, byCopies[i].vertexColors) << "case " << t << " at " << i;
+      EXPECT_EQ(inPlace[i].visitOrder, byCopies[i].visitOrder);
+      EXPECT_EQ(inPlace[i].score, byCopies[i].score);
+    }
+    EXPECT_EQ(a.uniform01(), b.uniform01());
+    EXPECT_EQ(a.randDraw(), b.randDraw());
+  }
+}
+
+TEST(Regenerate, ReusesThePopulationsOwnBuffers) {
   const Graph g = testing::gridGraph(4, 4);
   RandomSource random(1, 2);
   Population population;
   createPopulation(population, g, random, 6, 3);
-  SampleList elites;
-  elites.push(population[0]);
-  elites.push(population[1]);
-  GibbsWorkspace workspace;
-  regenerate(population, elites, {3, 3}, -1e9, workspace);  // warm-up
-  std::vector<const int32_t*> buffers;
-  for (const ColoringSample& s : population) buffers.push_back(s.vertexColors.data());
-  regenerate(population, elites, {4, 2}, -1e9, workspace);
+  std::vector<const int32_t*> before;
+  for (const ColoringSample& s : population) before.push_back(s.vertexColors.data());
+  std::sort(before.begin(), before.end());
+  regenerate(population, 2, {4, 2}, -1e9, workspaceFor());
   ASSERT_EQ(population.size(), 6u);
-  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(population[i].vertexColors.data(), buffers[i]);
+  std::vector<const int32_t*> after;
+  for (const ColoringSample& s : population) after.push_back(s.vertexColors.data());
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(after, before);
 }
 
 TEST(CandidateIndex, FloorsInDoubleAndRejectsIndicesOutsideThePopulation) {

@@ -25,7 +25,6 @@ AdaptiveOutcome runAdaptive(const Graph& graph, RandomSource& random, int32_t N,
   LevelWindow window;
   window.push(level);
 
-  SampleList elites;
   std::vector<int32_t> factors;
   GibbsWorkspace workspace;
   for (;;) {
@@ -33,7 +32,7 @@ AdaptiveOutcome runAdaptive(const Graph& graph, RandomSource& random, int32_t N,
     ++outcome.iterations;
     sortByScore(population);
     const double candidate = population[m].score;
-    selectElitesAdaptive(population, N, level, candidate, elites);
+    const std::size_t eliteCount = selectElitesAdaptive(population, N, level, candidate);
     levels.push_back(level);
     // The candidate, not the level: a level raised to candidate + 1 still
     // counts as standing still when the candidate does.
@@ -42,8 +41,8 @@ AdaptiveOutcome runAdaptive(const Graph& graph, RandomSource& random, int32_t N,
       outcome.reachedProperColoring = true;
       return outcome;
     }
-    splittingFactors(elites, N, random, factors);
-    regenerate(population, elites, factors, level, workspace);
+    splittingFactors(eliteCount, N, random, factors);
+    regenerate(population, eliteCount, factors, level, workspace);
   }
 }
 

@@ -14,19 +14,18 @@ double estimateAtLevels(const LevelList& levels, const Graph& graph, RandomSourc
   createPopulation(population, graph, random, N, k);
 
   std::vector<double> ratios;
-  SampleList elites;
   std::vector<int32_t> factors;
   GibbsWorkspace workspace;
   for (std::size_t i = 1; i < levels.size(); ++i) {
     sortByScore(population);
     const double level = levels[i];
-    selectElitesAtLevel(population, N, level, elites);
-    ratios.push_back(static_cast<double>(elites.size()) / static_cast<double>(N));
+    const std::size_t eliteCount = selectElitesAtLevel(population, N, level);
+    ratios.push_back(static_cast<double>(eliteCount) / static_cast<double>(N));
     // Nothing to regrow from: the recorded 0 makes the product 0.
-    if (elites.empty()) return 0.0;
+    if (eliteCount == 0) return 0.0;
     if (level >= 0) break;
-    splittingFactors(elites, N, random, factors);
-    regenerate(population, elites, factors, level, workspace);
+    splittingFactors(eliteCount, N, random, factors);
+    regenerate(population, eliteCount, factors, level, workspace);
   }
   double estimate = 1.0;
   for (double ratio : ratios) estimate *= ratio;

@@ -3,75 +3,20 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 namespace tintara {
 
 namespace {
 
-void copyLeadersAtOrAbove(const Population& population, int32_t N, double level,
-                          SampleList& elites) {
-  elites.clear();
+std::size_t leadersAtOrAbove(const Population& population, int32_t N, double level) {
   const std::size_t limit = std::min(population.size(), static_cast<std::size_t>(std::max(N, 0)));
-  for (std::size_t i = 0; i < limit && population[i].score >= level; ++i) {
-    elites.push(population[i]);
-  }
+  std::size_t count = 0;
+  while (count < limit && population[count].score >= level) ++count;
+  return count;
 }
 
 }  // namespace
-
-void sortByScore(Population& population) {
-  // Samples move (their lists change hands); nothing is deep-copied.
-  std::sort(population.begin(), population.end(),
-            [](const ColoringSample& a, const ColoringSample& b) { return a.score > b.score; });
-}
-
-void selectElitesAdaptive(const Population& population, int32_t N, double& level, double candidate,
-                          SampleList& elites) {
-  if (candidate == level && N >= 1) {
-    const std::size_t limit = std::min(population.size(), static_cast<std::size_t>(N));
-    for (std::size_t i = 0; i < limit; ++i) {
-      if (population[i].score > level) {
-        candidate += 1.0;
-        break;
-      }
-    }
-  }
-  level = candidate;
-  copyLeadersAtOrAbove(population, N, level, elites);
-}
-
-void selectElitesAtLevel(const Population& population, int32_t N, double level,
-                         SampleList& elites) {
-  copyLeadersAtOrAbove(population, N, level, elites);
-}
-
-void splittingFactors(const SampleList& elites, int32_t N, RandomSource& random,
-                      std::vector<int32_t>& factors) {
-  if (elites.empty()) throw std::logic_error("splittingFactors needs at least one elite");
-  const auto c = static_cast<double>(elites.size());
-  const auto q = static_cast<int32_t>(static_cast<double>(N) / c);
-  factors.assign(elites.size(), q);
-  const auto d = static_cast<int32_t>(static_cast<double>(q) * c);
-  const auto eliteCount = static_cast<int32_t>(elites.size());
-  for (int32_t unit = d; unit < N; ++unit) {
-    ++factors[scaledIndex(eliteCount, random.uniform01())];
-  }
-}
-
-void regenerate(Population& population, SampleList& elites, const std::vector<int32_t>& factors,
-                double level, GibbsWorkspace& workspace) {
-  population.clear();
-  for (std::size_t i = 0; i < elites.size(); ++i) {
-    for (int32_t move = 0; move < factors[i]; ++move) {
-      gibbsMove(elites[i], level, workspace);
-      population.push(elites[i]);
-    }
-  }
-}
-
-}  // namespace tintara
-
-namespace tintara {
 
 void createPopulation(Population& population, const Graph& graph, RandomSource& random, int32_t N,
                       int32_t k) {
@@ -85,6 +30,85 @@ int32_t candidateIndex(int32_t N, double rho) {
     throw std::invalid_argument("the population needs N >= 1 and 0 <= rho < 1");
   }
   return static_cast<int32_t>(m);
+}
+
+void sortByScore(Population& population) {
+  std::sort(population.begin(), population.end(),
+            [](const ColoringSample& a, const ColoringSample& b) { return a.score > b.score; });
+}
+
+std::size_t selectElitesAdaptive(const Population& population, int32_t N, double& level,
+                                 double candidate) {
+  if (candidate == level && N >= 1) {
+    const std::size_t limit = std::min(population.size(), static_cast<std::size_t>(N));
+    for (std::size_t i = 0; i < limit; ++i) {
+      if (population[i].score > level) {
+        candidate += 1.0;
+        break;
+      }
+    }
+  }
+  level = candidate;
+  return leadersAtOrAbove(population, N, level);
+}
+
+std::size_t selectElitesAtLevel(const Population& population, int32_t N, double level) {
+  return leadersAtOrAbove(population, N, level);
+}
+
+void splittingFactors(std::size_t eliteCount, int32_t N, RandomSource& random,
+                      std::vector<int32_t>& factors) {
+  if (eliteCount == 0) throw std::logic_error("splittingFactors needs at least one elite");
+  const auto c = static_cast<double>(eliteCount);
+  const auto q = static_cast<int32_t>(static_cast<double>(N) / c);
+  factors.assign(eliteCount, q);
+  const auto d = static_cast<int32_t>(static_cast<double>(q) * c);
+  const auto count = static_cast<int32_t>(eliteCount);
+  for (int32_t unit = d; unit < N; ++unit) ++factors[scaledIndex(count, random.uniform01())];
+}
+
+void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                double level, GibbsWorkspace& workspace) {
+  // Elite i's chain fills the range [start, start + f) of the new population.
+  // Its last state is the elite itself, so the elite's buffer goes to the end
+  // of its range and each earlier state is copied into a free buffer before
+  // it: no elite is ever copied out, and every buffer is reused.
+  std::size_t total = 0;
+  std::size_t parents = 0;  // elites with offspring, moved to the front in order
+  for (std::size_t i = 0; i < eliteCount; ++i) {
+    if (factors[i] <= 0) continue;
+    total += static_cast<std::size_t>(factors[i]);
+    if (parents != i) std::swap(population[parents], population[i]);
+    ++parents;
+  }
+  if (total == 0) {
+    population.clear();
+    return;
+  }
+  population.resize(total);
+
+  // Each range ends at or after its parent's index (every range is at least
+  // one long), and the ends increase, so placing the last parent first never
+  // disturbs a parent still waiting.
+  std::size_t end = total;
+  for (std::size_t p = parents, i = eliteCount; p-- > 0;) {
+    while (factors[--i] <= 0) {
+    }
+    end -= static_cast<std::size_t>(factors[i]);
+    std::swap(population[p], population[end + static_cast<std::size_t>(factors[i]) - 1]);
+  }
+
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < eliteCount; ++i) {
+    if (factors[i] <= 0) continue;
+    const auto f = static_cast<std::size_t>(factors[i]);
+    ColoringSample& chain = population[start + f - 1];
+    for (std::size_t move = 0; move < f; ++move) {
+      gibbsMove(chain, level, workspace);
+      if (move + 1 < f) population[start + move] = chain;
+    }
+    start += f;
+  }
 }
 
 }  // namespace tintara

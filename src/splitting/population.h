@@ -1,6 +1,14 @@
 // Population operations of the splitting method: ordering, elite selection,
 // offspring counts and regrowth. None prints; only splittingFactors and
 // regenerate (through gibbsMove) draw random numbers.
+//
+// Storage: a selection keeps the leading samples of the sorted population,
+// so the elites are reported as a count and stay where they are, as the
+// population's first samples; regenerate then grows every elite's chain in
+// the population's own buffers. The result, draw for draw, is that of
+// copying the elites out, emptying the population and appending a copy of
+// each elite after each of its moves; but a warm run allocates nothing, and
+// a population of N samples never needs more than N samples' storage.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +19,7 @@
 
 namespace tintara {
 
-// An ordered list of samples whose storage outlives its contents: clear()
+// An ordered list of samples whose storage outlives its contents: shrinking
 // keeps the samples' buffers, and push() copies into a kept slot, so a list
 // refilled to the same size allocates nothing.
 class SampleList {
@@ -27,6 +35,11 @@ class SampleList {
     }
     ++count;
   }
+  // Sets the size to `size`; new slots start as copies of the first sample.
+  void resize(std::size_t size) {
+    while (slots.size() < size) slots.push_back(slots.front());
+    count = size;
+  }
   ColoringSample& operator[](std::size_t i) { return slots[i]; }
   const ColoringSample& operator[](std::size_t i) const { return slots[i]; }
   ColoringSample* begin() { return slots.data(); }
@@ -41,35 +54,6 @@ class SampleList {
 
 using Population = SampleList;
 
-// Orders the population by descending score (ties in no particular order).
-void sortByScore(Population& population);
-
-// Moves `level` to the candidate, or to candidate + 1 when the candidate
-// equals the level and some of the first N samples scores above it; then
-// fills `elites` with copies of the leading samples scoring at least the new
-// level, stopping at the first one below it.
-void selectElitesAdaptive(const Population& population, int32_t N, double& level, double candidate,
-                          SampleList& elites);
-
-// Fills `elites` with copies of the leading samples (of the first N) scoring
-// at least `level`, stopping at the first one below it.
-void selectElitesAtLevel(const Population& population, int32_t N, double level, SampleList& elites);
-
-// One offspring count per elite, summing to N: N / c each, then the N mod c
-// remaining units to elites drawn uniformly with replacement (one uniform01
-// each). Throws std::logic_error for an empty elite list.
-void splittingFactors(const SampleList& elites, int32_t N, RandomSource& random,
-                      std::vector<int32_t>& factors);
-
-// Empties the population, then for each elite in order, factors[i] times:
-// moves the elite in place by gibbsMove(level) and appends a copy of it.
-void regenerate(Population& population, SampleList& elites, const std::vector<int32_t>& factors,
-                double level, GibbsWorkspace& workspace);
-
-}  // namespace tintara
-
-namespace tintara {
-
 // Empties `population` and appends N fresh samples, created one after the
 // other (each takes vertexCount uniform01 draws for its colours).
 void createPopulation(Population& population, const Graph& graph, RandomSource& random, int32_t N,
@@ -78,5 +62,34 @@ void createPopulation(Population& population, const Graph& graph, RandomSource& 
 // m = floor(N * rho), the index whose score is the adaptive runs' candidate.
 // Throws std::invalid_argument unless N >= 1 and 0 <= m <= N - 1.
 int32_t candidateIndex(int32_t N, double rho);
+
+// Orders the population by descending score (ties in no particular order).
+// Samples are moved, never deep-copied.
+void sortByScore(Population& population);
+
+// Moves `level` to the candidate, or to candidate + 1 when the candidate
+// equals the level and some of the first N samples scores above it. Returns
+// the number of elites: the leading samples (of the first N) scoring at least
+// the new level, up to the first one below it.
+std::size_t selectElitesAdaptive(const Population& population, int32_t N, double& level,
+                                 double candidate);
+
+// The number of leading samples (of the first N) scoring at least `level`,
+// up to the first one below it.
+std::size_t selectElitesAtLevel(const Population& population, int32_t N, double level);
+
+// One offspring count per elite, summing to N: N / c each, then the N mod c
+// remaining units to elites drawn uniformly with replacement (one uniform01
+// each). Throws std::logic_error when there is no elite.
+void splittingFactors(std::size_t eliteCount, int32_t N, RandomSource& random,
+                      std::vector<int32_t>& factors);
+
+// Regrows the population from its first `eliteCount` samples, the elites:
+// for each elite in order, factors[i] times, the elite is moved by
+// gibbsMove(level) and its new state becomes the next sample. The population
+// ends with sum(factors) samples, ordered by elite and then by move; an elite
+// whose factor is 0 contributes nothing and draws nothing.
+void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                double level, GibbsWorkspace& workspace);
 
 }  // namespace tintara
