@@ -20,7 +20,9 @@ Graph benchGraph(int which) {
                     : tintara::testing::randomGraph(1000, 5000, 7);
 }
 
-const char* graphName(int which) { return which == 0 ? "grid30x30" : "random1000deg10"; }
+const char* graphName(int which) {
+  return which == 0 ? "grid30x30" : "random1000deg10";
+}
 
 // Arguments: graph (0 grid, 1 random), level (0: every colour allowed,
 // 1: the sample's starting score, so moves may not lower it).

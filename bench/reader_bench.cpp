@@ -12,8 +12,8 @@ void BM_ReadEdgeLines(benchmark::State& state) {
   const int64_t lines = state.range(0);
   std::string text = "p 100000\n";
   for (int64_t i = 0; i < lines; ++i) {
-    text += "e " + std::to_string(i % 100000) + " " + std::to_string((i * 7919 + 1) % 100000) +
-            "\n";
+    text +=
+        "e " + std::to_string(i % 100000) + " " + std::to_string((i * 7919 + 1) % 100000) + "\n";
   }
   for (auto _ : state) {
     std::istringstream in(text);
