@@ -93,6 +93,42 @@ TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
   }
 }
 
+TEST(GibbsMoveDraws, NeighbourColourPathMatchesTheColourTable) {
+  RandomSource graphSource(21, 21);
+  for (int trial = 0; trial < 12; ++trial) {
+    const Graph g = randomMultigraph(graphSource, 10 + 3 * trial, 25 + 12 * trial);
+    const int32_t k = 1 + (trial * 7) % 23;
+    RandomSource a(trial + 3, trial + 4);
+    RandomSource b(trial + 3, trial + 4);
+    ColoringSample table(g, a, k);
+    ColoringSample neighbours(g, b, k);
+    GibbsWorkspace tableOnly;
+    tableOnly.denseColorMargin = 1 << 30;
+    GibbsWorkspace neighboursOnly;
+    neighboursOnly.denseColorMargin = -(1 << 30);
+    for (int move = 0; move < 50; ++move) {
+      const double level = move < 10 ? kMinusInfinity : table.score - 2.0 * (move % 4) + 2.0;
+      gibbsMove(table, level, tableOnly);
+      gibbsMove(neighbours, level, neighboursOnly);
+      ASSERT_EQ(table.vertexColors, neighbours.vertexColors) << "trial " << trial;
+      ASSERT_EQ(table.score, neighbours.score);
+    }
+    EXPECT_EQ(a.uniform01(), b.uniform01());
+  }
+}
+
+TEST(GibbsMoveDraws, MillionsOfColoursCostNoMoreThanTheNeighbours) {
+  const Graph g = testing::gridGraph(20, 20);
+  RandomSource random(1, 2);
+  ColoringSample s(g, random, 2'000'000'000);
+  GibbsWorkspace workspace;
+  for (int move = 0; move < 200; ++move) gibbsMove(s, s.score, workspace);
+  EXPECT_LT(workspace.colorCounts.size(), 1000u);  // no table of k entries was built
+  const double incremental = s.score;
+  s.computeScore();
+  EXPECT_EQ(incremental, s.score);
+}
+
 TEST(GibbsMoveDraws, EmptySampleDrawsNothing) {
   const Graph empty;
   RandomSource random(9, 9);

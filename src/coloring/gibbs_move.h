@@ -11,6 +11,14 @@
 // A vertex's own entries in its adjacency list (self-loops) are left out of
 // the colour counts: they conflict whatever its colour, so recolouring leaves
 // them unchanged, and the incremental score keeps equal to computeScore.
+//
+// With few colours a treated position counts colours in a table of k entries
+// and tests every colour. With many colours (more than the vertex's degree
+// plus a margin) it works from the sorted neighbour colours alone: every
+// colour no neighbour has shares the best value, so only neighbour colours
+// can fail the level, and the chosen index is mapped past the failing ones.
+// Both give the same colour from the same draw; the second keeps a sweep at
+// O(degree log degree) per position even for millions of colours.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +33,10 @@ namespace tintara {
 struct GibbsWorkspace {
   std::vector<int32_t> colorCounts;
   std::vector<int32_t> allowedColors;
+  std::vector<int32_t> neighbourColors;
+  std::vector<int32_t> failingColors;
+  // A position uses the colour table when k <= degree + denseColorMargin.
+  int32_t denseColorMargin = 32;
 };
 
 void gibbsMove(ColoringSample& sample, double level, GibbsWorkspace& workspace);
