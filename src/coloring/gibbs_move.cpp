@@ -13,27 +13,32 @@ bool chooseWithTable(const ColoringSample& sample, int32_t v, double level, Rand
                      GibbsWorkspace& workspace, int32_t& newColor, double& newScore) {
   const int32_t k = sample.colorCount;
   const int32_t* colors = sample.vertexColors.data();
-  auto& counts = workspace.colorCounts;
-  auto& allowed = workspace.allowedColors;
-  if (counts.size() < static_cast<std::size_t>(k)) counts.resize(k);
-  if (allowed.capacity() < static_cast<std::size_t>(k)) allowed.reserve(k);
-
-  std::fill_n(counts.begin(), k, 0);
-  for (int32_t w : sample.graph->adjacency[v]) {
+  const auto& neighbours = sample.graph->adjacency[v];
+  if (workspace.colorCounts.size() < static_cast<std::size_t>(k)) {
+    workspace.colorCounts.resize(k, 0);
+    workspace.allowedColors.resize(k);
+  }
+  // The table is all zeros between positions: only the entries a position
+  // counts are set, and they are cleared again on the way out.
+  int32_t* counts = workspace.colorCounts.data();
+  int32_t* allowed = workspace.allowedColors.data();
+  for (int32_t w : neighbours) {
     if (w != v) ++counts[colors[w]];
   }
   // The score with v recoloured to j: conflicts with colour c go (+2 each),
   // conflicts with colour j come (-2 each).
   const double base = static_cast<double>(2 * counts[colors[v]]) + sample.score;
-  allowed.clear();
+  int32_t allowedCount = 0;
   for (int32_t j = 0; j < k; ++j) {
-    if (base - static_cast<double>(2 * counts[j]) >= level) allowed.push_back(j);
+    if (base - static_cast<double>(2 * counts[j]) >= level) allowed[allowedCount++] = j;
   }
-  if (allowed.empty()) return false;
-  const auto allowedCount = static_cast<int32_t>(allowed.size());
-  newColor = allowed[scaledIndex(allowedCount, random.uniform01())];
-  newScore = base - static_cast<double>(2 * counts[newColor]);
-  return true;
+  const bool moved = allowedCount > 0;
+  if (moved) {
+    newColor = allowed[scaledIndex(allowedCount, random.uniform01())];
+    newScore = base - static_cast<double>(2 * counts[newColor]);
+  }
+  for (int32_t w : neighbours) counts[colors[w]] = 0;
+  return moved;
 }
 
 // The same choice from the sorted neighbour colours, without a k-entry table.

@@ -42,16 +42,29 @@ void RandomSource::seed(uint32_t randSeed, uint32_t engineSeed) {
   engine.seed(engineSeed);
 }
 
-int32_t RandomSource::randDraw() {
-  int32_t value = 0;
-  random_r(&randData, &value);
-  return value;
-}
-
 // A uniform index below `bound` (bound >= 2): gather enough rand outputs to
 // cover bound - 1, and start over when the value falls into the incomplete
 // last block, so that every index is equally likely.
-uint64_t RandomSource::indexBelow(uint64_t bound) {
+inline uint64_t RandomSource::indexBelow(uint64_t bound) {
+  if (bound - 1 <= kRandWidth.mask && kRandWidth.mask < UINT32_MAX) {
+    // One output per attempt. The general test below, value / bound <
+    // span / bound or span % bound == bound - 1 with span = mask, is then
+    // value < floor((mask + 1) / bound) * bound: one division, in 32 bits.
+    const auto b = static_cast<uint32_t>(bound);
+    const uint32_t limit = static_cast<uint32_t>(kRandWidth.mask + 1) / b * b;
+    for (;;) {
+      uint32_t draw;
+      do {
+        draw = static_cast<uint32_t>(randDraw());
+      } while (draw > kRandWidth.mask);
+      if (draw < limit) return draw % b;
+    }
+  }
+  return indexBelowWide(bound);
+}
+
+// The general case: several outputs joined per attempt.
+uint64_t RandomSource::indexBelowWide(uint64_t bound) {
   for (;;) {
     uint64_t value = 0;
     uint64_t span = 0;

@@ -43,11 +43,16 @@ class RandomSource {
   void shuffleOrder(int32_t* first, int32_t* last);
 
   // The next value of the rand stream, as rand() would return it.
-  int32_t randDraw();
+  int32_t randDraw() {
+    int32_t value = 0;
+    random_r(&randData, &value);
+    return value;
+  }
 
  private:
   void seed(uint32_t randSeed, uint32_t engineSeed);
   uint64_t indexBelow(uint64_t bound);
+  uint64_t indexBelowWide(uint64_t bound);
 
   using Distribution = boost::random::uniform_real_distribution<double>;
   Distribution distribution{0.0, 1.0};
