@@ -4,7 +4,9 @@
 #include <iostream>
 
 #include "cli/cpu_clock.h"
+#include "cli/settings.h"
 #include "graph/graph_reader.h"
+#include "graph/memory_limit.h"
 #include "random/random_source.h"
 #include "splitting/adaptive_splitting.h"
 
@@ -35,6 +37,9 @@ void findChromaticNumber(const std::string& problem, int32_t N, double rho, int3
   RandomSource random;
   const int64_t start = processorMilliseconds();
   const Graph graph = readGraph(problem);
+  if (auto error = checkRunMemory(graph, N, usableMemoryBytes())) {
+    throw RunTooLarge(*error);
+  }
   steps = 0;
   meanIterations = 0.0;
   cpuSeconds = 0.0;
@@ -49,14 +54,20 @@ void findChromaticNumber(const std::string& problem, int32_t N, double rho, int3
   meanIterations = meanIterations / steps;
 }
 
-void runChromatic(const std::string& problem, int32_t N, double rho) {
+int runChromatic(const std::string& problem, int32_t N, double rho) {
   int32_t steps = -1;
   double meanIterations = -1.0;
   double cpu = 1.0;
   int32_t chromatic = -1;
   std::cout << problem << " #bin E(T) CPU Chrom# " << std::flush;
-  findChromaticNumber(problem, N, rho, steps, meanIterations, cpu, chromatic);
+  try {
+    findChromaticNumber(problem, N, rho, steps, meanIterations, cpu, chromatic);
+  } catch (const RunTooLarge& tooLarge) {
+    std::cout << tooLarge.what() << std::endl;
+    return 1;
+  }
   std::cout << steps << " " << meanIterations << " " << cpu << " " << chromatic << std::endl;
+  return 0;
 }
 
 }  // namespace tintara

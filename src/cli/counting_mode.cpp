@@ -6,7 +6,9 @@
 #include <string>
 
 #include "cli/cpu_clock.h"
+#include "cli/settings.h"
 #include "graph/graph_reader.h"
+#include "graph/memory_limit.h"
 #include "random/random_source.h"
 #include "splitting/adaptive_splitting.h"
 #include "splitting/estimation.h"
@@ -46,6 +48,10 @@ int runCounting(const std::string& problem, int32_t N, double rho, double terr, 
 
   RandomSource random;
   const Graph graph = readGraph(problem);
+  if (auto error = checkRunMemory(graph, N, usableMemoryBytes())) {
+    out << *error << std::endl;
+    return 1;
+  }
   const LevelList levels = buildLevels(graph, random, N, rho, k);
   if (levels.back() < 0) {
     out << "The pilot run stagnated at level " << levels.back()

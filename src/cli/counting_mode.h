@@ -12,8 +12,9 @@
 
 namespace tintara {
 
-// Runs counting mode; returns the exit status (0, or 1 when the pilot run
-// stagnated without reaching a proper colouring).
+// Runs counting mode; returns the exit status (0, or 1 when the run would
+// not fit in memory or the pilot run stagnated without reaching a proper
+// colouring; either is said on one line after the header).
 int runCounting(const std::string& problem, int32_t N, double rho, double terr, int32_t k);
 
 // Population standard deviation over |mean| * sqrt(n); NaN for an empty list

@@ -71,7 +71,7 @@ int runTintara(int argc, char** argv) {
         std::cout << *error << std::endl;
         return 1;
       }
-      runChromatic(problem, N, rho);
+      return runChromatic(problem, N, rho);
     }
     if (chrom == 0) {
       if (auto error = checkCountingSettings(colors, N, rho, terr)) {

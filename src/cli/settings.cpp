@@ -1,7 +1,12 @@
 #include "cli/settings.h"
 
 #include <cmath>
+#include <iomanip>
+#include <limits>
 #include <sstream>
+#include <vector>
+
+#include "coloring/coloring_sample.h"
 
 namespace tintara {
 
@@ -30,11 +35,54 @@ std::optional<std::string> checkCountingSettings(int32_t colors, int32_t N, doub
   if (!(terr > 0.0 && std::isfinite(terr))) {
     return outOfRange("terr", terr, "a finite number above 0");
   }
+  // The estimate list starts with 0.0, so after m runs its relative error is
+  // at least 1 / sqrt(m (m + 1)), whatever the estimates. A target below that
+  // bound for the largest run number the counter holds could never be met:
+  // the runs would go on until the counter overflowed.
+  const double runLimit = std::numeric_limits<int32_t>::max();
+  const double smallestTerr = 1.0 / std::sqrt(runLimit * (runLimit + 1.0));
+  if (terr < smallestTerr) {
+    std::ostringstream allowed;
+    allowed << "at least " << smallestTerr << "; a smaller target needs more than "
+            << std::numeric_limits<int32_t>::max() << " runs";
+    return outOfRange("terr", terr, allowed.str().c_str());
+  }
   return std::nullopt;
 }
 
 std::optional<std::string> checkChromaticSettings(int32_t N, double rho) {
   return checkPopulationSettings(N, rho);
+}
+
+namespace {
+
+// A heap block for `count` ints, with the allocator's header, or nothing.
+double listBytes(double count) {
+  return count > 0 ? 4.0 * count + 16.0 : 0.0;
+}
+
+double gibiBytes(double bytes) {
+  return bytes / (1024.0 * 1024.0 * 1024.0);
+}
+
+}  // namespace
+
+double splittingRunBytes(const Graph& graph, int32_t N) {
+  const double n = graph.vertexCount;
+  const double graphBytes = n * static_cast<double>(sizeof(std::vector<int32_t>)) +
+                            listBytes(2.0 * static_cast<double>(graph.edgeCount));
+  const double sampleBytes = static_cast<double>(sizeof(ColoringSample)) + 2.0 * listBytes(n);
+  return graphBytes + 2.0 * static_cast<double>(N) * sampleBytes;
+}
+
+std::optional<std::string> checkRunMemory(const Graph& graph, int32_t N, uint64_t usableBytes) {
+  const double needed = splittingRunBytes(graph, N);
+  if (needed <= static_cast<double>(usableBytes)) return std::nullopt;
+  std::ostringstream out;
+  out << std::fixed << std::setprecision(1) << "Not enough memory for this run: about "
+      << gibiBytes(needed) << " GiB needed for N=" << N << " colorings of " << graph.vertexCount
+      << " vertices, " << gibiBytes(static_cast<double>(usableBytes)) << " GiB usable";
+  return out.str();
 }
 
 }  // namespace tintara

@@ -4,7 +4,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
+
+#include "graph/graph.h"
 
 namespace tintara {
 
@@ -14,5 +17,22 @@ std::optional<std::string> checkCountingSettings(int32_t colors, int32_t N, doub
 
 // Chromatic mode uses N and rho.
 std::optional<std::string> checkChromaticSettings(int32_t N, double rho);
+
+// The peak memory, in bytes, of the Graph and one splitting run on it with N
+// samples: the Population and the elite list hold up to N samples each, and
+// a sample holds two lists of vertexCount ints. (The Gibbs move's scratch is
+// of the order of a vertex's degree, already counted with the Graph.)
+// Computed in double so that no setting can overflow it.
+double splittingRunBytes(const Graph& graph, int32_t N);
+
+// Checked once the Graph is read, before any sample is made: the one-line
+// message when a run needs more than `usableBytes` (usableMemoryBytes() in
+// the program), or nothing.
+std::optional<std::string> checkRunMemory(const Graph& graph, int32_t N, uint64_t usableBytes);
+
+// Thrown by a mode that found its run too large; what() is the message.
+struct RunTooLarge : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 }  // namespace tintara

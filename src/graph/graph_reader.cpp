@@ -2,12 +2,15 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <stdexcept>
 #include <unordered_set>
 #include <vector>
 
+#include "graph/memory_limit.h"
 #include "graph/split_line.h"
 
 namespace tintara {
@@ -23,6 +26,32 @@ struct EdgeLine {
 ReadError lineError(const std::string& sourceName, int64_t lineNumber, const std::string& what) {
   return ReadError{"Error in instance file " + sourceName + ", line " + std::to_string(lineNumber) +
                    ": " + what};
+}
+
+// A token as an error message shows it: control characters written as
+// escapes (a carriage return would send the terminal's cursor back over the
+// message) and a long token cut short, so that the message stays one
+// readable line whatever the file holds.
+std::string shown(const std::string& token) {
+  constexpr std::size_t kShownLength = 24;
+  std::string text;
+  for (std::size_t i = 0; i < token.size() && i < kShownLength; ++i) {
+    const auto c = static_cast<unsigned char>(token[i]);
+    if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\t') {
+      text += "\\t";
+    } else if (c < 0x20 || c == 0x7f) {
+      const char* digits = "0123456789abcdef";
+      text += {'\\', 'x', digits[c >> 4], digits[c & 15]};
+    } else {
+      text += static_cast<char>(c);
+    }
+  }
+  if (token.size() > kShownLength) {
+    text += "... (" + std::to_string(token.size()) + " characters)";
+  }
+  return text;
 }
 
 // Why `id` cannot name a vertex of a graph with `count` vertices, or empty.
@@ -78,7 +107,7 @@ ReadResult parseGraph(std::istream& in, const std::string& sourceName) {
       const auto count = readInstanceNumber(tokens[1]);
       if (!count) {
         return lineError(sourceName, lineNumber,
-                         "vertex count " + tokens[1] + " does not fit in a 32-bit integer");
+                         "vertex count " + shown(tokens[1]) + " does not fit in a 32-bit integer");
       }
       graph.vertexCount = *count;
     } else if (kind == "e") {
@@ -89,7 +118,12 @@ ReadResult parseGraph(std::istream& in, const std::string& sourceName) {
       const auto v = readInstanceNumber(tokens[2]);
       if (!u || !v) {
         return lineError(sourceName, lineNumber,
-                         "vertex id " + tokens[u ? 2 : 1] + " does not fit in a 32-bit integer");
+                         "vertex id " + shown(tokens[u ? 2 : 1]) +
+                             " does not fit in a 32-bit integer");
+      }
+      // edgeCount is a 32-bit count, like every count of the Graph.
+      if (graph.edgeCount == INT32_MAX) {
+        return lineError(sourceName, lineNumber, "more than 2147483647 edge lines");
       }
       ++graph.edgeCount;
       edges.push_back({*u, *v, lineNumber});
@@ -100,6 +134,13 @@ ReadResult parseGraph(std::istream& in, const std::string& sourceName) {
 
   if (graph.vertexCount == 0) graph.vertexCount = static_cast<int32_t>(distinctIds.size());
   if (graph.vertexCount < 0) throw std::length_error("negative vertex count");
+  // A count whose empty lists alone exceed the memory this process can use is
+  // unallocatable; say so before trying, since the system would grant the
+  // request and then kill the program (or swap for minutes) filling it.
+  if (static_cast<uint64_t>(graph.vertexCount) * sizeof(std::vector<int32_t>) >
+      usableMemoryBytes()) {
+    throw std::bad_alloc();
+  }
   graph.adjacency.resize(static_cast<std::size_t>(graph.vertexCount));
 
   for (const EdgeLine& edge : edges) {
@@ -115,11 +156,25 @@ ReadResult parseGraph(std::istream& in, const std::string& sourceName) {
   return graph;
 }
 
+namespace {
+
+// Devices (a terminal, /dev/zero, a disk) and sockets are never instance
+// files, and reading one may not end or may fill the memory with one endless
+// line. Regular files and pipes (a shell's process substitution) are read.
+bool isDeviceOrSocket(const std::string& path) {
+  std::error_code error;
+  const auto type = std::filesystem::status(path, error).type();
+  return type == std::filesystem::file_type::character ||
+         type == std::filesystem::file_type::block || type == std::filesystem::file_type::socket;
+}
+
+}  // namespace
+
 Graph readGraph(std::string path) {
   std::ifstream file(path);
-  // A directory opens but fails on its first read; treat it as unopenable
-  // rather than as an empty graph.
-  if (!file.is_open() || (file.peek(), file.bad())) {
+  // A directory opens but fails on its first read, and a device may never
+  // end; treat both as unopenable rather than as a graph.
+  if (!file.is_open() || isDeviceOrSocket(path) || (file.peek(), file.bad())) {
     std::cout << "Error in openening file" << std::flush;
     std::exit(1);
   }

@@ -30,11 +30,13 @@ struct ReadError {
 using ReadResult = std::variant<Graph, ReadError>;
 
 // Reads a Graph from `in`; `sourceName` names the input in error messages.
-// A negative vertex count throws std::length_error and one too large to hold
-// throws std::bad_alloc, as sizing the adjacency would.
+// A negative vertex count throws std::length_error, as sizing the adjacency
+// would; a count whose lists would not fit in usableMemoryBytes() throws
+// std::bad_alloc before anything is allocated.
 ReadResult parseGraph(std::istream& in, const std::string& sourceName);
 
-// Reads the instance file at `path`. When it cannot be opened or read, writes
+// Reads the instance file at `path`. When it cannot be opened or read (a
+// directory, a device or a socket counts as such), writes
 // "Error in openening file" (no line end) to standard output and exits with
 // status 1; a malformed line gives its error message, a line end, and exit 1.
 Graph readGraph(std::string path);

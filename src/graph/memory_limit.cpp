@@ -1,0 +1,86 @@
+#include "graph/memory_limit.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+
+namespace tintara {
+
+namespace {
+
+constexpr uint64_t kUnlimited = UINT64_MAX;
+
+uint64_t physicalMemory() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return kUnlimited;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+}
+
+uint64_t resourceLimit(int resource) {
+  rlimit limit{};
+  if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kUnlimited;
+  return static_cast<uint64_t>(limit.rlim_cur);
+}
+
+// A limit file holds a byte count, or "max" (v2) for none.
+uint64_t readLimitFile(const std::string& path) {
+  std::ifstream file(path);
+  std::string value;
+  if (!(file >> value) || value.empty() ||
+      !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return kUnlimited;
+  }
+  try {
+    return std::stoull(value);
+  } catch (...) {
+    return kUnlimited;
+  }
+}
+
+// The tightest limit in `fileName` from the group at `path` (below `mount`)
+// up to the root, since a limit on any ancestor applies as well.
+uint64_t groupLimit(const std::string& mount, std::string path, const char* fileName) {
+  uint64_t tightest = kUnlimited;
+  for (;;) {
+    tightest = std::min(tightest, readLimitFile(mount + path + "/" + fileName));
+    const std::size_t slash = path.rfind('/');
+    if (path.empty() || slash == std::string::npos) break;
+    path.erase(slash);
+  }
+  return tightest;
+}
+
+uint64_t controlGroupLimit() {
+  std::ifstream self("/proc/self/cgroup");
+  uint64_t tightest = kUnlimited;
+  std::string line;
+  while (std::getline(self, line)) {
+    // Lines read "id:controllers:path"; v2 has id 0 and no controllers.
+    const std::size_t first = line.find(':');
+    const std::size_t second = line.find(':', first + 1);
+    if (first == std::string::npos || second == std::string::npos) continue;
+    const std::string controllers = line.substr(first + 1, second - first - 1);
+    std::string path = line.substr(second + 1);
+    if (path == "/") path.clear();
+    if (controllers.empty()) {
+      tightest = std::min(tightest, groupLimit("/sys/fs/cgroup", path, "memory.max"));
+    } else if (controllers == "memory") {
+      tightest =
+          std::min(tightest, groupLimit("/sys/fs/cgroup/memory", path, "memory.limit_in_bytes"));
+    }
+  }
+  return tightest;
+}
+
+}  // namespace
+
+uint64_t usableMemoryBytes() {
+  return std::min({physicalMemory(), resourceLimit(RLIMIT_AS), resourceLimit(RLIMIT_DATA),
+                   controlGroupLimit()});
+}
+
+}  // namespace tintara
