@@ -1,9 +1,17 @@
 # Set-up and everyday commands. `make run` and `make test` install whatever
 # Debian packages are missing, configure and build, then run or test.
 BUILD_DIR ?= build
+SANITIZE_DIR ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test build deps clean
+# The sanitizer build: every finding ends the process (no recovery), and
+# ends it with SIGABRT, so that the command-line tests, which run the binary
+# and check its exit status, see a signal rather than an ordinary status 1.
+SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all
+SANITIZE_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:check_initialization_order=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:abort_on_error=1
+
+.PHONY: run test build deps clean test-sanitizers fuzz-smoke
 
 deps:
 	sh scripts/install-deps
@@ -15,8 +23,22 @@ build: deps
 run: build
 	./$(BUILD_DIR)/tintara --problem examples/3x3_grid.txt --colors 3
 
+# The suite, then the same suite built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, then a short fixed-seed run of the reader fuzzer.
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory test-sanitizers fuzz-smoke
+
+# Debug keeps the asserts; -O1 keeps the statistical tests quick enough.
+test-sanitizers: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DTINTARA_BENCHMARKS=OFF \
+		-DCMAKE_CXX_FLAGS="-O1 -fno-omit-frame-pointer $(SANITIZE)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)"
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	$(SANITIZE_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+
+fuzz-smoke: deps
+	sh scripts/fuzz-reader --smoke
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) build-fuzz
