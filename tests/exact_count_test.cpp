@@ -153,8 +153,9 @@ TEST(ExactCount, SparseSixtyVertexBlockGraphsMatchTheBlockFormula) {
       while (n < 58) {
         const int32_t attach = std::uniform_int_distribution<int32_t>(0, n - 1)(gen);
         const int kind = std::uniform_int_distribution<int>(0, 2)(gen);
-        Graph block = kind == 0 ? cycleGraph(std::uniform_int_distribution<int32_t>(3, 8)(gen))
-                                : kind == 1 ? completeGraph(4) : petersenGraph();
+        Graph block = kind == 0   ? cycleGraph(std::uniform_int_distribution<int32_t>(3, 8)(gen))
+                      : kind == 1 ? completeGraph(4)
+                                  : petersenGraph();
         const ExactCount blockCount = kind == 0   ? cyclePolynomial(block.vertexCount, k)
                                       : kind == 1 ? fallingFactorial(k, 4)
                                                   : bruteForceProperColorings(block, k);

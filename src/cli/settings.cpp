@@ -72,7 +72,7 @@ double splittingRunBytes(const Graph& graph, int32_t N) {
   const double graphBytes = n * static_cast<double>(sizeof(std::vector<int32_t>)) +
                             listBytes(2.0 * static_cast<double>(graph.edgeCount));
   const double sampleBytes = static_cast<double>(sizeof(ColoringSample)) + 2.0 * listBytes(n);
-  return graphBytes + 2.0 * static_cast<double>(N) * sampleBytes;
+  return graphBytes + static_cast<double>(N) * sampleBytes;
 }
 
 std::optional<std::string> checkRunMemory(const Graph& graph, int32_t N, uint64_t usableBytes) {

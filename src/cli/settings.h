@@ -19,9 +19,9 @@ std::optional<std::string> checkCountingSettings(int32_t colors, int32_t N, doub
 std::optional<std::string> checkChromaticSettings(int32_t N, double rho);
 
 // The peak memory, in bytes, of the Graph and one splitting run on it with N
-// samples: the Population and the elite list hold up to N samples each, and
-// a sample holds two lists of vertexCount ints. (The Gibbs move's scratch is
-// of the order of a vertex's degree, already counted with the Graph.)
+// samples: the Population holds N samples (its elites stay inside it), and a
+// sample holds two lists of vertexCount ints. (The Gibbs move's scratch is of
+// the order of a vertex's degree, already counted with the Graph.)
 // Computed in double so that no setting can overflow it.
 double splittingRunBytes(const Graph& graph, int32_t N);
 

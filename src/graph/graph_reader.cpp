@@ -117,9 +117,9 @@ ReadResult parseGraph(std::istream& in, const std::string& sourceName) {
       const auto u = readInstanceNumber(tokens[1]);
       const auto v = readInstanceNumber(tokens[2]);
       if (!u || !v) {
-        return lineError(sourceName, lineNumber,
-                         "vertex id " + shown(tokens[u ? 2 : 1]) +
-                             " does not fit in a 32-bit integer");
+        return lineError(
+            sourceName, lineNumber,
+            "vertex id " + shown(tokens[u ? 2 : 1]) + " does not fit in a 32-bit integer");
       }
       // edgeCount is a 32-bit count, like every count of the Graph.
       if (graph.edgeCount == INT32_MAX) {

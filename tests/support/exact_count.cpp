@@ -218,11 +218,11 @@ namespace {
 
 struct Search {
   int32_t k = 0;
-  std::vector<int32_t> order;                    // colouring order
-  std::vector<std::vector<int32_t>> later;       // neighbours further on in the order
-  std::vector<int32_t> forbidCount;              // [v * k + c]: coloured neighbours with c
-  std::vector<int32_t> blocked;                  // colours with forbidCount > 0, per vertex
-  std::vector<ExactCount> weight;                // weight[m] = k(k-1)...(k-m+1)
+  std::vector<int32_t> order;               // colouring order
+  std::vector<std::vector<int32_t>> later;  // neighbours further on in the order
+  std::vector<int32_t> forbidCount;         // [v * k + c]: coloured neighbours with c
+  std::vector<int32_t> blocked;             // colours with forbidCount > 0, per vertex
+  std::vector<ExactCount> weight;           // weight[m] = k(k-1)...(k-m+1)
   uint64_t nodes = 0;
   uint64_t maxNodes = 0;
   bool stopAtFirst = false;  // existence only: every leaf counts 1

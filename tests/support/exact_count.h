@@ -32,8 +32,8 @@ namespace tintara::testing {
 __extension__ typedef unsigned __int128 ExactCount;
 
 struct EliminationStats {
-  int32_t width = 0;              // largest scope left after summing a vertex out
-  uint64_t largestTable = 0;      // entries of the largest table built
+  int32_t width = 0;          // largest scope left after summing a vertex out
+  uint64_t largestTable = 0;  // entries of the largest table built
 };
 
 // The number of proper k-colourings of `graph`, by variable elimination.
