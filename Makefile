@@ -30,9 +30,12 @@ test: build
 	$(MAKE) --no-print-directory test-sanitizers fuzz-smoke
 
 # Debug keeps the asserts; -O1 keeps the statistical tests quick enough.
+# Instrumented code makes g++ 12 report uninitialised reads inside the
+# standard library's own regex engine that do not happen; that one warning is
+# off in this build only.
 test-sanitizers: deps
 	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DTINTARA_BENCHMARKS=OFF \
-		-DCMAKE_CXX_FLAGS="-O1 -fno-omit-frame-pointer $(SANITIZE)" \
+		-DCMAKE_CXX_FLAGS="-O1 -fno-omit-frame-pointer -Wno-maybe-uninitialized $(SANITIZE)" \
 		-DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)"
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	$(SANITIZE_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
