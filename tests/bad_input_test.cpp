@@ -22,28 +22,6 @@
 namespace tintara::testing {
 namespace {
 
-const std::string kListing =
-    " \n"
-    " *************************************************************** \n"
-    " Tintara package for graph coloring counting estimation. \n"
-    " Written by the Tintara developers. \n"
-    " Questions and bug reports: the Tintara issue tracker. \n"
-    " *************************************************************** \n"
-    " Allowed options:\n"
-    "  --help                produce help message\n"
-    "  --problem arg         input graph instance file\n"
-    "  --colors arg          # of colors (default is 3)\n"
-    "  --N arg               splitting budget (default is 1000)\n"
-    "  --rho arg             splitting rarity parameter (default is 0.2)\n"
-    "  --terr arg            target relative error (default is 0.03)\n"
-    "  --chrom arg           find chromatic number only (default is 0 - for \n"
-    "                        counting)\n";
-
-// What the failure guard prints.
-const std::string kFailure = kListing + "\n";
-
-const std::string kGrid = std::string(TINTARA_SOURCE_DIR) + "/examples/3x3_grid.txt";
-
 // Generous for the sanitizer build; every case here takes well under a second
 // in the release build.
 constexpr double kSecondsPerRun = 5.0;

@@ -9,14 +9,6 @@ namespace {
 using testing::completeGraph;
 using testing::makeGraph;
 
-ColoringSample colored(const Graph& g, RandomSource& random, int32_t k,
-                       std::vector<int32_t> colors) {
-  ColoringSample s(g, random, k);
-  s.vertexColors = std::move(colors);
-  s.computeScore();
-  return s;
-}
-
 TEST(ColoringSampleCreation, TakesOneDrawPerVertexInVertexOrder) {
   const Graph g = testing::gridGraph(3, 3);
   RandomSource random(1, 99);
@@ -46,13 +38,14 @@ TEST(ColoringSampleCreation, EmptyGraphDrawsNothing) {
 TEST(ColoringSampleScore, CountsEveryMonochromaticAdjacencyEntry) {
   const Graph triangle = completeGraph(3);
   RandomSource random(1, 1);
-  EXPECT_EQ(colored(triangle, random, 3, {0, 0, 1}).score, -2.0);
-  EXPECT_EQ(colored(triangle, random, 3, {0, 0, 0}).score, -6.0);
-  EXPECT_EQ(colored(triangle, random, 3, {0, 1, 2}).score, 0.0);
+  EXPECT_EQ(testing::coloredSample(triangle, random, 3, {0, 0, 1}).score, -2.0);
+  EXPECT_EQ(testing::coloredSample(triangle, random, 3, {0, 0, 0}).score, -6.0);
+  EXPECT_EQ(testing::coloredSample(triangle, random, 3, {0, 1, 2}).score, 0.0);
   const Graph repeated = makeGraph(3, {{0, 1}, {1, 2}, {0, 2}, {1, 2}});
-  EXPECT_EQ(colored(repeated, random, 3, {0, 0, 0}).score, -8.0);
+  EXPECT_EQ(testing::coloredSample(repeated, random, 3, {0, 0, 0}).score, -8.0);
   const Graph loop = makeGraph(2, {{0, 1}, {1, 1}});
-  EXPECT_EQ(colored(loop, random, 2, {0, 1}).score, -2.0);  // the loop always conflicts
+  EXPECT_EQ(testing::coloredSample(loop, random, 2, {0, 1}).score,
+            -2.0);  // the loop always conflicts
 }
 
 TEST(ColoringSampleScore, SingleColorScoresMinusAllEntries) {
@@ -66,7 +59,7 @@ TEST(ColoringSampleScore, SingleColorScoresMinusAllEntries) {
 TEST(ColoringSampleCopy, CopiesAreIndependentAndKeepTheScore) {
   const Graph triangle = completeGraph(3);
   RandomSource random(1, 1);
-  ColoringSample source = colored(triangle, random, 3, {0, 0, 1});
+  ColoringSample source = testing::coloredSample(triangle, random, 3, {0, 0, 1});
   source.score = -100.0;  // a copy takes the score as it stands, not recomputed
   ColoringSample copy = source;
   EXPECT_EQ(copy.score, -100.0);

@@ -16,14 +16,6 @@ using testing::makeGraph;
 
 constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
 
-ColoringSample colored(const Graph& g, RandomSource& random, int32_t k,
-                       std::vector<int32_t> colors) {
-  ColoringSample s(g, random, k);
-  s.vertexColors = std::move(colors);
-  s.computeScore();
-  return s;
-}
-
 // The move with its scratch lists built afresh at every treated position; the
 // workspace version must match it bit for bit, draw for draw.
 void freshListsGibbsMove(ColoringSample& s, double level) {
@@ -178,7 +170,7 @@ TEST(GibbsMoveRule, BelowTheLevelOnlyImprovingColoursAreAllowed) {
   // vertex 2 has no colour reaching 0.
   for (unsigned seed = 1; seed <= 30; ++seed) {
     RandomSource r(seed, seed);
-    ColoringSample s = colored(triangle, r, 3, {0, 0, 1});
+    ColoringSample s = testing::coloredSample(triangle, r, 3, {0, 0, 1});
     GibbsWorkspace workspace;
     gibbsMove(s, 0.0, workspace);
     const auto& c = s.vertexColors;
@@ -190,7 +182,7 @@ TEST(GibbsMoveRule, BelowTheLevelOnlyImprovingColoursAreAllowed) {
   // Two colours, level -1: nothing reaches it, so only the coins are drawn.
   RandomSource r(4, 4);
   RandomSource twin(4, 4);
-  ColoringSample s = colored(triangle, r, 2, {0, 0, 1});
+  ColoringSample s = testing::coloredSample(triangle, r, 2, {0, 0, 1});
   ColoringSample unused(triangle, twin, 2);
   GibbsWorkspace workspace;
   gibbsMove(s, -1.0, workspace);
@@ -262,7 +254,7 @@ TEST(GibbsMoveInvariants, SelfLoopDoesNotDriftTheScore) {
 TEST(GibbsMoveStationarity, VisitsEveryColouringOfTheLevelSetEqually) {
   const Graph path = makeGraph(3, {{0, 1}, {1, 2}});
   RandomSource random(12, 34);
-  ColoringSample s = colored(path, random, 3, {0, 1, 2});
+  ColoringSample s = testing::coloredSample(path, random, 3, {0, 1, 2});
   GibbsWorkspace workspace;
   std::map<std::vector<int32_t>, int> visits;
   const int sweeps = 240000;

@@ -10,6 +10,42 @@
 
 namespace tintara::testing {
 
+const std::string kListing =
+    " \n"
+    " *************************************************************** \n"
+    " Tintara package for graph coloring counting estimation. \n"
+    " Written by the Tintara developers. \n"
+    " Questions and bug reports: the Tintara issue tracker. \n"
+    " *************************************************************** \n"
+    " Allowed options:\n"
+    "  --help                produce help message\n"
+    "  --problem arg         input graph instance file\n"
+    "  --colors arg          # of colors (default is 3)\n"
+    "  --N arg               splitting budget (default is 1000)\n"
+    "  --rho arg             splitting rarity parameter (default is 0.2)\n"
+    "  --terr arg            target relative error (default is 0.03)\n"
+    "  --chrom arg           find chromatic number only (default is 0 - for \n"
+    "                        counting)\n";
+
+const std::string kFailure = kListing + "\n";
+
+const std::string kHelp =
+    kListing + "\n" +
+    " (Usage example for counting: Tintara.exe --problem 3x3_grid.txt --colors 3 --N=100 "
+    "--rho 0.2 --terr 0.03)\n"
+    " (Usage example for finding chromatic nuber only: Tintara.exe --problem 3x3_grid.txt "
+    "--N=100 --rho 0.2 --chrom 1)\n";
+
+const std::string kGrid = std::string(TINTARA_SOURCE_DIR) + "/examples/3x3_grid.txt";
+
+ColoringSample coloredSample(const Graph& graph, RandomSource& random, int32_t k,
+                             std::vector<int32_t> colors) {
+  ColoringSample s(graph, random, k);
+  s.vertexColors = std::move(colors);
+  s.computeScore();
+  return s;
+}
+
 ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");

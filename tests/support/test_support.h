@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "coloring/coloring_sample.h"
 #include "graph/graph.h"
 #include "support/graphs.h"
 
@@ -17,6 +18,15 @@ struct ProcessResult {
   int exitStatus = -1;  // -1 when the process did not exit normally
   int signal = 0;       // the terminating signal, if any
 };
+
+// The options listing, as help and the failure guard print it.
+extern const std::string kListing;
+// What help prints: the listing, an empty line and the two usage lines.
+extern const std::string kHelp;
+// What the failure guard prints: the listing and an empty line.
+extern const std::string kFailure;
+// The bundled 3x3 grid instance.
+extern const std::string kGrid;
 
 // Runs the tintara executable with `args` (each passed as one argument) and
 // captures its standard output; standard error is discarded.
@@ -37,5 +47,9 @@ class TempFile {
   std::string dirPath;
   std::string filePath;
 };
+
+// A sample of `graph` with the given colours and their score.
+ColoringSample coloredSample(const Graph& graph, RandomSource& random, int32_t k,
+                             std::vector<int32_t> colors);
 
 }  // namespace tintara::testing
