@@ -13,16 +13,17 @@ bool chooseWithTable(const ColoringSample& sample, int32_t v, double level, Rand
                      GibbsWorkspace& workspace, int32_t& newColor, double& newScore) {
   const int32_t k = sample.colorCount;
   const int32_t* colors = sample.vertexColors.data();
-  const auto& neighbours = sample.graph->adjacency[v];
   if (workspace.colorCounts.size() < static_cast<std::size_t>(k)) {
     workspace.colorCounts.resize(k, 0);
     workspace.allowedColors.resize(k);
+    workspace.allowedScores.resize(k);
   }
-  // The table is all zeros between positions: only the entries a position
-  // counts are set, and they are cleared again on the way out.
+  // The table is all zeros between positions: the scan over the colours
+  // below reads each count and clears it.
   int32_t* counts = workspace.colorCounts.data();
   int32_t* allowed = workspace.allowedColors.data();
-  for (int32_t w : neighbours) {
+  double* allowedScores = workspace.allowedScores.data();
+  for (int32_t w : sample.graph->adjacency[v]) {
     if (w != v) ++counts[colors[w]];
   }
   // The score with v recoloured to j: conflicts with colour c go (+2 each),
@@ -30,15 +31,19 @@ bool chooseWithTable(const ColoringSample& sample, int32_t v, double level, Rand
   const double base = static_cast<double>(2 * counts[colors[v]]) + sample.score;
   int32_t allowedCount = 0;
   for (int32_t j = 0; j < k; ++j) {
-    if (base - static_cast<double>(2 * counts[j]) >= level) allowed[allowedCount++] = j;
+    const double value = base - static_cast<double>(2 * counts[j]);
+    counts[j] = 0;
+    if (value >= level) {
+      allowed[allowedCount] = j;
+      allowedScores[allowedCount] = value;
+      ++allowedCount;
+    }
   }
-  const bool moved = allowedCount > 0;
-  if (moved) {
-    newColor = allowed[scaledIndex(allowedCount, random.uniform01())];
-    newScore = base - static_cast<double>(2 * counts[newColor]);
-  }
-  for (int32_t w : neighbours) counts[colors[w]] = 0;
-  return moved;
+  if (allowedCount == 0) return false;
+  const int32_t index = scaledIndex(allowedCount, random.uniform01());
+  newColor = allowed[index];
+  newScore = allowedScores[index];
+  return true;
 }
 
 // The same choice from the sorted neighbour colours, without a k-entry table.

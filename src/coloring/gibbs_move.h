@@ -33,6 +33,7 @@ namespace tintara {
 struct GibbsWorkspace {
   std::vector<int32_t> colorCounts;
   std::vector<int32_t> allowedColors;
+  std::vector<double> allowedScores;
   std::vector<int32_t> neighbourColors;
   std::vector<int32_t> failingColors;
   // A position uses the colour table when k <= degree + denseColorMargin.
