@@ -92,8 +92,9 @@ void regenerate(Population& population, std::size_t eliteCount, const std::vecto
   // disturbs a parent still waiting.
   std::size_t end = total;
   for (std::size_t p = parents, i = eliteCount; p-- > 0;) {
-    while (factors[--i] <= 0) {
-    }
+    do {
+      --i;  // back to the elite whose offspring parent p carries
+    } while (factors[i] <= 0);
     end -= static_cast<std::size_t>(factors[i]);
     std::swap(population[p], population[end + static_cast<std::size_t>(factors[i]) - 1]);
   }
