@@ -57,18 +57,6 @@ TEST(Bisection, TinyGraphs) {
   EXPECT_EQ(steps, 0);
 }
 
-Graph groetzschGraph() {
-  // Mycielskian of the 5-cycle: cycle 0..4, shadows 5..9, apex 10.
-  std::vector<std::pair<int32_t, int32_t>> edges;
-  for (int32_t i = 0; i < 5; ++i) {
-    edges.emplace_back(i, (i + 1) % 5);
-    edges.emplace_back(5 + i, (i + 1) % 5);
-    edges.emplace_back(5 + i, (i + 4) % 5);
-    edges.emplace_back(5 + i, 10);
-  }
-  return makeGraph(11, edges);
-}
-
 TEST(ChromaticSearch, FindsKnownChromaticNumbers) {
   struct Case {
     const char* name;
@@ -77,7 +65,7 @@ TEST(ChromaticSearch, FindsKnownChromaticNumbers) {
   };
   const std::vector<Case> cases = {
       {"5-cycle", testing::cycleGraph(5), 3},    {"K4", testing::completeGraph(4), 4},
-      {"Petersen", testing::petersenGraph(), 3}, {"Groetzsch", groetzschGraph(), 4},
+      {"Petersen", testing::petersenGraph(), 3}, {"Groetzsch", testing::groetzschGraph(), 4},
       {"3x3 grid", testing::gridGraph(3, 3), 2},
   };
   for (const Case& c : cases) {

@@ -79,17 +79,8 @@ TEST(DimacsToInstance, RoundTripsARandomGraphKeepingCountOrderAndRepeats) {
 }
 
 TEST(DimacsToInstance, GroetzschGraphFromDimacsHasChromaticNumberFour) {
-  // The Mycielski graph of the 5-cycle: cycle vertices i, shadows 5 + i
-  // joined to the cycle neighbours of i, and an apex 10 joined to every
-  // shadow. Written 1-based, as DIMACS files do.
-  std::vector<std::pair<int32_t, int32_t>> edges;
-  for (int32_t i = 0; i < 5; ++i) {
-    const int32_t next = (i + 1) % 5;
-    edges.emplace_back(i, next);
-    edges.emplace_back(5 + i, next);
-    edges.emplace_back(5 + next, i);
-    edges.emplace_back(5 + i, 10);
-  }
+  // Written 1-based, as DIMACS files do.
+  const auto edges = groetzschEdges();
   std::string dimacs = "c Groetzsch graph\np edge 11 20\n";
   for (auto [u, v] : edges)
     dimacs += "e " + std::to_string(u + 1) + " " + std::to_string(v + 1) + "\n";

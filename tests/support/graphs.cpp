@@ -51,6 +51,21 @@ Graph petersenGraph() {
   return makeGraph(10, edges);
 }
 
+std::vector<std::pair<int32_t, int32_t>> groetzschEdges() {
+  std::vector<std::pair<int32_t, int32_t>> edges;
+  for (int32_t i = 0; i < 5; ++i) {
+    edges.emplace_back(i, (i + 1) % 5);
+    edges.emplace_back(5 + i, (i + 1) % 5);
+    edges.emplace_back(5 + i, (i + 4) % 5);
+    edges.emplace_back(5 + i, 10);
+  }
+  return edges;
+}
+
+Graph groetzschGraph() {
+  return makeGraph(11, groetzschEdges());
+}
+
 std::string instanceText(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& edges) {
   std::string text = "p " + std::to_string(n) + "\n";
   for (auto [u, v] : edges) text += "e " + std::to_string(u) + " " + std::to_string(v) + "\n";

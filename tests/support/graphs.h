@@ -18,6 +18,11 @@ Graph cycleGraph(int32_t n);
 Graph completeGraph(int32_t n);
 Graph gridGraph(int32_t rows, int32_t cols);
 Graph petersenGraph();
+// The Groetzsch graph, the Mycielskian of the 5-cycle: cycle 0..4, shadows
+// 5..9 joined to their cycle vertex's neighbours, apex 10 joined to every
+// shadow. 11 vertices, 20 edges, chromatic number 4.
+std::vector<std::pair<int32_t, int32_t>> groetzschEdges();
+Graph groetzschGraph();
 
 // Instance-file text for a graph: a p line, then one e line per edge.
 std::string instanceText(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& edges);
