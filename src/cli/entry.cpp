@@ -37,14 +37,18 @@ int runTintara(int argc, char** argv) {
   int32_t chrom = 0;
 
   po::options_description description(caption(), 80, 40);
-  description.add_options()("help", "produce help message")(
-      "problem", po::value<std::string>(&problem), "input graph instance file")(
-      "colors", po::value<int32_t>(&colors), "# of colors (default is 3)")(
-      "N", po::value<int32_t>(&N), "splitting budget (default is 1000)")(
-      "rho", po::value<double>(&rho), "splitting rarity parameter (default is 0.2)")(
-      "terr", po::value<double>(&terr), "target relative error (default is 0.03)")(
-      "chrom", po::value<int32_t>(&chrom),
-      "find chromatic number only (default is 0 - for counting)");
+  // One option a line, in the order the listing shows them.
+  // clang-format off
+  description.add_options()
+      ("help", "produce help message")
+      ("problem", po::value<std::string>(&problem), "input graph instance file")
+      ("colors", po::value<int32_t>(&colors), "# of colors (default is 3)")
+      ("N", po::value<int32_t>(&N), "splitting budget (default is 1000)")
+      ("rho", po::value<double>(&rho), "splitting rarity parameter (default is 0.2)")
+      ("terr", po::value<double>(&terr), "target relative error (default is 0.03)")
+      ("chrom", po::value<int32_t>(&chrom),
+       "find chromatic number only (default is 0 - for counting)");
+  // clang-format on
 
   try {
     po::variables_map options;

@@ -102,8 +102,9 @@ ReadResult parseGraph(std::istream& in, const std::string& sourceName) {
     splitLine(line, " ", tokens);
     const std::string& kind = tokens[0];
     if (kind == "p") {
-      if (tokens.size() < 2)
+      if (tokens.size() < 2) {
         return lineError(sourceName, lineNumber, "p line without a vertex count");
+      }
       const auto count = readInstanceNumber(tokens[1]);
       if (!count) {
         return lineError(sourceName, lineNumber,
