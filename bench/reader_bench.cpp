@@ -17,7 +17,7 @@ void BM_ReadEdgeLines(benchmark::State& state) {
   }
   for (auto _ : state) {
     std::istringstream in(text);
-    auto result = tintara::parseGraph(in, "bench");
+    auto result = tintara::parseGraph(in, "bench", UINT64_MAX);
     benchmark::DoNotOptimize(result);
   }
   state.SetItemsProcessed(state.iterations() * lines);
@@ -30,7 +30,7 @@ void BM_ReadLineOfBlanks(benchmark::State& state) {
   text.back() = '\n';
   for (auto _ : state) {
     std::istringstream in(text);
-    auto result = tintara::parseGraph(in, "bench");
+    auto result = tintara::parseGraph(in, "bench", UINT64_MAX);
     benchmark::DoNotOptimize(result);
   }
 }

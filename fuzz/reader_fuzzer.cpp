@@ -101,10 +101,11 @@ void checkGraph(const tintara::Graph& graph, std::string_view text) {
   }
 }
 
-void checkError(const tintara::ReadError& error) {
+void checkError(const tintara::InputError& error) {
+  const std::string message = error.what();
   const std::string prefix = "Error in instance file " + kSourceName + ", line ";
-  if (error.message.compare(0, prefix.size(), prefix) != 0) fail("error does not name the line");
-  if (error.message.find('\n') != std::string::npos) fail("error is more than one line");
+  if (message.compare(0, prefix.size(), prefix) != 0) fail("error does not name the line");
+  if (message.find('\n') != std::string::npos) fail("error is more than one line");
 }
 
 }  // namespace
@@ -114,12 +115,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (requestedVertexCount(text) > kMaxFuzzVertices) return -1;  // not kept in the corpus
   std::istringstream in(text);
   try {
-    const tintara::ReadResult result = tintara::parseGraph(in, kSourceName);
-    if (const auto* graph = std::get_if<tintara::Graph>(&result)) {
-      checkGraph(*graph, text);
-    } else {
-      checkError(std::get<tintara::ReadError>(result));
-    }
+    checkGraph(tintara::parseGraph(in, kSourceName, UINT64_MAX), text);
+  } catch (const tintara::InputError& error) {
+    checkError(error);
   } catch (const std::length_error&) {
     if (requestedVertexCount(text) >= 0) fail("length_error without a negative vertex count");
   } catch (const std::bad_alloc&) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/settings.h"
+#include "graph/input_error.h"
 #include "graph/memory_limit.h"
 #include "support/test_support.h"
 
@@ -355,25 +356,28 @@ TEST(OversizedRuns, EnormousColourCountsCostNoMoreThanFewColours) {
 }
 
 TEST(RunMemoryCheck, RefusesExactlyTheRunsAboveTheUsableMemory) {
-  Graph graph;
-  graph.vertexCount = 100'000'000;  // only the counts matter to the check
-  graph.edgeCount = 5;
-  const double needed = splittingRunBytes(graph, 1000);
+  // Only the counts matter to the check.
+  const double needed = splittingRunBytes(100'000'000, 5, 1000, 1);
   // Two lists of 4e8 bytes per sample, N samples: the population regrows in
   // its own storage, so no second copy of it is held.
   EXPECT_GT(needed, 1000 * 2 * 4e8);
   EXPECT_LT(needed, 1.01 * (1000 * 2 * 4e8));
   const auto fits = static_cast<uint64_t>(needed) + 1;
-  EXPECT_EQ(checkRunMemory(graph, 1000, fits), std::nullopt);
-  const auto message = checkRunMemory(graph, 1000, 1ull << 30);
-  ASSERT_TRUE(message.has_value());
-  EXPECT_TRUE(std::regex_match(
-      *message, std::regex("Not enough memory for this run: about 74[0-9]\\.[0-9] GiB "
-                           "needed for N=1000 colorings of 100000000 vertices, "
-                           "1\\.0 GiB usable")))
-      << *message;
-  // Halving N halves the population, which is nearly all of it.
-  EXPECT_NEAR(splittingRunBytes(graph, 500) / needed, 0.5, 0.01);
+  EXPECT_NO_THROW(checkRunMemory(100'000'000, 5, 1000, 1, fits));
+  try {
+    checkRunMemory(100'000'000, 5, 1000, 1, 1ull << 30);
+    ADD_FAILURE() << "not refused";
+  } catch (const InputError& error) {
+    EXPECT_TRUE(std::regex_match(
+        error.what(), std::regex("Not enough memory for this run: about 74[0-9]\\.[0-9] GiB "
+                                 "needed for N=1000 colorings of 100000000 vertices, "
+                                 "1\\.0 GiB usable")))
+        << error.what();
+  }
+  // Halving N halves the population, which is nearly all of it; each thread
+  // holds a population of its own.
+  EXPECT_NEAR(splittingRunBytes(100'000'000, 5, 500, 1) / needed, 0.5, 0.01);
+  EXPECT_NEAR(splittingRunBytes(100'000'000, 5, 1000, 3) / needed, 3.0, 0.01);
 }
 
 TEST(RunMemoryCheck, UsableMemoryIsSomeButNoMoreThanTheMachineHas) {

@@ -13,18 +13,21 @@ using Lists = std::vector<std::vector<int32_t>>;
 
 Graph parseOk(const std::string& text) {
   std::istringstream in(text);
-  ReadResult result = parseGraph(in, "test.txt");
-  if (auto* error = std::get_if<ReadError>(&result)) {
-    ADD_FAILURE() << "unexpected error: " << error->message;
+  try {
+    return parseGraph(in, "test.txt", UINT64_MAX);
+  } catch (const InputError& error) {
+    ADD_FAILURE() << "unexpected error: " << error.what();
     return {};
   }
-  return std::get<Graph>(result);
 }
 
 std::string parseError(const std::string& text) {
   std::istringstream in(text);
-  ReadResult result = parseGraph(in, "test.txt");
-  if (auto* error = std::get_if<ReadError>(&result)) return error->message;
+  try {
+    parseGraph(in, "test.txt", UINT64_MAX);
+  } catch (const InputError& error) {
+    return error.what();
+  }
   ADD_FAILURE() << "expected an error for: " << text;
   return {};
 }
@@ -185,7 +188,7 @@ TEST(GraphReaderErrors, NumbersBeyondInt32AreRejected) {
 
 TEST(GraphReaderErrors, NegativeCountThrowsLengthError) {
   std::istringstream in("p -5\n");
-  EXPECT_THROW(parseGraph(in, "x"), std::length_error);
+  EXPECT_THROW(parseGraph(in, "x", UINT64_MAX), std::length_error);
 }
 
 }  // namespace

@@ -36,10 +36,10 @@ void findChromaticNumber(const std::string& problem, int32_t N, double rho, int3
                          double& meanIterations, double& cpuSeconds, int32_t& chromatic) {
   RandomSource random;
   const int64_t start = processorMilliseconds();
-  const Graph graph = readGraph(problem);
-  if (auto error = checkRunMemory(graph, N, usableMemoryBytes())) {
-    throw RunTooLarge(*error);
-  }
+  const uint64_t usable = usableMemoryBytes();
+  const Graph graph = readGraph(problem, usable, [&](int32_t n, int64_t edges) {
+    checkRunMemory(n, edges, N, 1, usable);
+  });
   steps = 0;
   meanIterations = 0.0;
   cpuSeconds = 0.0;
@@ -60,12 +60,7 @@ int runChromatic(const std::string& problem, int32_t N, double rho) {
   double cpu = 1.0;
   int32_t chromatic = -1;
   std::cout << problem << " #bin E(T) CPU Chrom# " << std::flush;
-  try {
-    findChromaticNumber(problem, N, rho, steps, meanIterations, cpu, chromatic);
-  } catch (const RunTooLarge& tooLarge) {
-    std::cout << tooLarge.what() << std::endl;
-    return 1;
-  }
+  findChromaticNumber(problem, N, rho, steps, meanIterations, cpu, chromatic);
   std::cout << steps << " " << meanIterations << " " << cpu << " " << chromatic << std::endl;
   return 0;
 }

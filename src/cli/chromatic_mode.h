@@ -22,14 +22,14 @@ int32_t bisectColorCount(int32_t vertexCount, const ColorabilityTest& test, int3
 // Reads the instance, runs the search with the colourability test, and
 // reports the bisection steps, the mean iterations per test, the processor
 // seconds (reading the graph included) and the chromatic number found.
-// Throws RunTooLarge (cli/settings.h) before the search when its runs would
-// not fit in memory.
+// Throws InputError for an instance it cannot read or runs that would not
+// fit in memory.
 void findChromaticNumber(const std::string& problem, int32_t N, double rho, int32_t& steps,
                          double& meanIterations, double& cpuSeconds, int32_t& chromatic);
 
 // Chromatic mode as the program runs it: the one-line report around the
-// search. Returns the exit status: 0, or 1 when the run would not fit in
-// memory, which the report line then says instead of its figures.
+// search. Returns the exit status, 0; an InputError leaves with the report
+// line open, for the entry to finish it with the message.
 int runChromatic(const std::string& problem, int32_t N, double rho);
 
 }  // namespace tintara

@@ -47,11 +47,10 @@ int runCounting(const std::string& problem, int32_t N, double rho, double terr, 
   out << kStarLine << std::endl;
 
   RandomSource random;
-  const Graph graph = readGraph(problem);
-  if (auto error = checkRunMemory(graph, N, usableMemoryBytes())) {
-    out << *error << std::endl;
-    return 1;
-  }
+  const uint64_t usable = usableMemoryBytes();
+  const Graph graph = readGraph(problem, usable, [&](int32_t n, int64_t edges) {
+    checkRunMemory(n, edges, N, 1, usable);
+  });
   const LevelList levels = buildLevels(graph, random, N, rho, k);
   if (levels.back() < 0) {
     out << "The pilot run stagnated at level " << levels.back()

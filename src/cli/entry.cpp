@@ -10,6 +10,7 @@
 #include "cli/chromatic_mode.h"
 #include "cli/counting_mode.h"
 #include "cli/settings.h"
+#include "graph/input_error.h"
 
 namespace po = boost::program_options;
 
@@ -84,6 +85,9 @@ int runTintara(int argc, char** argv) {
       }
       return runCounting(problem, N, rho, terr, colors);
     }
+  } catch (const InputError& error) {
+    std::cout << error.what() << std::endl;
+    return 1;
   } catch (const std::exception&) {
     std::cout << description << "\n" << std::flush;
     return 1;

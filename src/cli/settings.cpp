@@ -1,12 +1,13 @@
 #include "cli/settings.h"
 
 #include <cmath>
-#include <iomanip>
 #include <limits>
 #include <sstream>
 #include <vector>
 
 #include "coloring/coloring_sample.h"
+#include "graph/input_error.h"
+#include "graph/memory_limit.h"
 
 namespace tintara {
 
@@ -61,28 +62,24 @@ double listBytes(double count) {
   return count > 0 ? 4.0 * count + 16.0 : 0.0;
 }
 
-double gibiBytes(double bytes) {
-  return bytes / (1024.0 * 1024.0 * 1024.0);
-}
-
 }  // namespace
 
-double splittingRunBytes(const Graph& graph, int32_t N) {
-  const double n = graph.vertexCount;
+double splittingRunBytes(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations) {
+  const double n = vertexCount;
   const double graphBytes = n * static_cast<double>(sizeof(std::vector<int32_t>)) +
-                            listBytes(2.0 * static_cast<double>(graph.edgeCount));
+                            listBytes(2.0 * static_cast<double>(edgeCount));
   const double sampleBytes = static_cast<double>(sizeof(ColoringSample)) + 2.0 * listBytes(n);
-  return graphBytes + static_cast<double>(N) * sampleBytes;
+  return graphBytes + static_cast<double>(populations) * static_cast<double>(N) * sampleBytes;
 }
 
-std::optional<std::string> checkRunMemory(const Graph& graph, int32_t N, uint64_t usableBytes) {
-  const double needed = splittingRunBytes(graph, N);
-  if (needed <= static_cast<double>(usableBytes)) return std::nullopt;
-  std::ostringstream out;
-  out << std::fixed << std::setprecision(1) << "Not enough memory for this run: about "
-      << gibiBytes(needed) << " GiB needed for N=" << N << " colorings of " << graph.vertexCount
-      << " vertices, " << gibiBytes(static_cast<double>(usableBytes)) << " GiB usable";
-  return out.str();
+void checkRunMemory(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations,
+                    uint64_t usableBytes) {
+  const double needed = splittingRunBytes(vertexCount, edgeCount, N, populations);
+  if (needed <= static_cast<double>(usableBytes)) return;
+  std::ostringstream what;
+  what << "N=" << N << " colorings of " << vertexCount << " vertices";
+  if (populations > 1) what << " in each of " << populations << " populations";
+  throw InputError(memoryRefusal(needed, what.str(), usableBytes));
 }
 
 }  // namespace tintara

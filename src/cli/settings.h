@@ -4,10 +4,8 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
-#include "graph/graph.h"
 
 namespace tintara {
 
@@ -18,21 +16,18 @@ std::optional<std::string> checkCountingSettings(int32_t colors, int32_t N, doub
 // Chromatic mode uses N and rho.
 std::optional<std::string> checkChromaticSettings(int32_t N, double rho);
 
-// The peak memory, in bytes, of the Graph and one splitting run on it with N
-// samples: the Population holds N samples (its elites stay inside it), and a
-// sample holds two lists of vertexCount ints. (The Gibbs move's scratch is of
-// the order of a vertex's degree, already counted with the Graph.)
-// Computed in double so that no setting can overflow it.
-double splittingRunBytes(const Graph& graph, int32_t N);
+// The peak memory, in bytes, of the Graph and `populations` splitting runs
+// on it with N samples each (one a thread): a population holds N samples
+// (its elites stay inside it), and a sample holds two lists of vertexCount
+// ints. (The Gibbs move's scratch is of the order of a vertex's degree,
+// already counted with the Graph.) Computed in double so that no setting can
+// overflow it.
+double splittingRunBytes(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations);
 
-// Checked once the Graph is read, before any sample is made: the one-line
-// message when a run needs more than `usableBytes` (usableMemoryBytes() in
-// the program), or nothing.
-std::optional<std::string> checkRunMemory(const Graph& graph, int32_t N, uint64_t usableBytes);
-
-// Thrown by a mode that found its run too large; what() is the message.
-struct RunTooLarge : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+// Checked once the instance is read, before the Graph is built or any sample
+// made: throws InputError (the memoryRefusal message) when the runs need
+// more than `usableBytes` (usableMemoryBytes() in the program).
+void checkRunMemory(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations,
+                    uint64_t usableBytes);
 
 }  // namespace tintara

@@ -15,6 +15,9 @@ struct Graph {
   int32_t vertexCount = 0;
   int32_t edgeCount = 0;
   std::vector<std::vector<int32_t>> adjacency;
+  // The first vertex id of the instance file: 0, or 1 for a DIMACS file.
+  // Messages and saved colourings add it to show the file's own ids.
+  int32_t idBase = 0;
 };
 
 }  // namespace tintara

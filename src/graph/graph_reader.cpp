@@ -23,9 +23,9 @@ struct EdgeLine {
   int64_t lineNumber;
 };
 
-ReadError lineError(const std::string& sourceName, int64_t lineNumber, const std::string& what) {
-  return ReadError{"Error in instance file " + sourceName + ", line " + std::to_string(lineNumber) +
-                   ": " + what};
+InputError lineError(const std::string& sourceName, int64_t lineNumber, const std::string& what) {
+  return InputError("Error in instance file " + sourceName + ", line " + std::to_string(lineNumber) +
+                    ": " + what);
 }
 
 // A token as an error message shows it: control characters written as
@@ -88,7 +88,8 @@ std::optional<int32_t> readInstanceNumber(const std::string& token) {
   return static_cast<int32_t>(value);
 }
 
-ReadResult parseGraph(std::istream& in, const std::string& sourceName) {
+Graph parseGraph(std::istream& in, const std::string& sourceName, uint64_t usableBytes,
+                 const SizeCheck& check) {
   Graph graph;
   std::unordered_set<int32_t> distinctIds;
   std::vector<EdgeLine> edges;
@@ -103,28 +104,28 @@ ReadResult parseGraph(std::istream& in, const std::string& sourceName) {
     const std::string& kind = tokens[0];
     if (kind == "p") {
       if (tokens.size() < 2) {
-        return lineError(sourceName, lineNumber, "p line without a vertex count");
+        throw lineError(sourceName, lineNumber, "p line without a vertex count");
       }
       const auto count = readInstanceNumber(tokens[1]);
       if (!count) {
-        return lineError(sourceName, lineNumber,
+        throw lineError(sourceName, lineNumber,
                          "vertex count " + shown(tokens[1]) + " does not fit in a 32-bit integer");
       }
       graph.vertexCount = *count;
     } else if (kind == "e") {
       if (tokens.size() < 3) {
-        return lineError(sourceName, lineNumber, "edge line with fewer than two vertex ids");
+        throw lineError(sourceName, lineNumber, "edge line with fewer than two vertex ids");
       }
       const auto u = readInstanceNumber(tokens[1]);
       const auto v = readInstanceNumber(tokens[2]);
       if (!u || !v) {
-        return lineError(
+        throw lineError(
             sourceName, lineNumber,
             "vertex id " + shown(tokens[u ? 2 : 1]) + " does not fit in a 32-bit integer");
       }
       // edgeCount is a 32-bit count, like every count of the Graph.
       if (graph.edgeCount == INT32_MAX) {
-        return lineError(sourceName, lineNumber, "more than 2147483647 edge lines");
+        throw lineError(sourceName, lineNumber, "more than 2147483647 edge lines");
       }
       ++graph.edgeCount;
       edges.push_back({*u, *v, lineNumber});
@@ -138,16 +139,16 @@ ReadResult parseGraph(std::istream& in, const std::string& sourceName) {
   // A count whose empty lists alone exceed the memory this process can use is
   // unallocatable; say so before trying, since the system would grant the
   // request and then kill the program (or swap for minutes) filling it.
-  if (static_cast<uint64_t>(graph.vertexCount) * sizeof(std::vector<int32_t>) >
-      usableMemoryBytes()) {
+  if (static_cast<uint64_t>(graph.vertexCount) * sizeof(std::vector<int32_t>) > usableBytes) {
     throw std::bad_alloc();
   }
+  if (check) check(graph.vertexCount, graph.edgeCount);
   graph.adjacency.resize(static_cast<std::size_t>(graph.vertexCount));
 
   for (const EdgeLine& edge : edges) {
     for (int32_t id : {edge.u, edge.v}) {
       std::string problem = idProblem(id, graph.vertexCount);
-      if (!problem.empty()) return lineError(sourceName, edge.lineNumber, problem);
+      if (!problem.empty()) throw lineError(sourceName, edge.lineNumber, problem);
     }
   }
   for (const EdgeLine& edge : edges) {
@@ -171,20 +172,14 @@ bool isDeviceOrSocket(const std::string& path) {
 
 }  // namespace
 
-Graph readGraph(std::string path) {
+Graph readGraph(const std::string& path, uint64_t usableBytes, const SizeCheck& check) {
   std::ifstream file(path);
   // A directory opens but fails on its first read, and a device may never
   // end; treat both as unopenable rather than as a graph.
   if (!file.is_open() || isDeviceOrSocket(path) || (file.peek(), file.bad())) {
-    std::cout << "Error in openening file" << std::flush;
-    std::exit(1);
+    throw InputError("Error in openening file " + path);
   }
-  ReadResult result = parseGraph(file, path);
-  if (auto* error = std::get_if<ReadError>(&result)) {
-    std::cout << error->message << std::endl;
-    std::exit(1);
-  }
-  return std::move(std::get<Graph>(result));
+  return parseGraph(file, path, usableBytes, check);
 }
 
 }  // namespace tintara

@@ -17,29 +17,29 @@
 #include <istream>
 #include <optional>
 #include <string>
-#include <variant>
+#include <functional>
 
 #include "graph/graph.h"
+#include "graph/input_error.h"
 
 namespace tintara {
 
-struct ReadError {
-  std::string message;  // one line, without a line end
-};
-
-using ReadResult = std::variant<Graph, ReadError>;
+// Called once the whole file is read, before the adjacency is built, with
+// the vertex count and the number of edge lines; throws InputError to refuse
+// the graph (a run on it would not fit in memory, say).
+using SizeCheck = std::function<void(int32_t vertexCount, int64_t edgeCount)>;
 
 // Reads a Graph from `in`; `sourceName` names the input in error messages.
-// A negative vertex count throws std::length_error, as sizing the adjacency
-// would; a count whose lists would not fit in usableMemoryBytes() throws
-// std::bad_alloc before anything is allocated.
-ReadResult parseGraph(std::istream& in, const std::string& sourceName);
+// Every fault throws InputError (graph/input_error.h) with one line naming
+// the input and, where there is one, the line; so does a graph that would not
+// fit in `usableBytes`, checked before anything large is allocated.
+Graph parseGraph(std::istream& in, const std::string& sourceName, uint64_t usableBytes,
+                 const SizeCheck& check = {});
 
-// Reads the instance file at `path`. When it cannot be opened or read (a
-// directory, a device or a socket counts as such), writes
-// "Error in openening file" (no line end) to standard output and exits with
-// status 1; a malformed line gives its error message, a line end, and exit 1.
-Graph readGraph(std::string path);
+// Reads the instance file at `path` like parseGraph. A file that cannot be
+// opened or read (a directory, a device or a socket counts as such) throws
+// InputError("Error in openening file PATH: REASON").
+Graph readGraph(const std::string& path, uint64_t usableBytes, const SizeCheck& check = {});
 
 // atoi's value of `token`: leading white space, an optional sign, the digits
 // up to the first other character; 0 without digits. Empty when the digits

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iomanip>
+#include <sstream>
 #include <string>
 
 namespace tintara {
@@ -81,6 +83,15 @@ uint64_t controlGroupLimit() {
 uint64_t usableMemoryBytes() {
   return std::min({physicalMemory(), resourceLimit(RLIMIT_AS), resourceLimit(RLIMIT_DATA),
                    controlGroupLimit()});
+}
+
+std::string memoryRefusal(double neededBytes, const std::string& what, uint64_t usableBytes) {
+  constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
+  std::ostringstream out;
+  out << std::fixed << std::setprecision(1) << "Not enough memory for this run: about "
+      << neededBytes / kGiB << " GiB needed for " << what << ", "
+      << static_cast<double>(usableBytes) / kGiB << " GiB usable";
+  return out.str();
 }
 
 }  // namespace tintara

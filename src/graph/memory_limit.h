@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tintara {
 
@@ -14,5 +15,10 @@ namespace tintara {
 // v2) on the way from this process's group to the root. UINT64_MAX when
 // none is known.
 uint64_t usableMemoryBytes();
+
+// The one message for work refused for its size: "Not enough memory for this
+// run: about X GiB needed for WHAT, Y GiB usable", where WHAT names what does
+// not fit (the graph, or the populations of colourings).
+std::string memoryRefusal(double neededBytes, const std::string& what, uint64_t usableBytes);
 
 }  // namespace tintara

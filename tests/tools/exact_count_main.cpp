@@ -17,6 +17,7 @@
 #include <string>
 
 #include "graph/graph_reader.h"
+#include "graph/memory_limit.h"
 #include "support/exact_count.h"
 
 using namespace tintara;
@@ -63,8 +64,8 @@ int main(int argc, char** argv) {
     std::cerr << "usage: exact_count FILE K [K ...] | exact_count --chromatic FILE\n";
     return 1;
   }
-  const Graph graph = readGraph(chromatic ? argv[2] : argv[1]);
   try {
+    const Graph graph = readGraph(chromatic ? argv[2] : argv[1], usableMemoryBytes());
     if (chromatic) {
       // A self-loop leaves no k at all.
       std::string method;
