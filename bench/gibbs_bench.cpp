@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "coloring/gibbs_move.h"
+#include "draw_cost.h"
 #include "support/graphs.h"
 
 namespace {
@@ -41,6 +42,27 @@ void BM_GibbsSweep(benchmark::State& state) {
                  (state.range(1) == 0 ? " all colours" : " at starting score"));
 }
 BENCHMARK(BM_GibbsSweep)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1});
+
+// The sweep's cost per vertex on random graphs of average degree 10 with
+// k = 8, at the sample's starting score, for n = 1,000 and 100,000: the
+// larger graph's data no longer fits the nearer caches, the smaller one's
+// does. ns_per_vertex is CPU time per position.
+void BM_SweepPerVertex(benchmark::State& state) {
+  const auto n = static_cast<int32_t>(state.range(0));
+  const Graph graph = tintara::testing::randomGraph(n, 5 * n, 7);
+  RandomSource random(1, 2);
+  ColoringSample sample(graph, random, 8);
+  const double level = sample.score;
+  tintara::GibbsWorkspace workspace;
+  const double t0 = tintara::bench::threadCpuSeconds();
+  for (auto _ : state) {
+    tintara::gibbsMove(sample, level, workspace);
+    benchmark::DoNotOptimize(sample.score);
+  }
+  const double cpu = tintara::bench::threadCpuSeconds() - t0;
+  state.counters["ns_per_vertex"] = 1e9 * cpu / (static_cast<double>(state.iterations()) * n);
+}
+BENCHMARK(BM_SweepPerVertex)->Arg(1000)->Arg(100'000);
 
 void BM_SweepDraws(benchmark::State& state) {
   const Graph graph = benchGraph(static_cast<int>(state.range(0)));
