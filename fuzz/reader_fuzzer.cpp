@@ -14,6 +14,7 @@
 // (first token "p", count from the second token, the last p line counts); if
 // the reader ever reads counts differently the fuzzer reports the allocation
 // instead of missing it. Huge counts are exercised by the command-line tests.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -77,14 +78,16 @@ int64_t edgeLineCount(std::string_view text) {
 
 void checkGraph(const tintara::Graph& graph, std::string_view text) {
   if (graph.vertexCount < 0 || graph.edgeCount < 0) fail("negative count");
-  if (graph.adjacency.size() != static_cast<std::size_t>(graph.vertexCount)) {
-    fail("adjacency does not hold vertexCount lists");
+  const auto& start = graph.neighbourStart;
+  if (start.size() != static_cast<std::size_t>(graph.vertexCount) + 1 || start.front() != 0 ||
+      !std::is_sorted(start.begin(), start.end()) || start.back() != graph.neighbourList.size()) {
+    fail("neighbour offsets do not delimit vertexCount lists");
   }
   if (graph.edgeCount != edgeLineCount(text)) fail("edgeCount differs from the edge lines");
   std::size_t entries = 0;
   std::map<std::pair<int32_t, int32_t>, int64_t> directed;
   for (int32_t u = 0; u < graph.vertexCount; ++u) {
-    for (int32_t v : graph.adjacency[u]) {
+    for (int32_t v : graph.neighbours(u)) {
       if (v < 0 || v >= graph.vertexCount) fail("adjacency entry outside 0..vertexCount-1");
       ++directed[{u, v}];
       ++entries;

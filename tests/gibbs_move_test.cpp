@@ -26,7 +26,7 @@ void freshListsGibbsMove(ColoringSample& s, double level) {
     const int32_t v = s.visitOrder[i];
     const int32_t c = s.vertexColors[v];
     std::vector<int32_t> counts(s.colorCount, 0);
-    for (int32_t w : s.graph->adjacency[v]) {
+    for (int32_t w : s.graph->neighbours(v)) {
       if (w != v) ++counts[s.vertexColors[w]];
     }
     const double base = 2.0 * counts[c] + s.score;
@@ -42,9 +42,11 @@ void freshListsGibbsMove(ColoringSample& s, double level) {
   }
 }
 
-// A random multigraph with repeated edges and self-loops.
-Graph randomMultigraph(RandomSource& random, int32_t n, int32_t edges) {
+// A random multigraph with repeated edges and self-loops; with `hubEdges`,
+// vertex 0 gets that many more edges to the others in turn.
+Graph randomMultigraph(RandomSource& random, int32_t n, int32_t edges, int32_t hubEdges = 0) {
   std::vector<std::pair<int32_t, int32_t>> list;
+  for (int32_t e = 0; e < hubEdges; ++e) list.emplace_back(0, 1 + e % (n - 1));
   for (int32_t e = 0; e < edges; ++e) {
     const int32_t u = scaledIndex(n, random.uniform01());
     const int32_t v = random.uniform01() < 0.05 ? u : scaledIndex(n, random.uniform01());
@@ -65,7 +67,9 @@ void skipSweepWithChoices(RandomSource& twin, int32_t n) {
 TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
   RandomSource graphSource(5, 5);
   for (int trial = 0; trial < 6; ++trial) {
-    const Graph g = randomMultigraph(graphSource, 12 + 5 * trial, 30 + 10 * trial);
+    // The last trials' hub has more neighbours than a byte of counts holds.
+    const Graph g = randomMultigraph(graphSource, 12 + 5 * trial, 30 + 10 * trial,
+                                     trial >= 4 ? 150 * (trial - 3) : 0);
     const int32_t k = 2 + trial % 4;
     RandomSource a(100 + trial, 200 + trial);
     RandomSource b(100 + trial, 200 + trial);
@@ -73,7 +77,8 @@ TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
     ColoringSample sb(g, b, k);
     GibbsWorkspace workspace;
     for (int move = 0; move < 60; ++move) {
-      const double level = move < 20 ? kMinusInfinity : sa.score - 2.0 * (move % 3);
+      // Odd and fractional offsets too: the move's integer bound must agree.
+      const double level = move < 20 ? kMinusInfinity : sa.score - 1.5 * (move % 3);
       gibbsMove(sa, level, workspace);
       freshListsGibbsMove(sb, level);
       ASSERT_EQ(sa.vertexColors, sb.vertexColors) << "trial " << trial << " move " << move;
@@ -85,27 +90,37 @@ TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
   }
 }
 
-TEST(GibbsMoveDraws, NeighbourColourPathMatchesTheColourTable) {
+TEST(GibbsMoveDraws, AllThreePathsChooseAlike) {
   RandomSource graphSource(21, 21);
   for (int trial = 0; trial < 12; ++trial) {
     const Graph g = randomMultigraph(graphSource, 10 + 3 * trial, 25 + 12 * trial);
     const int32_t k = 1 + (trial * 7) % 23;
     RandomSource a(trial + 3, trial + 4);
     RandomSource b(trial + 3, trial + 4);
+    RandomSource c(trial + 3, trial + 4);
     ColoringSample table(g, a, k);
     ColoringSample neighbours(g, b, k);
+    ColoringSample chosen(g, c, k);  // each position takes the path gibbsMove picks
     GibbsWorkspace tableOnly;
+    tableOnly.laneColorLimit = 0;
     tableOnly.denseColorMargin = 1 << 30;
     GibbsWorkspace neighboursOnly;
+    neighboursOnly.laneColorLimit = 0;
     neighboursOnly.denseColorMargin = -(1 << 30);
+    GibbsWorkspace byDefault;
     for (int move = 0; move < 50; ++move) {
       const double level = move < 10 ? kMinusInfinity : table.score - 2.0 * (move % 4) + 2.0;
       gibbsMove(table, level, tableOnly);
       gibbsMove(neighbours, level, neighboursOnly);
+      gibbsMove(chosen, level, byDefault);
       ASSERT_EQ(table.vertexColors, neighbours.vertexColors) << "trial " << trial;
+      ASSERT_EQ(table.vertexColors, chosen.vertexColors) << "trial " << trial;
       ASSERT_EQ(table.score, neighbours.score);
+      ASSERT_EQ(table.score, chosen.score);
     }
-    EXPECT_EQ(a.uniform01(), b.uniform01());
+    const double next = a.uniform01();
+    EXPECT_EQ(next, b.uniform01());
+    EXPECT_EQ(next, c.uniform01());
   }
 }
 

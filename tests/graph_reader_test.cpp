@@ -5,11 +5,13 @@
 
 #include "graph/graph_reader.h"
 #include "graph/split_line.h"
+#include "support/graphs.h"
 
 namespace tintara {
 namespace {
 
-using Lists = std::vector<std::vector<int32_t>>;
+using Lists = testing::NeighbourLists;
+using testing::neighbourLists;
 
 Graph parseOk(const std::string& text) {
   std::istringstream in(text);
@@ -88,15 +90,16 @@ TEST(GraphReaderCount, EmptyOrCommentOnlyFileGivesEmptyGraph) {
     Graph g = parseOk(text);
     EXPECT_EQ(g.vertexCount, 0);
     EXPECT_EQ(g.edgeCount, 0);
-    EXPECT_TRUE(g.adjacency.empty());
+    EXPECT_TRUE(g.neighbourList.empty());
   }
 }
 
 TEST(GraphReaderCount, PLineCountKeepsUnusedVerticesWithEmptyLists) {
   Graph g = parseOk("p 10\ne 0 1\ne 3 4\n");
   EXPECT_EQ(g.vertexCount, 10);
-  ASSERT_EQ(g.adjacency.size(), 10u);
-  for (int v = 5; v < 10; ++v) EXPECT_TRUE(g.adjacency[v].empty());
+  const Lists lists = neighbourLists(g);
+  ASSERT_EQ(lists.size(), 10u);
+  for (int v = 5; v < 10; ++v) EXPECT_TRUE(lists[v].empty());
 }
 
 TEST(GraphReaderCount, ZeroOrNonNumericCountMeansCountDistinctIds) {
@@ -116,42 +119,42 @@ TEST(GraphReaderEdges, KeepsDuplicatesAndBothDirections) {
   for (const char* text : {"e 0 1\ne 0 1\n", "e 0 1\ne 1 0\n"}) {
     Graph g = parseOk(text);
     EXPECT_EQ(g.edgeCount, 2);
-    EXPECT_EQ(g.adjacency, (Lists{{1, 1}, {0, 0}}));
+    EXPECT_EQ(neighbourLists(g), (Lists{{1, 1}, {0, 0}}));
   }
 }
 
 TEST(GraphReaderEdges, SelfLoopListsTheVertexTwice) {
   Graph g = parseOk("p 4\ne 3 3\n");
   EXPECT_EQ(g.edgeCount, 1);
-  EXPECT_EQ(g.adjacency[3], (std::vector<int32_t>{3, 3}));
+  EXPECT_EQ(neighbourLists(g)[3], (std::vector<int32_t>{3, 3}));
 }
 
 TEST(GraphReaderEdges, ListsNeighboursInFileOrder) {
   Graph g = parseOk("e 0 1\ne 2 0\ne 0 3\n");
-  EXPECT_EQ(g.adjacency[0], (std::vector<int32_t>{1, 2, 3}));
-  EXPECT_EQ(g.adjacency[2], (std::vector<int32_t>{0}));
+  EXPECT_EQ(neighbourLists(g)[0], (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(neighbourLists(g)[2], (std::vector<int32_t>{0}));
 }
 
 TEST(GraphReaderEdges, ReadsLastLineWithoutLineFeedAndIgnoresCarriageReturns) {
   Graph g = parseOk("p 3\r\ne 0 1\r\ne 1 2");
   EXPECT_EQ(g.vertexCount, 3);
-  EXPECT_EQ(g.adjacency, (Lists{{1}, {0, 2}, {1}}));
+  EXPECT_EQ(neighbourLists(g), (Lists{{1}, {0, 2}, {1}}));
 }
 
 TEST(GraphReaderTokens, BlankHandlingFollowsTheTokenizer) {
   // Two blanks after e: the tokens are e, "", 3, 4, so the edge is (0, 3).
   Graph g = parseOk("p 5\ne  3 4\n");
   EXPECT_EQ(g.edgeCount, 1);
-  EXPECT_EQ(g.adjacency[0], (std::vector<int32_t>{3}));
-  EXPECT_EQ(g.adjacency[4], (std::vector<int32_t>{}));
+  EXPECT_EQ(neighbourLists(g)[0], (std::vector<int32_t>{3}));
+  EXPECT_EQ(neighbourLists(g)[4], (std::vector<int32_t>{}));
   // Extra ids are ignored.
-  EXPECT_EQ(parseOk("e 0 1 7\n").adjacency, (Lists{{1}, {0}}));
+  EXPECT_EQ(neighbourLists(parseOk("e 0 1 7\n")), (Lists{{1}, {0}}));
 }
 
 TEST(GraphReaderTokens, IgnoresLinesOfOtherKinds) {
   Graph g = parseOk("p 3\n e 0 1\ne\t0\t1\nE 0 1\ncx 0 1\n\nx\ne 1 2\n");
   EXPECT_EQ(g.edgeCount, 1);
-  EXPECT_EQ(g.adjacency, (Lists{{}, {2}, {1}}));
+  EXPECT_EQ(neighbourLists(g), (Lists{{}, {2}, {1}}));
 }
 
 TEST(GraphReaderErrors, MalformedLinesNameFileLineAndFault) {

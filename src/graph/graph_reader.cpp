@@ -24,8 +24,8 @@ struct EdgeLine {
 };
 
 InputError lineError(const std::string& sourceName, int64_t lineNumber, const std::string& what) {
-  return InputError("Error in instance file " + sourceName + ", line " + std::to_string(lineNumber) +
-                    ": " + what);
+  return InputError("Error in instance file " + sourceName + ", line " +
+                    std::to_string(lineNumber) + ": " + what);
 }
 
 // A token as an error message shows it: control characters written as
@@ -109,7 +109,7 @@ Graph parseGraph(std::istream& in, const std::string& sourceName, uint64_t usabl
       const auto count = readInstanceNumber(tokens[1]);
       if (!count) {
         throw lineError(sourceName, lineNumber,
-                         "vertex count " + shown(tokens[1]) + " does not fit in a 32-bit integer");
+                        "vertex count " + shown(tokens[1]) + " does not fit in a 32-bit integer");
       }
       graph.vertexCount = *count;
     } else if (kind == "e") {
@@ -143,7 +143,6 @@ Graph parseGraph(std::istream& in, const std::string& sourceName, uint64_t usabl
     throw std::bad_alloc();
   }
   if (check) check(graph.vertexCount, graph.edgeCount);
-  graph.adjacency.resize(static_cast<std::size_t>(graph.vertexCount));
 
   for (const EdgeLine& edge : edges) {
     for (int32_t id : {edge.u, edge.v}) {
@@ -151,10 +150,7 @@ Graph parseGraph(std::istream& in, const std::string& sourceName, uint64_t usabl
       if (!problem.empty()) throw lineError(sourceName, edge.lineNumber, problem);
     }
   }
-  for (const EdgeLine& edge : edges) {
-    graph.adjacency[edge.u].push_back(edge.v);
-    graph.adjacency[edge.v].push_back(edge.u);
-  }
+  setNeighbours(graph, edges, [](const EdgeLine& edge) { return std::pair{edge.u, edge.v}; });
   return graph;
 }
 
