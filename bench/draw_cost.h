@@ -27,34 +27,35 @@ struct DrawCosts {
   double randNs = 0.0;    // one randDraw, one output of the rand stream
 };
 
-inline DrawCosts timeRawDraws() {
-  constexpr int kReps = 9;
-  constexpr int kDraws = 1 << 21;
-  RandomSource random(1, 2);
+inline DrawCosts timeRawDraws(int draws = 1 << 18) {
+  constexpr int kReps = 5;
+  static RandomSource random(1, 2);
   std::array<double, kReps> engine{};
   std::array<double, kReps> rand{};
   for (int r = 0; r < kReps; ++r) {
     double t0 = threadCpuSeconds();
     double sum = 0.0;
-    for (int i = 0; i < kDraws; ++i) sum += random.uniform01();
+    for (int i = 0; i < draws; ++i) sum += random.uniform01();
     double t1 = threadCpuSeconds();
     uint32_t bits = 0;
-    for (int i = 0; i < kDraws; ++i) bits ^= static_cast<uint32_t>(random.randDraw());
+    for (int i = 0; i < draws; ++i) bits ^= static_cast<uint32_t>(random.randDraw());
     double t2 = threadCpuSeconds();
-    // Keep the sums alive so that neither loop is optimised away.
+    // Keep the results alive so that neither loop is optimised away.
     asm volatile("" : : "r"(sum), "r"(bits));
-    engine[r] = (t1 - t0) * 1e9 / kDraws;
-    rand[r] = (t2 - t1) * 1e9 / kDraws;
+    engine[r] = (t1 - t0) * 1e9 / draws;
+    rand[r] = (t2 - t1) * 1e9 / draws;
   }
   std::nth_element(engine.begin(), engine.begin() + kReps / 2, engine.end());
   std::nth_element(rand.begin(), rand.begin() + kReps / 2, rand.end());
   return {engine[kReps / 2], rand[kReps / 2]};
 }
 
-// The number of values `draw` has produced since seeding, found by drawing
-// the measured stream's next few values and searching for them in a twin
-// stream freshly seeded alike (`twinDraw`). The measured code runs untouched;
-// this replay costs about one raw draw per draw counted.
+// The number of values `draw` has produced since `twinDraw`'s stream was
+// where draw's stream was: draw the measured stream's next few values and
+// advance the twin until its last few values are those. Both streams end
+// just past those values, so the next call counts on from there. The
+// measured code runs untouched; this replay costs about one raw draw per
+// draw counted.
 template <class Draw, class TwinDraw>
 uint64_t drawsMade(Draw draw, TwinDraw twinDraw) {
   constexpr std::size_t kWindow = 4;
@@ -74,19 +75,26 @@ uint64_t drawsMade(Draw draw, TwinDraw twinDraw) {
   }
 }
 
-// Engine outputs and rand-stream outputs drawn from a source seeded with
-// (randSeed, engineSeed); draws a few more values from it.
 struct DrawCounts {
-  uint64_t engine = 0;
-  uint64_t rand = 0;
+  uint64_t engine = 0;  // engine outputs (uniform01 draws)
+  uint64_t rand = 0;    // rand-stream outputs
 };
 
-inline DrawCounts countDraws(RandomSource& measured, uint32_t randSeed, uint32_t engineSeed) {
-  RandomSource twin(randSeed, engineSeed);
-  DrawCounts counts;
-  counts.engine = drawsMade([&] { return measured.uniform01(); }, [&] { return twin.uniform01(); });
-  counts.rand = drawsMade([&] { return measured.randDraw(); }, [&] { return twin.randDraw(); });
-  return counts;
-}
+// Counts the draws a RandomSource seeded with (randSeed, engineSeed) makes
+// between calls of count(), which draws a few values more from it.
+class DrawCounter {
+ public:
+  DrawCounter(uint32_t randSeed, uint32_t engineSeed) : twin(randSeed, engineSeed) {}
+  DrawCounts count(RandomSource& measured) {
+    DrawCounts counts;
+    counts.engine =
+        drawsMade([&] { return measured.uniform01(); }, [&] { return twin.uniform01(); });
+    counts.rand = drawsMade([&] { return measured.randDraw(); }, [&] { return twin.randDraw(); });
+    return counts;
+  }
+
+ private:
+  RandomSource twin;
+};
 
 }  // namespace tintara::bench
