@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,7 +47,40 @@ ColoringSample coloredSample(const Graph& graph, RandomSource& random, int32_t k
   return s;
 }
 
-ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
+namespace {
+
+// Writes `input` to `fd`, then closes it; an endless input ends when the
+// reader goes (the write fails, or SIGPIPE ends this process).
+[[noreturn]] void feed(int fd, const StreamedInput& input) {
+  const auto put = [fd](const std::string& text) {
+    for (std::size_t done = 0; done < text.size();) {
+      const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+      if (wrote <= 0) _exit(0);
+      done += static_cast<std::size_t>(wrote);
+    }
+  };
+  put(input.head);
+  for (int64_t i = 0; input.repeats < 0 || i < input.repeats; ++i) put(input.repeated);
+  put(input.tail);
+  close(fd);
+  _exit(0);
+}
+
+// Runs the executable; a zero `addressSpaceBytes` leaves its memory as it is.
+ProcessResult runProcess(const std::vector<std::string>& args, uint64_t addressSpaceBytes,
+                         const StreamedInput* input) {
+  int inputEnds[2] = {-1, -1};
+  pid_t writer = -1;
+  if (input) {
+    if (pipe(inputEnds) != 0) throw std::runtime_error("pipe failed");
+    writer = fork();
+    if (writer < 0) throw std::runtime_error("fork failed");
+    if (writer == 0) {
+      close(inputEnds[0]);
+      feed(inputEnds[1], *input);
+    }
+    close(inputEnds[1]);
+  }
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
   const pid_t pid = fork();
@@ -55,8 +89,16 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
     dup2(pipeEnds[1], STDOUT_FILENO);
     close(pipeEnds[0]);
     close(pipeEnds[1]);
+    if (input) {
+      dup2(inputEnds[0], STDIN_FILENO);
+      close(inputEnds[0]);
+    }
     std::FILE* devNull = std::fopen("/dev/null", "w");
     if (devNull) dup2(fileno(devNull), STDERR_FILENO);
+    if (addressSpaceBytes > 0) {
+      const rlimit cap{addressSpaceBytes, addressSpaceBytes};
+      if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(126);
+    }
     std::vector<char*> argv;
     std::string binary = TINTARA_BINARY;
     argv.push_back(binary.data());
@@ -66,6 +108,7 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
     execv(binary.c_str(), argv.data());
     _exit(127);
   }
+  if (input) close(inputEnds[0]);
   close(pipeEnds[1]);
   ProcessResult result;
   char buffer[4096];
@@ -76,7 +119,19 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
   waitpid(pid, &status, 0);
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  if (writer > 0) waitpid(writer, nullptr, 0);
   return result;
+}
+
+}  // namespace
+
+ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
+  return runProcess(args, 0, nullptr);
+}
+
+ProcessResult runTintaraBinaryCapped(const std::vector<std::string>& args,
+                                     uint64_t addressSpaceBytes, const StreamedInput& input) {
+  return runProcess(args, addressSpaceBytes, &input);
 }
 
 TempFile::TempFile(const std::string& contents, const std::string& name) {
