@@ -75,7 +75,8 @@ TEST(LineSplitter, SplitsOnRunsOfBlanksAndTabsAndDropsAFinalCarriageReturn) {
 TEST(LineSplitter, TokensAndLinesCrossBlockBoundaries) {
   // Blocks are 64 KiB: the tokens and the carriage return fall on both sides.
   for (std::size_t pad : {65532u, 65533u, 65534u, 65535u, 65536u}) {
-    const std::string text = "c" + std::string(pad, ' ') + "12345\r\ne " + std::string(pad, 'x') + "\r";
+    const std::string text =
+        "c" + std::string(pad, ' ') + "12345\r\ne " + std::string(pad, 'x') + "\r";
     const auto lines = splitAll(text);
     ASSERT_EQ(lines.size(), 2u) << pad;
     EXPECT_EQ(lines[0], "c|12345") << pad;
@@ -194,7 +195,9 @@ TEST(GraphReader, RefusesMalformedFilesNamingTheLineAndTheToken) {
 }
 
 TEST(GraphReader, ContentWithoutAPOrELineIsNotAnInstanceFile) {
-  const char bytes[] = "\x7f" "ELF\x02\x01\0\0\r\n\x1b[2J\nP 3\nE 0 1\n\0e 0 1\n pe\n";
+  const char bytes[] =
+      "\x7f"
+      "ELF\x02\x01\0\0\r\n\x1b[2J\nP 3\nE 0 1\n\0e 0 1\n pe\n";
   const std::string garbage(bytes, sizeof bytes - 1);
   for (const std::string& text : {std::string("0 1\n1 2\n"), std::string("{\"p\": 3}"), garbage}) {
     EXPECT_EQ(parseError(text),

@@ -80,6 +80,13 @@ class InstanceReader {
     return static_cast<double>(edges.capacity() * sizeof(Edge) +
                                jumps.capacity() * sizeof(LineJump));
   }
+  // The adjacency for `edgeLines` with the ids read so far: the vertices
+  // counted from distinct ids, at most two per edge line. A p line's count
+  // is checked once the file is read, since a later p line replaces it.
+  double adjacencyBytesSoFar(std::size_t edgeLines) const {
+    const double lines = static_cast<double>(edgeLines);
+    return adjacencyBytes(std::min(largestId + 1.0, 2.0 * lines), lines);
+  }
   InputError refusal(double neededBytes) const {
     return InputError(memoryRefusal(
         neededBytes, "the graph's first " + std::to_string(edges.size() + 1) + " edge lines",
@@ -123,7 +130,9 @@ void InstanceReader::readAll() {
 // The value of a count or an id: a whole number, 32 bits, not negative.
 int32_t InstanceReader::number(const Token& token, const std::string& what,
                                int64_t lineNumber) const {
-  if (!token.whole) throw lineError(lineNumber, what + " " + token.shown() + " is not a whole number");
+  if (!token.whole) {
+    throw lineError(lineNumber, what + " " + token.shown() + " is not a whole number");
+  }
   if (!token.fits) {
     throw lineError(lineNumber, what + " " + token.shown() + " does not fit in a 32-bit integer");
   }
@@ -160,9 +169,9 @@ void InstanceReader::readEdgeLine() {
   const bool jump = edges.empty() || line != lastEdgeLine + 1;
   makeRoom(edges);
   if (jump) makeRoom(jumps);
-  // The room was made for the vertices named before; an id beyond them
-  // makes the adjacency larger.
-  const double needed = heldBytes() + adjacencyBytes(largestId + 1.0, edges.size() + 1.0);
+  // The room was made for the ids named before; a larger id may make the
+  // adjacency larger.
+  const double needed = heldBytes() + adjacencyBytesSoFar(edges.size() + 1);
   if (needed > static_cast<double>(usable)) throw refusal(needed);
   edges.push_back({ends[0], ends[1]});
   if (jump) jumps.push_back({edges.size() - 1, line});
@@ -181,14 +190,11 @@ void InstanceReader::makeRoom(std::vector<T>& list) {
   if (list.size() < list.capacity()) return;
   const auto oldBlock = static_cast<double>(list.capacity() * sizeof(T));
   const double others = heldBytes() - oldBlock;
-  const double vertices = largestId + 1.0;
   const auto needed = [&](std::size_t capacity) {
     const double block = static_cast<double>(capacity * sizeof(T));
-    const std::size_t edgeLines = std::is_same_v<T, Edge>
-                                      ? capacity
-                                      : std::max(edges.capacity(), edges.size() + 1);
-    return others + block +
-           std::max(oldBlock, adjacencyBytes(vertices, static_cast<double>(edgeLines)));
+    const std::size_t edgeLines =
+        std::is_same_v<T, Edge> ? capacity : std::max(edges.capacity(), edges.size() + 1);
+    return others + block + std::max(oldBlock, adjacencyBytesSoFar(edgeLines));
   };
   const auto limit = static_cast<double>(usable);
   std::size_t capacity = std::max(4096 / sizeof(T), 2 * list.capacity());
@@ -296,8 +302,8 @@ Graph InstanceReader::build(const SizeCheck& check) {
   jumps = {};
   const double needed = heldBytes() + adjacencyBytes(static_cast<double>(graph.vertexCount),
                                                      static_cast<double>(graph.edgeCount));
-  const std::string what = "the graph of " + std::to_string(graph.vertexCount) +
-                           " vertices and " + std::to_string(graph.edgeCount) + " edge lines";
+  const std::string what = "the graph of " + std::to_string(graph.vertexCount) + " vertices and " +
+                           std::to_string(graph.edgeCount) + " edge lines";
   if (needed > static_cast<double>(usable)) throw InputError(memoryRefusal(needed, what, usable));
   if (check) check(graph.vertexCount, graph.edgeCount);
 

@@ -40,8 +40,8 @@ LineSplitter::LineSplitter(std::istream& in) : in(in), block(kBlockSize) {
 bool LineSplitter::fill() {
   const auto kept = static_cast<std::size_t>(end - pos);
   std::memmove(block.data(), pos, kept);
-  const std::streamsize got = in.rdbuf()->sgetn(block.data() + kept,
-                                                static_cast<std::streamsize>(block.size() - kept));
+  const std::streamsize got =
+      in.rdbuf()->sgetn(block.data() + kept, static_cast<std::streamsize>(block.size() - kept));
   pos = block.data();
   end = pos + kept + (got > 0 ? got : 0);
   return got > 0;
