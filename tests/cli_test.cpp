@@ -26,16 +26,19 @@ TEST(CommandLineProblem, MissingProblemIsRefused) {
   EXPECT_EQ(r.exitStatus, 1);
 }
 
-TEST(CommandLineProblem, UnreadableFileGivesReaderMessageWithoutLineEnd) {
+TEST(CommandLineProblem, UnreadableFileGivesReaderMessageAndReason) {
   ProcessResult r = runTintaraBinary({"--problem", "/nonexistent/graph.txt", "--chrom", "1"});
-  EXPECT_EQ(r.output, "/nonexistent/graph.txt #bin E(T) CPU Chrom# Error in openening file");
+  EXPECT_EQ(r.output,
+            "/nonexistent/graph.txt #bin E(T) CPU Chrom# Error in openening file "
+            "/nonexistent/graph.txt: No such file or directory\n");
   EXPECT_EQ(r.exitStatus, 1);
 }
 
 TEST(CommandLineProblem, DirectoryIsTreatedAsUnreadable) {
   TempFile file("e 0 1\n");
   ProcessResult r = runTintaraBinary({"--problem", file.directory(), "--chrom", "1"});
-  EXPECT_EQ(r.output, file.directory() + " #bin E(T) CPU Chrom# Error in openening file");
+  EXPECT_EQ(r.output, file.directory() + " #bin E(T) CPU Chrom# Error in openening file " +
+                          file.directory() + ": a directory\n");
   EXPECT_EQ(r.exitStatus, 1);
 }
 
@@ -116,10 +119,11 @@ TEST(CommandLineLimits, EachModeChecksOnlyTheSettingsItUses) {
   EXPECT_EQ(r.output.rfind(kGrid + " #bin E(T) CPU Chrom# ", 0), 0u);
 }
 
-TEST(CommandLineLimits, NegativeVertexCountEndsThroughTheFailureGuard) {
+TEST(CommandLineLimits, NegativeVertexCountIsALineError) {
   TempFile file("p -4\ne 0 1\n");
   ProcessResult r = runTintaraBinary({"--problem", file.path(), "--chrom", "1"});
-  EXPECT_EQ(r.output, file.path() + " #bin E(T) CPU Chrom# " + kFailure);
+  EXPECT_EQ(r.output, file.path() + " #bin E(T) CPU Chrom# Error in instance file " + file.path() +
+                          ", line 1: vertex count -4 is negative\n");
   EXPECT_EQ(r.exitStatus, 1);
 }
 

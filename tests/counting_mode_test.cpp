@@ -170,7 +170,7 @@ TEST(CountingReport, UnreadableFileFollowsTheHeader) {
   ProcessResult r = runTintaraBinary({"--problem", "/no/such/file"});
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.output, header("/no/such/file", "N=1000, rho=0.2 and target relative error=0.03") +
-                          "Error in openening file");
+                          "Error in openening file /no/such/file: No such file or directory\n");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,7 +52,40 @@ ColoringSample coloredSample(const Graph& graph, RandomSource& random, int32_t k
   return s;
 }
 
-ProcessResult runTintaraBinary(const std::vector<std::string>& args, StandardOutput out) {
+namespace {
+
+// Writes `input` to `fd`, then closes it; an endless input ends when the
+// reader goes (the write fails, or SIGPIPE ends this process).
+[[noreturn]] void feed(int fd, const StreamedInput& input) {
+  const auto put = [fd](const std::string& text) {
+    for (std::size_t done = 0; done < text.size();) {
+      const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+      if (wrote <= 0) _exit(0);
+      done += static_cast<std::size_t>(wrote);
+    }
+  };
+  put(input.head);
+  for (int64_t i = 0; input.repeats < 0 || i < input.repeats; ++i) put(input.repeated);
+  put(input.tail);
+  close(fd);
+  _exit(0);
+}
+
+// Runs the executable; a zero `addressSpaceBytes` leaves its memory as it is.
+ProcessResult runProcess(const std::vector<std::string>& args, StandardOutput out,
+                         uint64_t addressSpaceBytes, const StreamedInput* input) {
+  int inputEnds[2] = {-1, -1};
+  pid_t writer = -1;
+  if (input) {
+    if (pipe(inputEnds) != 0) throw std::runtime_error("pipe failed");
+    writer = fork();
+    if (writer < 0) throw std::runtime_error("fork failed");
+    if (writer == 0) {
+      close(inputEnds[0]);
+      feed(inputEnds[1], *input);
+    }
+    close(inputEnds[1]);
+  }
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
   // Standard error goes to a file, read once the child has ended: two pipes
@@ -87,6 +121,14 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args, StandardOut
     }
     close(pipeEnds[0]);
     close(pipeEnds[1]);
+    if (input) {
+      dup2(inputEnds[0], STDIN_FILENO);
+      close(inputEnds[0]);
+    }
+    if (addressSpaceBytes > 0) {
+      const rlimit cap{addressSpaceBytes, addressSpaceBytes};
+      if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(126);
+    }
     std::vector<char*> argv;
     std::string binary = TINTARA_BINARY;
     argv.push_back(binary.data());
@@ -96,6 +138,7 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args, StandardOut
     execv(binary.c_str(), argv.data());
     _exit(127);
   }
+  if (input) close(inputEnds[0]);
   close(pipeEnds[1]);
   ProcessResult result;
   char buffer[4096];
@@ -111,7 +154,19 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args, StandardOut
     result.errors.append(buffer, static_cast<std::size_t>(got));
   }
   std::fclose(errors);
+  if (writer > 0) waitpid(writer, nullptr, 0);
   return result;
+}
+
+}  // namespace
+
+ProcessResult runTintaraBinary(const std::vector<std::string>& args, StandardOutput out) {
+  return runProcess(args, out, 0, nullptr);
+}
+
+ProcessResult runTintaraBinaryCapped(const std::vector<std::string>& args,
+                                     uint64_t addressSpaceBytes, const StreamedInput& input) {
+  return runProcess(args, StandardOutput::Captured, addressSpaceBytes, &input);
 }
 
 TempFile::TempFile(const std::string& contents, const std::string& name) {

@@ -42,6 +42,23 @@ extern const std::string kGrid;
 ProcessResult runTintaraBinary(const std::vector<std::string>& args,
                                StandardOutput out = StandardOutput::Captured);
 
+// Standard input made of `head`, then `repeated` written `repeats` times
+// (without end when negative, until the program stops reading), then `tail`.
+struct StreamedInput {
+  std::string head;
+  std::string repeated;
+  int64_t repeats = 0;
+  std::string tail;
+};
+
+// Like runTintaraBinary, with the child's address space capped at
+// `addressSpaceBytes` (RLIMIT_AS), so that what a test of memory limits sees
+// does not depend on the machine; and its standard input, which
+// "--problem /dev/stdin" reads, fed from `input` by a writer process.
+// AddressSanitizer cannot start under such a cap: skip these in that build.
+ProcessResult runTintaraBinaryCapped(const std::vector<std::string>& args,
+                                     uint64_t addressSpaceBytes, const StreamedInput& input = {});
+
 // A file in a fresh temporary directory holding `contents`; removed with the
 // directory when the object goes.
 class TempFile {
