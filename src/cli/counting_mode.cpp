@@ -1,19 +1,19 @@
 #include "cli/counting_mode.h"
 
 #include <iostream>
-#include <optional>
+#include <sstream>
 #include <string>
 
+#include "cli/coloring_file.h"
 #include "cli/cpu_clock.h"
 #include "cli/output_check.h"
+#include "cli/progress_display.h"
 #include "graph/graph_reader.h"
 #include "graph/memory_limit.h"
 #include "graph/self_loop.h"
 #include "random/random_source.h"
 #include "splitting/adaptive_splitting.h"
 #include "splitting/estimate_list.h"
-#include "splitting/estimation.h"
-#include "splitting/parallel_runs.h"
 
 namespace tintara {
 
@@ -21,17 +21,9 @@ namespace {
 
 const std::string kStarLine(79, '*');
 
-// The pilot draws from stream 0 of the seed, fixed-level run i from stream i.
-constexpr uint64_t kPilotStream = 0;
-
-struct RunResult {
-  WideDouble estimate;
-  int64_t cpuMilliseconds = 0;
-};
-
 }  // namespace
 
-int runCounting(const RunSettings& s) {
+int runCounting(const RunSettings& s, const RunExecutor& executor) {
   std::ostream& out = std::cout;
   out << kStarLine << std::endl;
   out << "Starting  experiments for " << s.problem << " using N=" << s.N << ", rho=" << s.rho
@@ -47,11 +39,20 @@ int runCounting(const RunSettings& s) {
   });
   refuseSelfLoops(graph);
 
+  ProgressDisplay progress = ProgressDisplay::onTerminal(0);
   LevelList levels;
+  std::vector<int32_t> properColoring;
   {
     RandomSource pilotRandom(StreamId{s.seed, kPilotStream});
-    levels = buildLevels(graph, pilotRandom, s.N, s.rho, s.colors);
+    const auto observer = [&](double level) {
+      std::ostringstream text;
+      text << "pilot run: level " << level << " (from " << -graph.vertexCount << " up to 0)";
+      progress.show(text.str());
+    };
+    levels = buildLevels(graph, pilotRandom, s.N, s.rho, s.colors, &properColoring,
+                         progress.active() ? LevelObserver(observer) : LevelObserver());
   }
+  progress.clear();
   if (levels.back() < 0) {
     out << "The pilot run stagnated at level " << levels.back()
         << " without reaching a proper coloring with " << s.colors
@@ -69,32 +70,27 @@ int runCounting(const RunSettings& s) {
   // it counts in the mean and the relative error like a real estimate.
   EstimateList estimates{WideDouble(0)};
   double totalCpu = 0.0;
-  runInOrder<RunResult>(
-      s.workers,
-      [&](int64_t run, const std::function<bool()>& abandoned) -> std::optional<RunResult> {
-        const int64_t t0 = threadMilliseconds();
-        RandomSource random(StreamId{s.seed, static_cast<uint64_t>(run)});
-        std::optional<WideDouble> v =
-            estimateAtLevelsUnlessAbandoned(levels, graph, random, s.N, s.colors, abandoned);
-        if (!v) return std::nullopt;
-        return RunResult{std::move(*v), threadMilliseconds() - t0};
-      },
-      [&](int64_t run, RunResult&& result) {
-        estimates.push_back(result.estimate);
-        const double cpu = cpuSeconds(result.cpuMilliseconds);
-        totalCpu += cpu;
-        const double u = relativeError(estimates);
-        out << run << " ";
-        writeNumber(out, result.estimate);
-        out << " ";
-        writeNumber(out, meanOf(estimates));
-        out << " " << u << " " << cpu << std::endl;
-        ensureWritten(out);
-        // The pilot reached a proper colouring, so the probability is not 0:
-        // while every estimate so far is 0 the relative error is not a
-        // number, and the runs go on.
-        return !(u <= s.terr);
-      });
+  executor.countingRuns(s, graph, levels, [&](int64_t run, CountingRun&& result) {
+    estimates.push_back(result.estimate);
+    const double cpu = cpuSeconds(result.cpuMilliseconds);
+    totalCpu += cpu;
+    const double u = relativeError(estimates);
+    progress.clear();
+    out << run << " ";
+    writeNumber(out, result.estimate);
+    out << " ";
+    writeNumber(out, meanOf(estimates));
+    out << " " << u << " " << cpu << std::endl;
+    ensureWritten(out);
+    std::ostringstream text;
+    text << "runs: " << run << ", RE " << u << " (target " << s.terr << ")";
+    progress.show(text.str());
+    // The pilot reached a proper colouring, so the probability is not 0:
+    // while every estimate so far is 0 the relative error is not a number,
+    // and the runs go on.
+    return !(u <= s.terr);
+  });
+  progress.clear();
 
   out << kStarLine << std::endl;
   out << "**********************    Result Summary    ***********************************"
@@ -105,6 +101,9 @@ int runCounting(const RunSettings& s) {
   out << " " << relativeError(estimates) << " " << totalCpu << std::endl;
   out << kStarLine << std::endl;
   ensureWritten(out);
+  if (!s.saveColoring.empty()) {
+    saveColoring(s.saveColoring, graph, properColoring, s.colors, s.problem, s.seed);
+  }
   return 0;
 }
 

@@ -2,13 +2,14 @@
 // of the instance is proper, and print the report.
 //
 // A pilot run (stream 0 of the seed) fixes the levels; then fixed-level runs
-// 1, 2, ... (each on its own stream) are made on `workers` threads until the
+// 1, 2, ... (each on its own stream) are made by the executor until the
 // relative error of the estimates, a list seeded with one entry 0.0, is at
 // or below terr. Estimates are appended and lines printed in run order, so
-// the report for a seed is the same for every number of threads (CPU
-// figures aside). One table line per run, then a summary.
+// the report for a seed is the same however the runs are made (CPU figures
+// aside). One table line per run, then a summary.
 #pragma once
 
+#include "cli/run_executor.h"
 #include "cli/settings.h"
 
 namespace tintara {
@@ -16,7 +17,7 @@ namespace tintara {
 // Runs counting mode; returns the exit status (0, or 1 when the pilot run
 // stagnated without reaching a proper colouring, which is said on one line
 // after the header). Throws InputError for an instance it cannot use and
-// WriteError when the report cannot be written.
-int runCounting(const RunSettings& settings);
+// WriteError when the report (or the saved colouring) cannot be written.
+int runCounting(const RunSettings& settings, const RunExecutor& executor);
 
 }  // namespace tintara

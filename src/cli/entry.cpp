@@ -12,6 +12,7 @@
 #include "cli/chromatic_mode.h"
 #include "cli/counting_mode.h"
 #include "cli/output_check.h"
+#include "cli/run_executor.h"
 #include "cli/settings.h"
 #include "graph/input_error.h"
 
@@ -67,7 +68,26 @@ int32_t resolveWorkers(int32_t workers) {
   return hardware == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(hardware, kMaxWorkers));
 }
 
-int dispatch(int argc, char** argv) {
+// An argument that asks for the version: --version or an unambiguous
+// prefix of it (no other option starts with v). Looked for in the raw
+// arguments too, so that the version is printed whatever else is given.
+bool asksForVersion(const std::string& argument) {
+  const std::string full = "--version";
+  return argument.size() >= 3 && full.compare(0, argument.size(), argument) == 0;
+}
+
+bool anyAsksForVersion(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (asksForVersion(argv[i])) return true;
+  }
+  return false;
+}
+
+void printVersion() {
+  std::cout << "tintara " << TINTARA_VERSION << std::endl;
+}
+
+int dispatch(int argc, char** argv, const RunExecutor& executor) {
   RunSettings settings;
   std::string seedText;
 
@@ -86,7 +106,10 @@ int dispatch(int argc, char** argv) {
       ("seed", po::value<std::string>(&seedText),
        "random seed, 0 to 2^64-1 (default is a fresh seed, written to standard error)")
       ("workers", po::value<int32_t>(&settings.workers),
-       "threads (default is 1; 0 - one per hardware thread)");
+       "threads (default is 1; 0 - one per hardware thread)")
+      ("save-coloring", po::value<std::string>(&settings.saveColoring),
+       "write the proper coloring found to this file")
+      ("version", "print the program's name and version");
   // clang-format on
 
   try {
@@ -98,6 +121,10 @@ int dispatch(int argc, char** argv) {
     if (options.count("help") || (options.empty() && !strayWord(parsed))) {
       printHelp(description);
       return 1;
+    }
+    if (options.count("version")) {
+      printVersion();
+      return 0;
     }
     if (auto word = strayWord(parsed)) {
       std::cout << "Unexpected argument: " << *word
@@ -126,12 +153,17 @@ int dispatch(int argc, char** argv) {
     settings.workers = resolveWorkers(settings.workers);
 
     try {
-      return settings.chrom == 1 ? runChromatic(settings) : runCounting(settings);
+      return settings.chrom == 1 ? runChromatic(settings, executor)
+                                 : runCounting(settings, executor);
     } catch (const InputError& error) {
       std::cout << error.what() << std::endl;
       return 1;
     }
   } catch (const po::error& error) {
+    if (anyAsksForVersion(argc, argv)) {
+      printVersion();
+      return 0;
+    }
     // The parser's own words name the option and the fault.
     std::cout << error.what() << "\n" << description << "\n" << std::flush;
     return 1;
@@ -145,10 +177,10 @@ int dispatch(int argc, char** argv) {
 
 }  // namespace
 
-int runTintara(int argc, char** argv) {
+int runTintara(int argc, char** argv, const RunExecutor& executor) {
   guardClosedStandardOutput();
   try {
-    const int status = dispatch(argc, argv);
+    const int status = dispatch(argc, argv, executor);
     ensureWritten(std::cout);
     return status;
   } catch (const WriteError& error) {

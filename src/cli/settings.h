@@ -17,7 +17,8 @@ struct RunSettings {
   double terr = 0.03;
   int32_t chrom = 0;
   uint64_t seed = 0;
-  int32_t workers = 1;  // threads, at least 1 once resolved
+  int32_t workers = 1;       // threads, at least 1 once resolved
+  std::string saveColoring;  // where to write the colouring found; empty: nowhere
 };
 
 // The largest number of threads a run takes.

@@ -31,7 +31,9 @@ const std::string kListing =
     "                        counting)\n"
     "  --seed arg            random seed, 0 to 2^64-1 (default is a fresh seed, \n"
     "                        written to standard error)\n"
-    "  --workers arg         threads (default is 1; 0 - one per hardware thread)\n";
+    "  --workers arg         threads (default is 1; 0 - one per hardware thread)\n"
+    "  --save-coloring arg   write the proper coloring found to this file\n"
+    "  --version             print the program's name and version\n";
 
 const std::string kFailure = kListing + "\n";
 
