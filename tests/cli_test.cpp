@@ -1,6 +1,7 @@
 // The command line, tested through the built executable.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "support/test_support.h"
@@ -12,6 +13,17 @@ TEST(CommandLineHelp, NoOptionsPrintsHelpAndFails) {
   ProcessResult r = runTintaraBinary({});
   EXPECT_EQ(r.output, kHelp);
   EXPECT_EQ(r.exitStatus, 1);
+}
+
+TEST(CommandLineHelp, VersionIsPrintedWhateverElseIsGiven) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--version"}, {"--vers", "--problem", "/nonexistent"}, {"--N", "bad", "--version"}}) {
+    ProcessResult r = runTintaraBinary(args);
+    EXPECT_TRUE(std::regex_match(r.output, std::regex("tintara [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << r.output;
+    EXPECT_EQ(r.exitStatus, 0);
+  }
+  EXPECT_EQ(runTintaraBinary({"--version", "--help"}).output, kHelp);
 }
 
 TEST(CommandLineHelp, HelpWinsOverOtherOptions) {
