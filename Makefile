@@ -2,6 +2,7 @@
 # Debian packages are missing, configure and build, then run or test.
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-asan
+TSAN_DIR ?= build-tsan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # The sanitizer build: every finding ends the process (no recovery), and
@@ -11,7 +12,13 @@ SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all
 SANITIZE_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:check_initialization_order=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:abort_on_error=1
 
-.PHONY: run test build deps clean test-sanitizers fuzz-smoke
+# The thread sanitizer build runs the tests that use threads (in the test
+# binary itself and through the executable), so that a data race fails.
+TSAN = -fsanitize=thread
+TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+THREAD_TESTS = 'RunInOrder|ThreadedEstimates|SeededReports'
+
+.PHONY: run test build deps clean test-sanitizers test-threads fuzz-smoke
 
 deps:
 	sh scripts/install-deps
@@ -27,7 +34,7 @@ run: build
 # UndefinedBehaviorSanitizer, then a short fixed-seed run of the reader fuzzer.
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
-	$(MAKE) --no-print-directory test-sanitizers fuzz-smoke
+	$(MAKE) --no-print-directory test-sanitizers test-threads fuzz-smoke
 
 # Debug keeps the asserts; -O1 keeps the statistical tests quick enough.
 # Instrumented code makes g++ 12 report uninitialised reads inside the
@@ -40,8 +47,14 @@ test-sanitizers: deps
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	$(SANITIZE_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
 
+test-threads: deps
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DTINTARA_BENCHMARKS=OFF \
+		-DCMAKE_CXX_FLAGS="-O1 -g $(TSAN)" -DCMAKE_EXE_LINKER_FLAGS="$(TSAN)"
+	cmake --build $(TSAN_DIR) -j $(JOBS)
+	$(TSAN_ENV) ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) -R $(THREAD_TESTS)
+
 fuzz-smoke: deps
 	sh scripts/fuzz-reader --smoke
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) build-fuzz
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) build-fuzz

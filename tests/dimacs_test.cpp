@@ -78,6 +78,24 @@ TEST(DimacsToInstance, RoundTripsARandomGraphKeepingCountOrderAndRepeats) {
   EXPECT_EQ(neighbourLists(g), neighbourLists(expected));
 }
 
+TEST(DimacsToInstance, TheReaderReadsTheDimacsFileAsTheConvertedOne) {
+  std::mt19937 gen(5);
+  std::uniform_int_distribution<int32_t> vertex(1, 25);
+  std::string dimacs = "c read both ways\np edge 30 60\n";
+  for (int i = 0; i < 60; ++i) {
+    dimacs += "e " + std::to_string(vertex(gen)) + " " + std::to_string(vertex(gen)) + "\n";
+  }
+  const Conversion c = convert(dimacs);
+  ASSERT_EQ(c.status, 0) << c.err;
+  const Graph converted = readBack(c.out);
+  const Graph native = readBack(dimacs);
+  EXPECT_EQ(converted.idBase, 0);
+  EXPECT_EQ(native.idBase, 1);
+  EXPECT_EQ(native.vertexCount, 30);
+  EXPECT_EQ(native.edgeCount, converted.edgeCount);
+  EXPECT_EQ(neighbourLists(native), neighbourLists(converted));
+}
+
 TEST(DimacsToInstance, GroetzschGraphFromDimacsHasChromaticNumberFour) {
   // Written 1-based, as DIMACS files do.
   const auto edges = groetzschEdges();

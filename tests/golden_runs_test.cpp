@@ -10,9 +10,11 @@
 namespace tintara {
 namespace {
 
-// The one place that compares an estimate with its recorded value, so that a
-// change of estimateAtLevels' number type only needs this function adapted.
-void expectSameEstimate(double actual, double recorded, const char* graph) {
+// The one place that compares an estimate with its recorded value. The
+// recorded estimates lie well within a double's range, where the estimate's
+// conversion to double is exact.
+void expectSameEstimate(const WideDouble& estimate, double recorded, const char* graph) {
+  const double actual = toDouble(estimate);
   EXPECT_EQ(actual, recorded) << graph << ": " << std::hexfloat << actual << " recorded as "
                               << recorded;
 }

@@ -7,7 +7,8 @@
 
 namespace tintara {
 
-// Processor time used so far, truncated to whole milliseconds.
+// Processor time used so far by the whole process (every thread), truncated
+// to whole milliseconds.
 inline int64_t processorMilliseconds() {
   return static_cast<int64_t>(std::clock()) / (CLOCKS_PER_SEC / 1000);
 }

@@ -3,8 +3,12 @@
 // and exit status 1. Returns the process exit status.
 #pragma once
 
+#include "cli/run_executor.h"
+
 namespace tintara {
 
-int runTintara(int argc, char** argv);
+// The runs are made by `executor`: this process's threads, or an MPI job's
+// ranks (rank 0 runs the entry).
+int runTintara(int argc, char** argv, const RunExecutor& executor);
 
 }  // namespace tintara

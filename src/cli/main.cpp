@@ -1,5 +1,6 @@
 #include "cli/entry.h"
+#include "cli/run_executor.h"
 
 int main(int argc, char** argv) {
-  return tintara::runTintara(argc, argv);
+  return tintara::runTintara(argc, argv, tintara::threadExecutor());
 }

@@ -1,23 +1,27 @@
 // Instance file reader.
 //
-// File format, one record per line, tokens separated by single blanks:
+// File format, one record per line, tokens separated by runs of blanks and
+// tabs (see graph/split_line.h for lines and tokens):
 //   c ...        comment
-//   p <n> ...    vertex count (optional, anywhere, the last one counts;
-//                0 or a non-number means "count the distinct ids")
+//   p <n> ...    vertex count (optional, anywhere, the last one counts; 0, or
+//                a format word edge/edges/col in its place, means "count the
+//                distinct ids")
 //   e <u> <v>    an edge between 0-based vertex ids u and v
-// Any other line is ignored. Numbers are read the way atoi reads them.
+// Lines of any other kind are ignored, and so are tokens after those a line
+// needs. Counts and ids are whole decimal integers with an optional sign.
 //
-// parseGraph reads from a stream and hands back either the Graph or an error
-// naming the line at fault; it never prints or exits. readGraph is the
-// program's entry to it: it opens the file and turns an error into a message
-// on standard output and exit status 1.
+// A DIMACS file is read as such: when the last p line is "p edge|edges|col
+// N ...", at least one edge line is present and no edge line uses id 0, the
+// ids are 1..N, shifted down by one, and the Graph's idBase is 1. Such files
+// are malformed in the 0-based reading (its largest id is never below the
+// count of distinct ids), so this reading changes no file that reads
+// otherwise.
 #pragma once
 
 #include <cstdint>
-#include <istream>
-#include <optional>
-#include <string>
 #include <functional>
+#include <istream>
+#include <string>
 
 #include "graph/graph.h"
 #include "graph/input_error.h"
@@ -31,19 +35,17 @@ using SizeCheck = std::function<void(int32_t vertexCount, int64_t edgeCount)>;
 
 // Reads a Graph from `in`; `sourceName` names the input in error messages.
 // Every fault throws InputError (graph/input_error.h) with one line naming
-// the input and, where there is one, the line; so does a graph that would not
-// fit in `usableBytes`, checked before anything large is allocated.
+// the input and, where there is one, the line: malformed lines, input with
+// content but no p or e line, a read that fails part way. So does a graph
+// that would not fit in `usableBytes`, checked as the edge list grows and
+// before the adjacency is allocated. The whole input is read or nothing is
+// returned.
 Graph parseGraph(std::istream& in, const std::string& sourceName, uint64_t usableBytes,
                  const SizeCheck& check = {});
 
 // Reads the instance file at `path` like parseGraph. A file that cannot be
-// opened or read (a directory, a device or a socket counts as such) throws
+// opened, a directory, a device and a socket throw
 // InputError("Error in openening file PATH: REASON").
 Graph readGraph(const std::string& path, uint64_t usableBytes, const SizeCheck& check = {});
-
-// atoi's value of `token`: leading white space, an optional sign, the digits
-// up to the first other character; 0 without digits. Empty when the digits
-// do not fit in a 32-bit int (where atoi itself is undefined).
-std::optional<int32_t> readInstanceNumber(const std::string& token);
 
 }  // namespace tintara

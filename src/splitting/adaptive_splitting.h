@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "graph/graph.h"
@@ -19,14 +20,21 @@ namespace tintara {
 
 using LevelList = std::vector<double>;
 
-// The pilot run: returns -vertexCount followed by every iteration's level.
-// When a proper colouring was reached the last entry is 0; when the run
-// stagnated first, the last entry is the (negative) level it stopped at.
-LevelList buildLevels(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k);
+// Told each new level as the run sets it (for a progress display).
+using LevelObserver = std::function<void(double level)>;
 
-// True when k colours were found to suffice; `iterations` is set to the
+// The pilot run: returns -vertexCount followed by every iteration's level.
+// When a proper colouring was reached the last entry is 0 and, if asked
+// for, `properColoring` receives one such colouring; when the run stagnated
+// first, the last entry is the (negative) level it stopped at.
+LevelList buildLevels(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
+                      std::vector<int32_t>* properColoring = nullptr,
+                      const LevelObserver& observer = {});
+
+// True when k colours were found to suffice, and then `properColoring`, if
+// asked for, receives a proper k-colouring; `iterations` is set to the
 // number of iterations this call made.
 bool isColorable(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
-                 double& iterations);
+                 double& iterations, std::vector<int32_t>* properColoring = nullptr);
 
 }  // namespace tintara

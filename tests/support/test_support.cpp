@@ -1,8 +1,11 @@
 #include "support/test_support.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +28,12 @@ const std::string kListing =
     "  --rho arg             splitting rarity parameter (default is 0.2)\n"
     "  --terr arg            target relative error (default is 0.03)\n"
     "  --chrom arg           find chromatic number only (default is 0 - for \n"
-    "                        counting)\n";
+    "                        counting)\n"
+    "  --seed arg            random seed, 0 to 2^64-1 (default is a fresh seed, \n"
+    "                        written to standard error)\n"
+    "  --workers arg         threads (default is 1; 0 - one per hardware thread)\n"
+    "  --save-coloring arg   write the proper coloring found to this file\n"
+    "  --version             print the program's name and version\n";
 
 const std::string kFailure = kListing + "\n";
 
@@ -46,17 +54,83 @@ ColoringSample coloredSample(const Graph& graph, RandomSource& random, int32_t k
   return s;
 }
 
-ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
+namespace {
+
+// Writes `input` to `fd`, then closes it; an endless input ends when the
+// reader goes (the write fails, or SIGPIPE ends this process).
+[[noreturn]] void feed(int fd, const StreamedInput& input) {
+  const auto put = [fd](const std::string& text) {
+    for (std::size_t done = 0; done < text.size();) {
+      const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+      if (wrote <= 0) _exit(0);
+      done += static_cast<std::size_t>(wrote);
+    }
+  };
+  put(input.head);
+  for (int64_t i = 0; input.repeats < 0 || i < input.repeats; ++i) put(input.repeated);
+  put(input.tail);
+  close(fd);
+  _exit(0);
+}
+
+// Runs the executable; a zero `addressSpaceBytes` leaves its memory as it is.
+ProcessResult runProcess(const std::vector<std::string>& args, StandardOutput out,
+                         uint64_t addressSpaceBytes, const StreamedInput* input) {
+  int inputEnds[2] = {-1, -1};
+  pid_t writer = -1;
+  if (input) {
+    if (pipe(inputEnds) != 0) throw std::runtime_error("pipe failed");
+    writer = fork();
+    if (writer < 0) throw std::runtime_error("fork failed");
+    if (writer == 0) {
+      close(inputEnds[0]);
+      feed(inputEnds[1], *input);
+    }
+    close(inputEnds[1]);
+  }
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
+  // Standard error goes to a file, read once the child has ended: two pipes
+  // read one after the other could fill and stall the child.
+  std::FILE* errors = std::tmpfile();
+  if (!errors) throw std::runtime_error("tmpfile failed");
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    dup2(pipeEnds[1], STDOUT_FILENO);
+    dup2(fileno(errors), STDERR_FILENO);
+    switch (out) {
+      case StandardOutput::Captured:
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        break;
+      case StandardOutput::FullDevice: {
+        const int full = open("/dev/full", O_WRONLY);
+        dup2(full, STDOUT_FILENO);
+        close(full);
+        break;
+      }
+      case StandardOutput::Closed:
+        close(STDOUT_FILENO);
+        break;
+      case StandardOutput::BrokenPipe: {
+        int broken[2];
+        if (pipe(broken) != 0) _exit(126);
+        dup2(broken[1], STDOUT_FILENO);
+        close(broken[0]);
+        close(broken[1]);
+        signal(SIGPIPE, SIG_IGN);  // kept across exec
+        break;
+      }
+    }
     close(pipeEnds[0]);
     close(pipeEnds[1]);
-    std::FILE* devNull = std::fopen("/dev/null", "w");
-    if (devNull) dup2(fileno(devNull), STDERR_FILENO);
+    if (input) {
+      dup2(inputEnds[0], STDIN_FILENO);
+      close(inputEnds[0]);
+    }
+    if (addressSpaceBytes > 0) {
+      const rlimit cap{addressSpaceBytes, addressSpaceBytes};
+      if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(126);
+    }
     std::vector<char*> argv;
     std::string binary = TINTARA_BINARY;
     argv.push_back(binary.data());
@@ -66,6 +140,7 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
     execv(binary.c_str(), argv.data());
     _exit(127);
   }
+  if (input) close(inputEnds[0]);
   close(pipeEnds[1]);
   ProcessResult result;
   char buffer[4096];
@@ -76,7 +151,24 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
   waitpid(pid, &status, 0);
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  std::rewind(errors);
+  while ((got = static_cast<ssize_t>(std::fread(buffer, 1, sizeof buffer, errors))) > 0) {
+    result.errors.append(buffer, static_cast<std::size_t>(got));
+  }
+  std::fclose(errors);
+  if (writer > 0) waitpid(writer, nullptr, 0);
   return result;
+}
+
+}  // namespace
+
+ProcessResult runTintaraBinary(const std::vector<std::string>& args, StandardOutput out) {
+  return runProcess(args, out, 0, nullptr);
+}
+
+ProcessResult runTintaraBinaryCapped(const std::vector<std::string>& args,
+                                     uint64_t addressSpaceBytes, const StreamedInput& input) {
+  return runProcess(args, StandardOutput::Captured, addressSpaceBytes, &input);
 }
 
 TempFile::TempFile(const std::string& contents, const std::string& name) {

@@ -1,0 +1,54 @@
+// The units of work of the two modes, each fixed by the seed and its own
+// index, whichever thread or process makes it: a fixed-level run of counting
+// mode, and a colourability test of chromatic mode.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "graph/graph.h"
+#include "splitting/adaptive_splitting.h"
+#include "splitting/wide_double.h"
+
+namespace tintara {
+
+// Counting mode's streams: the pilot draws from stream 0 of the seed,
+// fixed-level run i (from 1) from stream i.
+constexpr uint64_t kPilotStream = 0;
+
+// A finished fixed-level run: its estimate and its own processor time (the
+// thread's clock, whatever other threads do meanwhile).
+struct CountingRun {
+  WideDouble estimate;
+  int64_t cpuMilliseconds = 0;
+};
+
+// Fixed-level run `run` of the seed; nothing when `abandoned` answers true
+// before it ends.
+std::optional<CountingRun> fixedLevelRun(const LevelList& levels, const Graph& graph, int32_t N,
+                                         int32_t k, uint64_t seed, int64_t run,
+                                         const std::function<bool()>& abandoned);
+
+// The stream of test `test` (0-based) of bisection step `step` (1-based):
+// apart from counting mode's streams.
+uint64_t colorabilityStream(int32_t step, int32_t test);
+
+// The outcome of one colourability test, or of a step's tests together:
+// whether any reached a proper k-colouring, the iterations of all of them,
+// and (when one passed) the colouring of the first that did.
+struct ColorabilityOutcome {
+  bool passed = false;
+  double iterations = 0.0;
+  std::vector<int32_t> coloring;
+};
+
+// Test `test` of bisection step `step`, asking whether k colours suffice.
+ColorabilityOutcome colorabilityTest(const Graph& graph, int32_t N, double rho, int32_t k,
+                                     uint64_t seed, int32_t step, int32_t test);
+
+// A step's outcome from its tests' outcomes, in test order.
+ColorabilityOutcome combineTests(std::vector<ColorabilityOutcome>&& tests);
+
+}  // namespace tintara
