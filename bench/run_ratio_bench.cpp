@@ -64,6 +64,8 @@ void BM_RunVersusDraws(benchmark::State& state) {
   // Per run: its CPU, its draws, and the raw draw costs timed right after
   // it, so that a run and its yardstick see the same machine load.
   std::vector<double> ratios;
+  std::vector<double> engineNs;
+  std::vector<double> randNs;
   double cpu = 0.0;
   tintara::bench::DrawCounts total;
   for (auto _ : state) {
@@ -76,19 +78,26 @@ void BM_RunVersusDraws(benchmark::State& state) {
     const double drawSeconds = 1e-9 * (static_cast<double>(counts.engine) * costs.engineNs +
                                        static_cast<double>(counts.rand) * costs.randNs);
     ratios.push_back(runCpu / drawSeconds);
+    engineNs.push_back(costs.engineNs);
+    randNs.push_back(costs.randNs);
     cpu += runCpu;
     total.engine += counts.engine;
     total.rand += counts.rand;
     state.ResumeTiming();
   }
   const auto runs = static_cast<double>(state.iterations());
-  std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
+  const auto median = [](std::vector<double>& values) {
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+  };
   state.counters["n"] = f.graph.vertexCount;
   state.counters["levels"] = static_cast<double>(f.levels.size());
   state.counters["run_ms"] = 1e3 * cpu / runs;
   state.counters["engine_draws"] = static_cast<double>(total.engine) / runs;
   state.counters["rand_draws"] = static_cast<double>(total.rand) / runs;
-  state.counters["ratio"] = ratios[ratios.size() / 2];
+  state.counters["engine_ns"] = median(engineNs);
+  state.counters["rand_ns"] = median(randNs);
+  state.counters["ratio"] = median(ratios);
 }
 BENCHMARK(BM_RunVersusDraws)
     ->Arg(8)

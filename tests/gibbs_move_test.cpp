@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <memory>
 #include <numeric>
 
 #include "coloring/gibbs_move.h"
@@ -90,37 +91,48 @@ TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
   }
 }
 
-TEST(GibbsMoveDraws, AllThreePathsChooseAlike) {
+TEST(GibbsMoveDraws, EveryPathChoosesAlike) {
+  struct Path {
+    const char* name;
+    int32_t laneColorLimit;
+    int32_t denseColorMargin;
+    bool readCoinsFirst;
+  };
+  const GibbsWorkspace defaults;
+  const Path paths[] = {
+      {"table", 0, 1 << 30, true},
+      {"neighbour colours", 0, -(1 << 30), true},
+      {"as chosen", defaults.laneColorLimit, defaults.denseColorMargin, true},
+      {"table, coins in turn", 0, 1 << 30, false},
+      {"as chosen, coins in turn", defaults.laneColorLimit, defaults.denseColorMargin, false},
+  };
   RandomSource graphSource(21, 21);
   for (int trial = 0; trial < 12; ++trial) {
     const Graph g = randomMultigraph(graphSource, 10 + 3 * trial, 25 + 12 * trial);
     const int32_t k = 1 + (trial * 7) % 23;
-    RandomSource a(trial + 3, trial + 4);
-    RandomSource b(trial + 3, trial + 4);
-    RandomSource c(trial + 3, trial + 4);
-    ColoringSample table(g, a, k);
-    ColoringSample neighbours(g, b, k);
-    ColoringSample chosen(g, c, k);  // each position takes the path gibbsMove picks
-    GibbsWorkspace tableOnly;
-    tableOnly.laneColorLimit = 0;
-    tableOnly.denseColorMargin = 1 << 30;
-    GibbsWorkspace neighboursOnly;
-    neighboursOnly.laneColorLimit = 0;
-    neighboursOnly.denseColorMargin = -(1 << 30);
-    GibbsWorkspace byDefault;
-    for (int move = 0; move < 50; ++move) {
-      const double level = move < 10 ? kMinusInfinity : table.score - 2.0 * (move % 4) + 2.0;
-      gibbsMove(table, level, tableOnly);
-      gibbsMove(neighbours, level, neighboursOnly);
-      gibbsMove(chosen, level, byDefault);
-      ASSERT_EQ(table.vertexColors, neighbours.vertexColors) << "trial " << trial;
-      ASSERT_EQ(table.vertexColors, chosen.vertexColors) << "trial " << trial;
-      ASSERT_EQ(table.score, neighbours.score);
-      ASSERT_EQ(table.score, chosen.score);
+    std::vector<std::unique_ptr<RandomSource>> sources;
+    std::vector<ColoringSample> samples;
+    std::vector<GibbsWorkspace> workspaces;
+    for (const Path& path : paths) {
+      sources.push_back(std::make_unique<RandomSource>(trial + 3, trial + 4));
+      samples.emplace_back(g, *sources.back(), k);
+      workspaces.emplace_back();
+      workspaces.back().laneColorLimit = path.laneColorLimit;
+      workspaces.back().denseColorMargin = path.denseColorMargin;
+      workspaces.back().readCoinsFirst = path.readCoinsFirst;
     }
-    const double next = a.uniform01();
-    EXPECT_EQ(next, b.uniform01());
-    EXPECT_EQ(next, c.uniform01());
+    for (int move = 0; move < 50; ++move) {
+      // From above the score (coins read in turn) to below it.
+      const double level = move < 10 ? kMinusInfinity : samples[0].score - 2.0 * (move % 4) + 2.0;
+      for (std::size_t p = 0; p < samples.size(); ++p) {
+        gibbsMove(samples[p], level, workspaces[p]);
+        ASSERT_EQ(samples[p].vertexColors, samples[0].vertexColors)
+            << paths[p].name << ", trial " << trial << ", move " << move;
+        ASSERT_EQ(samples[p].score, samples[0].score) << paths[p].name;
+      }
+    }
+    const double next = sources[0]->uniform01();
+    for (std::size_t p = 1; p < sources.size(); ++p) EXPECT_EQ(sources[p]->uniform01(), next);
   }
 }
 

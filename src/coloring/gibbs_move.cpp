@@ -1,6 +1,7 @@
 #include "coloring/gibbs_move.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cmath>
 #include <limits>
@@ -13,11 +14,11 @@ namespace {
 // its colour with `own` neighbours, to a colour held by c neighbours gives
 // the score base - 2c with base = 2 * own + score, and the colour is allowed
 // when that is at least the level. The test falls as c grows, so each
-// position needs only the largest allowed c, and the scan over the colours
-// compares integers.
+// position needs only the largest allowed c, and the choice compares
+// integer counts with it.
 //
-// When the score and the level are whole numbers below 2^52, every one of
-// those doubles is exact, and the test is c <= own + half with half =
+// When the score is a whole number below 2^52, and so is the level, every
+// one of those doubles is exact, and the test is c <= own + half with half =
 // floor((score - level) / 2): an integer kept in step with the score through
 // the sweep, so that a position does no floating-point work for the test.
 // An infinite or NaN level makes half "far" above or below any count. Any
@@ -26,12 +27,14 @@ class CountBound {
  public:
   CountBound(double score, double level) : level(level) {
     constexpr double kExactBelow = 0x1p52;
-    if (std::isnan(level) || level == std::numeric_limits<double>::infinity()) {
+    const auto whole = [](double x) { return x == std::floor(x) && std::fabs(x) < kExactBelow; };
+    if (!whole(score)) {
+      exact = false;
+    } else if (std::isnan(level) || level == std::numeric_limits<double>::infinity()) {
       half = -kFar;
     } else if (level == -std::numeric_limits<double>::infinity()) {
       half = kFar;
-    } else if (level == std::floor(level) && std::fabs(level) < kExactBelow &&
-               score == std::floor(score) && std::fabs(score) < kExactBelow) {
+    } else if (whole(level)) {
       half = static_cast<int64_t>(std::floor((score - level) / 2.0));
     } else {
       exact = false;
@@ -40,13 +43,22 @@ class CountBound {
 
   // The largest allowed neighbour count, in [-1, degree]; -1 allows nothing.
   int32_t limit(int32_t own, double score, int32_t degree) const {
-    if (exact) return static_cast<int32_t>(std::clamp<int64_t>(own + half, -1, degree));
+    if (exact) return clampedLimit(own, half, degree);
     return limitFromDoubles(static_cast<double>(2 * own) + score, degree);
   }
 
   // After v moved from a colour held by `own` neighbours to one held by
   // `count`: the score rose by 2 * (own - count).
   void moved(int32_t own, int32_t count) { half += own - count; }
+
+  // True when the score is known to be at or above the level, whole numbers
+  // both: recolouring any vertex to its own colour is then allowed.
+  bool ownColorAllowed() const { return exact && half >= 0; }
+  int64_t exactHalf() const { return half; }
+
+  static int32_t clampedLimit(int32_t own, int64_t half, int32_t degree) {
+    return static_cast<int32_t>(std::clamp<int64_t>(own + half, -1, degree));
+  }
 
  private:
   static constexpr int64_t kFar = int64_t{1} << 40;
@@ -69,6 +81,17 @@ class CountBound {
   int64_t half = 0;
 };
 
+// scaledIndex(count, output / 2^32) from the engine output itself: below
+// 2^21 the double product count * output / 2^32 is exact, so its integer
+// part is the integer product's top half, without a round trip through
+// floating point.
+inline int32_t indexFromOutput(int32_t count, uint32_t output) {
+  if (count < (1 << 21)) {
+    return static_cast<int32_t>((static_cast<uint64_t>(count) * output) >> 32);
+  }
+  return scaledIndex(count, static_cast<double>(output) * 0x1p-32);
+}
+
 // A treated position's outcome: the new colour (-1 when no colour is
 // allowed, and nothing was drawn), the neighbours holding it, and those
 // holding v's old colour.
@@ -78,31 +101,56 @@ struct Choice {
   int32_t own = 0;
 };
 
+// Each chooser below counts v's neighbour colours (v's own entries, its
+// self-loops, left out), asks limitOf(own, degree) for the largest allowed
+// count, and, when some colour is allowed, indexOf(allowedCount) for the
+// index of the chosen one among the allowed colours in ascending order:
+// indexOf makes the choice draw.
+
 // With at most 8 colours and fewer than 128 neighbours, the colour counts fit
-// in the bytes of one 64-bit word, and the allowed set, its size and the
-// chosen colour all follow from a few word operations: no table to fill and
-// clear, no loop over the colours, no branch on a count.
+// in the bytes of one 64-bit word, and the allowed set and its size follow
+// from a few word operations: no table of counts to fill and clear, no loop
+// over the colours, no branch on a count.
 constexpr int32_t kMaxLaneColors = 8;
 constexpr int64_t kMaxLaneDegree = 127;
 constexpr uint64_t kEveryLane = 0x0101010101010101;
 constexpr uint64_t kLaneTops = 0x8080808080808080;
+
+// kNthColor[m][i]: the i-th set bit of the 8-bit set m, for the chosen
+// index among the allowed colours.
+constexpr auto kNthColor = [] {
+  std::array<std::array<uint8_t, 8>, 256> table{};
+  for (int m = 0; m < 256; ++m) {
+    int i = 0;
+    for (int color = 0; color < 8; ++color) {
+      if (m & (1 << color)) table[m][i++] = static_cast<uint8_t>(color);
+    }
+  }
+  return table;
+}();
 
 // The sum of the eight byte lanes of x, each at most 8.
 inline int32_t laneSum(uint64_t x) {
   return static_cast<int32_t>((x * kEveryLane) >> 56);
 }
 
-// Top bit of every lane whose value is at most `bound` (lane values and
-// bound at most 127: the lanes cannot borrow from each other).
+// Bit j set for every lane j whose value is at most `bound` (lane values and
+// bound at most 127: the lanes cannot borrow from each other), in lane j's
+// lowest bit.
 inline uint64_t lanesAtMost(uint64_t lanes, int32_t bound) {
-  return (kEveryLane * static_cast<uint64_t>(0x80 + bound) - lanes) & kLaneTops;
+  return ((kEveryLane * static_cast<uint64_t>(0x80 + bound) - lanes) & kLaneTops) >> 7;
 }
 
-[[gnu::always_inline]] inline Choice chooseWithLanes(const ColoringSample& sample, int32_t v,
+// The lowest bits of the eight lanes gathered into one byte.
+inline uint32_t laneBits(uint64_t x) {
+  return static_cast<uint32_t>((x * 0x0102040810204080) >> 56);
+}
+
+template <class LimitOf, class IndexOf>
+[[gnu::always_inline]] inline Choice chooseWithLanes(const int32_t* colors, int32_t v,
                                                      const int32_t* first, const int32_t* last,
-                                                     const CountBound& bound, uint64_t colorLanes,
-                                                     RandomSource& random) {
-  const int32_t* colors = sample.vertexColors.data();
+                                                     uint64_t colorLanes, LimitOf limitOf,
+                                                     IndexOf indexOf) {
   uint64_t counts = 0;
   for (const int32_t* p = first; p != last; ++p) {
     const int32_t w = *p;
@@ -113,22 +161,20 @@ inline uint64_t lanesAtMost(uint64_t lanes, int32_t bound) {
   };
   Choice choice;
   choice.own = countOf(colors[v]);
-  const int32_t limit = bound.limit(choice.own, sample.score, static_cast<int32_t>(last - first));
+  const int32_t limit = limitOf(choice.own, static_cast<int32_t>(last - first));
   if (limit < 0) return choice;
-  const uint64_t allowed = (lanesAtMost(counts, limit) & colorLanes) >> 7;
+  const uint64_t allowed = lanesAtMost(counts, limit) & colorLanes;
   const int32_t allowedCount = laneSum(allowed);
   if (allowedCount == 0) return choice;
-  const int32_t index = scaledIndex(allowedCount, random.uniform01());
-  // Lane j of allowed * kEveryLane counts the allowed colours up to j; the
-  // chosen colour is the number of lanes where that is at most index.
-  choice.color = laneSum(lanesAtMost(allowed * kEveryLane, index) >> 7);
+  choice.color = kNthColor[laneBits(allowed)][indexOf(allowedCount)];
   choice.count = countOf(choice.color);
   return choice;
 }
 
 // Any number of colours, with a table of k counts.
+template <class LimitOf, class IndexOf>
 Choice chooseWithTable(const ColoringSample& sample, int32_t v, const int32_t* first,
-                       const int32_t* last, const CountBound& bound, RandomSource& random,
+                       const int32_t* last, LimitOf limitOf, IndexOf indexOf,
                        GibbsWorkspace& workspace) {
   const int32_t k = sample.colorCount;
   const int32_t* colors = sample.vertexColors.data();
@@ -147,7 +193,7 @@ Choice chooseWithTable(const ColoringSample& sample, int32_t v, const int32_t* f
   }
   Choice choice;
   choice.own = counts[colors[v]];
-  const int32_t limit = bound.limit(choice.own, sample.score, static_cast<int32_t>(last - first));
+  const int32_t limit = limitOf(choice.own, static_cast<int32_t>(last - first));
   // Every colour is written; only the allowed ones advance the count, so the
   // scan has no branch to mispredict.
   int32_t allowedCount = 0;
@@ -159,15 +205,16 @@ Choice chooseWithTable(const ColoringSample& sample, int32_t v, const int32_t* f
     allowedCount += count <= limit ? 1 : 0;
   }
   if (allowedCount == 0) return choice;
-  const int32_t index = scaledIndex(allowedCount, random.uniform01());
+  const int32_t index = indexOf(allowedCount);
   choice.color = allowed[index];
   choice.count = allowedCounts[index];
   return choice;
 }
 
 // The same choice from the sorted neighbour colours, without a k-entry table.
+template <class LimitOf, class IndexOf>
 Choice chooseFromNeighbours(const ColoringSample& sample, int32_t v, const int32_t* first,
-                            const int32_t* last, const CountBound& bound, RandomSource& random,
+                            const int32_t* last, LimitOf limitOf, IndexOf indexOf,
                             GibbsWorkspace& workspace) {
   const int32_t* colors = sample.vertexColors.data();
   auto& neighbours = workspace.neighbourColors;
@@ -183,7 +230,7 @@ Choice chooseFromNeighbours(const ColoringSample& sample, int32_t v, const int32
   };
   Choice choice;
   choice.own = countOf(colors[v]);
-  const int32_t limit = bound.limit(choice.own, sample.score, static_cast<int32_t>(last - first));
+  const int32_t limit = limitOf(choice.own, static_cast<int32_t>(last - first));
   // No colour beats a colour that no neighbour has, with count 0.
   if (limit < 0) return choice;
 
@@ -197,7 +244,7 @@ Choice chooseFromNeighbours(const ColoringSample& sample, int32_t v, const int32
   const int32_t allowedCount = sample.colorCount - static_cast<int32_t>(failing.size());
   if (allowedCount == 0) return choice;
   // The index-th allowed colour: step past every failing colour at or below it.
-  int32_t color = scaledIndex(allowedCount, random.uniform01());
+  int32_t color = indexOf(allowedCount);
   for (int32_t f : failing) {
     if (f > color) break;
     ++color;
@@ -207,49 +254,143 @@ Choice chooseFromNeighbours(const ColoringSample& sample, int32_t v, const int32
   return choice;
 }
 
+// What a sweep needs to treat a vertex.
+struct Sweep {
+  ColoringSample& sample;
+  GibbsWorkspace& workspace;
+  const uint32_t* neighbourStart;
+  const int32_t* neighbourList;
+  bool fewColors;
+  uint64_t colorLanes;
+
+  // v's choice by the path its degree and the colour count call for.
+  template <class LimitOf, class IndexOf>
+  [[gnu::always_inline]] Choice choose(int32_t v, LimitOf limitOf, IndexOf indexOf) {
+    const int32_t* first = neighbourList + neighbourStart[v];
+    const int32_t* last = neighbourList + neighbourStart[v + 1];
+    const int64_t degree = last - first;
+    if (fewColors && degree <= kMaxLaneDegree) {
+      return chooseWithLanes(sample.vertexColors.data(), v, first, last, colorLanes, limitOf,
+                             indexOf);
+    }
+    if (sample.colorCount <= degree + workspace.denseColorMargin) {
+      return chooseWithTable(sample, v, first, last, limitOf, indexOf, workspace);
+    }
+    return chooseFromNeighbours(sample, v, first, last, limitOf, indexOf, workspace);
+  }
+
+  // Fetches v's neighbour list, or the offsets that locate it, ahead of its
+  // use. On graphs whose lists no longer fit the nearer caches this halves
+  // the sweep's time; see the sweeps below.
+  void prefetchList(int32_t v) const { __builtin_prefetch(neighbourList + neighbourStart[v]); }
+  void prefetchStart(int32_t v) const { __builtin_prefetch(neighbourStart + v); }
+};
+
+// A vertex's list is fetched kListAhead treated vertices before its turn,
+// and its offsets twice as far ahead, so that they have arrived by then.
+constexpr int32_t kListAhead = 8;
+
+// Position by position: the coin, then the vertex's choice if treated.
+void sweepInTurn(Sweep& sweep, const int32_t* order, int32_t n, double level) {
+  ColoringSample& sample = sweep.sample;
+  RandomSource& random = *sample.randomSource;
+  CountBound bound(sample.score, level);
+  const auto limitOf = [&](int32_t own, int32_t degree) {
+    return bound.limit(own, sample.score, degree);
+  };
+  const auto indexOf = [&](int32_t count) { return scaledIndex(count, random.uniform01()); };
+  for (int32_t i = 0; i < n; ++i) {
+    // Any position ahead may be treated.
+    sweep.prefetchStart(order[std::min(i + 2 * kListAhead, n - 1)]);
+    sweep.prefetchList(order[std::min(i + kListAhead, n - 1)]);
+    if (random.uniform01() < 0.5) continue;
+    const int32_t v = order[i];
+    const Choice choice = sweep.choose(v, limitOf, indexOf);
+    if (choice.color < 0) continue;
+    sample.vertexColors[v] = choice.color;
+    const double base = static_cast<double>(2 * choice.own) + sample.score;
+    sample.score = base - static_cast<double>(2 * choice.count);
+    bound.moved(choice.own, choice.count);
+  }
+}
+
+// The same draws, read ahead. When the score starts at or above the level,
+// v's own colour is always allowed (it leaves the score where it is), so
+// every treated position draws its choice; the engine outputs alone then fix
+// which positions are treated and with which choice draw, before any vertex
+// is looked at. Each block of positions reads its outputs (a coin, and after
+// heads a choice), takes them, then treats its heads. The coins are read
+// without a branch (no predictor can learn a coin), and the treated vertices
+// are known ahead, so only their lists are prefetched.
+//
+// Score and level being whole numbers below 2^52, the score changes by
+// 2 * (own - count) exactly at each move: the sweep adds these up in an
+// integer and sets the double once at the end, to the same value.
+void sweepCoinsFirst(Sweep& sweep, const int32_t* order, int32_t n, int64_t half) {
+  ColoringSample& sample = sweep.sample;
+  RandomSource& random = *sample.randomSource;
+  constexpr int32_t kBlock = static_cast<int32_t>(RandomSource::kEngineBlock / 2);
+  int32_t* heads = sweep.workspace.treatedVertices.data();
+  uint32_t* choices = sweep.workspace.choiceOutputs.data();
+  int32_t* colors = sample.vertexColors.data();
+  int64_t rise = 0;  // half of the score's rise so far
+  for (int32_t start = 0; start < n; start += kBlock) {
+    const int32_t count = std::min(kBlock, n - start);
+    const uint32_t* outputs = random.peekEngineOutputs(2 * static_cast<std::size_t>(count));
+    std::size_t next = 0;
+    int32_t headCount = 0;
+    for (int32_t i = 0; i < count; ++i) {
+      // uniform01 < 0.5 exactly when the output's top bit is clear.
+      const uint32_t head = outputs[next] >> 31;
+      heads[headCount] = order[start + i];
+      choices[headCount] = outputs[next + 1];
+      headCount += static_cast<int32_t>(head);
+      next += 1 + head;
+    }
+    random.skipEngineOutputs(next);
+    for (int32_t h = 0; h < headCount; ++h) {
+      sweep.prefetchStart(heads[std::min(h + 2 * kListAhead, headCount - 1)]);
+      sweep.prefetchList(heads[std::min(h + kListAhead, headCount - 1)]);
+      const int32_t v = heads[h];
+      const uint32_t output = choices[h];
+      const Choice choice = sweep.choose(
+          v,
+          [&](int32_t own, int32_t degree) {
+            return CountBound::clampedLimit(own, half + rise, degree);
+          },
+          [output](int32_t allowedCount) { return indexFromOutput(allowedCount, output); });
+      assert(choice.color >= 0);
+      colors[v] = choice.color;
+      rise += choice.own - choice.count;
+    }
+  }
+  sample.score += 2.0 * static_cast<double>(rise);
+}
+
 }  // namespace
 
 void gibbsMove(ColoringSample& sample, double level, GibbsWorkspace& workspace) {
   const int32_t k = sample.colorCount;
   assert(k >= 1);
-  RandomSource& random = *sample.randomSource;
-  const uint32_t* neighbourStart = sample.graph->neighbourStart.data();
-  const int32_t* neighbourList = sample.graph->neighbourList.data();
-  const int32_t* order = sample.visitOrder.data();
-  int32_t* colors = sample.vertexColors.data();
-  const bool fewColors = k <= std::min(workspace.laneColorLimit, kMaxLaneColors);
-  const uint64_t colorLanes = k >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * k)) - 1;
   const int32_t n = sample.vertexCount;
-
-  if (n > 0) random.shuffleOrder(sample.visitOrder.data(), sample.visitOrder.data() + n);
-  CountBound bound(sample.score, level);
-  for (int32_t i = 0; i < n; ++i) {
-    // Every position ahead may be treated, so each one's list is fetched
-    // early: its offsets 2 * kListAhead positions ahead, its list kListAhead
-    // positions ahead, once the offsets have arrived. On graphs whose lists
-    // no longer fit the nearer caches this halves the sweep's time.
-    constexpr int32_t kListAhead = 8;
-    __builtin_prefetch(neighbourStart + order[std::min(i + 2 * kListAhead, n - 1)]);
-    __builtin_prefetch(neighbourList + neighbourStart[order[std::min(i + kListAhead, n - 1)]]);
-
-    if (random.uniform01() < 0.5) continue;
-    const int32_t v = order[i];
-    const int32_t* first = neighbourList + neighbourStart[v];
-    const int32_t* last = neighbourList + neighbourStart[v + 1];
-    const int64_t degree = last - first;
-    Choice choice;
-    if (fewColors && degree <= kMaxLaneDegree) {
-      choice = chooseWithLanes(sample, v, first, last, bound, colorLanes, random);
-    } else if (k <= degree + workspace.denseColorMargin) {
-      choice = chooseWithTable(sample, v, first, last, bound, random, workspace);
-    } else {
-      choice = chooseFromNeighbours(sample, v, first, last, bound, random, workspace);
+  if (n > 0)
+    sample.randomSource->shuffleOrder(sample.visitOrder.data(), sample.visitOrder.data() + n);
+  Sweep sweep{sample,
+              workspace,
+              sample.graph->neighbourStart.data(),
+              sample.graph->neighbourList.data(),
+              k <= std::min(workspace.laneColorLimit, kMaxLaneColors),
+              k >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * k)) - 1};
+  const CountBound bound(sample.score, level);
+  if (bound.ownColorAllowed() && workspace.readCoinsFirst) {
+    const std::size_t block = RandomSource::kEngineBlock / 2;
+    if (workspace.treatedVertices.size() < block) {
+      workspace.treatedVertices.resize(block);
+      workspace.choiceOutputs.resize(block);
     }
-    if (choice.color < 0) continue;
-    colors[v] = choice.color;
-    const double base = static_cast<double>(2 * choice.own) + sample.score;
-    sample.score = base - static_cast<double>(2 * choice.count);
-    bound.moved(choice.own, choice.count);
+    sweepCoinsFirst(sweep, sample.visitOrder.data(), n, bound.exactHalf());
+  } else {
+    sweepInTurn(sweep, sample.visitOrder.data(), n, level);
   }
 }
 

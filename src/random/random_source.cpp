@@ -1,5 +1,6 @@
 #include "random/random_source.h"
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 #include <utility>
@@ -45,6 +46,14 @@ RandomSource::RandomSource(StreamId id) {
 RandomSource::RandomSource(uint32_t randSeed, uint32_t engineSeed) {
   seedRandStream(randSeed);
   engine.seed(engineSeed);
+}
+
+void RandomSource::refillEngineBlock() {
+  const std::size_t kept = kEngineBlock - engineNext;
+  std::copy(engineBlock.begin() + static_cast<std::ptrdiff_t>(engineNext), engineBlock.end(),
+            engineBlock.begin());
+  for (std::size_t i = kept; i < kEngineBlock; ++i) engineBlock[i] = engine();
+  engineNext = 0;
 }
 
 void RandomSource::seedRandStream(uint32_t randSeed) {
