@@ -6,6 +6,10 @@
 #include <cmath>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tintara {
 
 namespace {
@@ -314,6 +318,40 @@ void sweepInTurn(Sweep& sweep, const int32_t* order, int32_t n, double level) {
   }
 }
 
+// The engine outputs of one block of positions come in tokens: a coin whose
+// top bit is clear (tails, u < 0.5), or a coin whose top bit is set (heads)
+// followed by the choice. Given the top bits of 64 consecutive outputs and
+// whether the first of them is a choice (carry), the choices among them are
+// the outputs escaped by a heads coin just before, as a backslash escapes
+// the next character: in a run of set bits that starts on a coin, every
+// other one is a coin. Adding the run starts to the runs finds each run's
+// end and parity for all 64 outputs at once. carry is set to whether the
+// first output of the next 64 is a choice.
+inline uint64_t choicePositions(uint64_t topBits, uint64_t& carry) {
+  constexpr uint64_t kEvenBits = 0x5555555555555555;
+  const uint64_t coinsHeads = topBits & ~carry;
+  const uint64_t followsHeads = coinsHeads << 1 | carry;
+  const uint64_t oddStarts = coinsHeads & ~kEvenBits & ~followsHeads;
+  uint64_t evenStartRuns = 0;
+  carry = __builtin_add_overflow(oddStarts, coinsHeads, &evenStartRuns) ? 1 : 0;
+  return (kEvenBits ^ (evenStartRuns << 1)) & followsHeads;
+}
+
+// The top bits of outputs[0..63], output i's in bit i: four at a time, the
+// sign bits of four floats.
+inline uint64_t topBits(const uint32_t* outputs) {
+  uint64_t bits = 0;
+#if defined(__SSE2__)
+  for (int i = 0; i < 64; i += 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(outputs + i));
+    bits |= static_cast<uint64_t>(_mm_movemask_ps(_mm_castsi128_ps(four))) << i;
+  }
+#else
+  for (int i = 0; i < 64; ++i) bits |= static_cast<uint64_t>(outputs[i] >> 31) << i;
+#endif
+  return bits;
+}
+
 // The same draws, read ahead. When the score starts at or above the level,
 // v's own colour is always allowed (it leaves the score where it is), so
 // every treated position draws its choice; the engine outputs alone then fix
@@ -329,25 +367,34 @@ void sweepInTurn(Sweep& sweep, const int32_t* order, int32_t n, double level) {
 void sweepCoinsFirst(Sweep& sweep, const int32_t* order, int32_t n, int64_t half) {
   ColoringSample& sample = sweep.sample;
   RandomSource& random = *sample.randomSource;
-  constexpr int32_t kBlock = static_cast<int32_t>(RandomSource::kEngineBlock / 2);
+  // A block of positions takes at most two outputs each; 64 more are read.
+  constexpr int32_t kBlock = static_cast<int32_t>((RandomSource::kEngineBlock - 64) / 2);
   int32_t* heads = sweep.workspace.treatedVertices.data();
   uint32_t* choices = sweep.workspace.choiceOutputs.data();
   int32_t* colors = sample.vertexColors.data();
   int64_t rise = 0;  // half of the score's rise so far
   for (int32_t start = 0; start < n; start += kBlock) {
     const int32_t count = std::min(kBlock, n - start);
-    const uint32_t* outputs = random.peekEngineOutputs(2 * static_cast<std::size_t>(count));
-    std::size_t next = 0;
+    const uint32_t* outputs = random.peekEngineOutputs(2 * static_cast<std::size_t>(count) + 64);
+    // uniform01 < 0.5 exactly when the output's top bit is clear. Each coin
+    // is the next position's; a heads position is listed with its choice.
+    std::size_t taken = 0;
     int32_t headCount = 0;
-    for (int32_t i = 0; i < count; ++i) {
-      // uniform01 < 0.5 exactly when the output's top bit is clear.
-      const uint32_t head = outputs[next] >> 31;
-      heads[headCount] = order[start + i];
-      choices[headCount] = outputs[next + 1];
-      headCount += static_cast<int32_t>(head);
-      next += 1 + head;
+    int32_t position = 0;
+    uint64_t carry = 0;
+    for (std::size_t word = 0; position < count; word += 64) {
+      const uint64_t bits = topBits(outputs + word);
+      uint64_t coins = ~choicePositions(bits, carry);
+      for (; coins != 0 && position < count; coins &= coins - 1, ++position) {
+        const int at = __builtin_ctzll(coins);
+        const auto head = static_cast<uint32_t>(bits >> at) & 1;
+        heads[headCount] = order[start + position];
+        choices[headCount] = outputs[word + at + 1];
+        headCount += static_cast<int32_t>(head);
+        taken = word + at + 1 + head;
+      }
     }
-    random.skipEngineOutputs(next);
+    random.skipEngineOutputs(taken);
     for (int32_t h = 0; h < headCount; ++h) {
       sweep.prefetchStart(heads[std::min(h + 2 * kListAhead, headCount - 1)]);
       sweep.prefetchList(heads[std::min(h + kListAhead, headCount - 1)]);
@@ -383,7 +430,7 @@ void gibbsMove(ColoringSample& sample, double level, GibbsWorkspace& workspace) 
               k >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * k)) - 1};
   const CountBound bound(sample.score, level);
   if (bound.ownColorAllowed() && workspace.readCoinsFirst) {
-    const std::size_t block = RandomSource::kEngineBlock / 2;
+    const std::size_t block = RandomSource::kEngineBlock / 2;  // more than kBlock
     if (workspace.treatedVertices.size() < block) {
       workspace.treatedVertices.resize(block);
       workspace.choiceOutputs.resize(block);

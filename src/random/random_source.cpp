@@ -69,15 +69,19 @@ inline uint64_t RandomSource::indexBelow(uint64_t bound) {
   if (bound - 1 <= kRandWidth.mask && kRandWidth.mask < UINT32_MAX) {
     // One output per attempt. The general test below, value / bound <
     // span / bound or span % bound == bound - 1 with span = mask, is then
-    // value < floor((mask + 1) / bound) * bound: one division, in 32 bits.
+    // value < floor((mask + 1) / bound) * bound, the largest multiple of
+    // bound that fits; with r = value % bound that is value - r <=
+    // mask + 1 - bound. So one division per attempt, and values up to
+    // mask + 1 - bound (all but a fraction bound / 2^31) pass before it ends.
     const auto b = static_cast<uint32_t>(bound);
-    const uint32_t limit = static_cast<uint32_t>(kRandWidth.mask + 1) / b * b;
+    const uint32_t lastStart = static_cast<uint32_t>(kRandWidth.mask + 1) - b;
     for (;;) {
       uint32_t draw;
       do {
         draw = static_cast<uint32_t>(randDraw());
       } while (draw > kRandWidth.mask);
-      if (draw < limit) return draw % b;
+      const uint32_t r = draw % b;
+      if (draw <= lastStart || draw - r <= lastStart) return r;
     }
   }
   return indexBelowWide(bound);
