@@ -54,6 +54,17 @@ ColoringSample coloredSample(const Graph& graph, RandomSource& random, int32_t k
   return s;
 }
 
+void execTintara(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  std::string binary = TINTARA_BINARY;
+  argv.push_back(binary.data());
+  std::vector<std::string> copies = args;
+  for (auto& a : copies) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  execv(binary.c_str(), argv.data());
+  _exit(127);
+}
+
 namespace {
 
 // Writes `input` to `fd`, then closes it; an endless input ends when the
@@ -131,14 +142,7 @@ ProcessResult runProcess(const std::vector<std::string>& args, StandardOutput ou
       const rlimit cap{addressSpaceBytes, addressSpaceBytes};
       if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(126);
     }
-    std::vector<char*> argv;
-    std::string binary = TINTARA_BINARY;
-    argv.push_back(binary.data());
-    std::vector<std::string> copies = args;
-    for (auto& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
+    execTintara(args);
   }
   if (input) close(inputEnds[0]);
   close(pipeEnds[1]);

@@ -37,6 +37,10 @@ extern const std::string kFailure;
 // The bundled 3x3 grid instance.
 extern const std::string kGrid;
 
+// In a child process: replaces it with the tintara executable run with
+// `args` (each passed as one argument); exits with 127 if that fails.
+[[noreturn]] void execTintara(const std::vector<std::string>& args);
+
 // Runs the tintara executable with `args` (each passed as one argument) and
 // captures its standard output and standard error.
 ProcessResult runTintaraBinary(const std::vector<std::string>& args,
