@@ -8,7 +8,8 @@
   as a Release build when it has no CMake cache and then brings the targets
   the script needs up to date with `cmake --build` (a no-op when nothing
   changed), so a study never runs a stale or missing binary.
-- Running and parsing: `run_timed` (wall and CPU time, optional limit),
+- Running and parsing: `run_timed` (a command's wall and CPU time, with an
+  optional limit), `call_with_limit` (the same for a Python function),
   `parse_counting_report`, `parse_chromatic_report`, `parse_exact_counts`,
   `parse_exact_chromatic`, and `exact_counts` / `exact_chromatic`, which run
   the exact counter (build/tests/exact_count).
@@ -24,6 +25,7 @@ import collections
 import dataclasses
 import importlib
 import importlib.util
+import multiprocessing
 import os
 import platform
 import random
@@ -175,6 +177,42 @@ def run_timed(cmd, limit=None, stdin=None):
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
     return Timed(code, out, err, wall, cpu)
+
+
+def call_with_limit(fn, args=(), limit=None):
+    """Calls fn(*args) in a forked child process, ending it after `limit`
+    seconds. Returns (value, CPU seconds of the call, wall seconds), or None
+    when the limit was reached. An exception in fn becomes a ScriptError."""
+    ctx = multiprocessing.get_context("fork")
+    receive, send = ctx.Pipe(duplex=False)
+
+    def child():
+        start = time.process_time()
+        try:
+            value = fn(*args)
+            send.send(("ok", value, time.process_time() - start))
+        except BaseException as e:  # reported to the parent, which decides
+            send.send(("error", "%s: %s" % (type(e).__name__, e), 0.0))
+
+    start = time.monotonic()
+    proc = ctx.Process(target=child)
+    proc.start()
+    send.close()
+    try:
+        if not receive.poll(limit):
+            proc.kill()
+            return None
+        try:
+            status, value, cpu = receive.recv()
+        except EOFError:
+            status = "died"
+    finally:
+        proc.join()
+    if status == "died":
+        raise ScriptError("%s ended without an answer (status %s)" % (fn.__name__, proc.exitcode))
+    if status == "error":
+        raise ScriptError("%s failed: %s" % (fn.__name__, value))
+    return value, cpu, time.monotonic() - start
 
 
 def run_checked(cmd):
