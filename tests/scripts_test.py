@@ -183,10 +183,38 @@ class ChromaticStudy(Temp):
                  "^(mycielski4|queen5_5)$", "--out", out, "--graphs", self.dir])
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(tg.read_graph(os.path.join(self.dir, "queen5_5.col")), tg.queen(5))
-        text = open(out).read()
+        with open(out) as f:
+            text = f.read()
         self.assertRegex(text, r"\| mycielski4 \| 11 \| 20 \| 2 \| 4 in [\d.]+ s \| 4 \|")
         self.assertRegex(text, r"\| queen5_5 \| 25 \| 160 \| 5 \| 5 in [\d.]+ s \| 5 \|")
         self.assertIn("Tintara was not run", text)
+
+
+    def test_full_study_with_a_stand_in_for_tintara(self):
+        # The stand-in answers the vertex count, at most 5 (an upper bound on
+        # the two graphs used here: M3 is the 5-cycle, queen5_5 has 5), and
+        # takes the options the study passes; it checks the plumbing and the
+        # verdicts until the real program reads DIMACS files.
+        stub = os.path.join(self.dir, "tintara")
+        with open(stub, "w") as f:
+            f.write("#!/bin/sh\ncase \"$*\" in *--help*) echo '--workers --seed'; exit 0;; esac\n"
+                    "n=$(awk '$1 == \"p\" { print ($3 > 5 ? 5 : $3) }' \"$2\")\n"
+                    "echo \"$2 #bin E(T) CPU Chrom# 3 1.5 0.01 $n\"\n")
+        os.chmod(stub, 0o755)
+        build = argparse.Namespace(tintara=stub)
+        study.check_tintara(build)
+        chosen = [i for i in study.instances() if i.name in ("mycielski3", "queen5_5")]
+        args = argparse.Namespace(budget=1, limit=30, graphs=self.dir)
+        results = study.study(args, build, chosen, study.TOOLS, lambda m: None)
+        self.assertEqual(results["queen5_5"]["tintara-4"]["colours"], 5)
+        meta = dict(date="d", minutes=0, machine="m", program="p", limit=30, budget=1, cores=2,
+                    networkx="n", solver="s")
+        text = study.report(chosen, study.TOOLS, results, meta)
+        self.assertIn("| queen5_5 | 25 | 160 | 5 | 5 in", text)
+        self.assertIn("ties on queen5_5; **loses** (more colours) on mycielski3", text)
+        self.assertIn("reaches it on queen5_5 and **overshoots** on mycielski3", text)
+        self.assertIn("4 workers against 1: fewer colours on none, more on none, the same on "
+                      "the other 2", text)
 
 
 class CommandLines(unittest.TestCase):
