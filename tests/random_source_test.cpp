@@ -48,6 +48,7 @@ TEST(RandomSourceEngine, ScaledIndexStaysBelowTheCount) {
 
 TEST(RandomSourceShuffle, DrawsTheSameStreamAsRand) {
   RandomSource random(987654321u, 1);
+  std::srand(987654321u);
   for (int i = 0; i < 1000; ++i) ASSERT_EQ(random.randDraw(), std::rand()) << "draw " << i;
 }
 

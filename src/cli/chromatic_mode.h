@@ -1,10 +1,18 @@
 // Chromatic mode: bisect over the number of colours k in [0, vertexCount],
-// asking an adaptive splitting test at each step whether k colours suffice.
+// asking adaptive splitting tests at each step whether k colours suffice.
+//
+// Each step makes `workers` independent tests at once, test j of step s on
+// stream (s, j) of the seed, and k passes when any of them reaches a proper
+// colouring. A pass is a proper colouring, so the result is never below the
+// chromatic number; more tests make a false "no" at the true number rarer.
+// Every test runs to its end, so the report for a seed and a number of
+// workers is reproducible.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <string>
+
+#include "cli/settings.h"
 
 namespace tintara {
 
@@ -19,17 +27,21 @@ using ColorabilityTest = std::function<bool(int32_t k, double& iterations)>;
 int32_t bisectColorCount(int32_t vertexCount, const ColorabilityTest& test, int32_t& steps,
                          double& iterationSum);
 
-// Reads the instance, runs the search with the colourability test, and
-// reports the bisection steps, the mean iterations per test, the processor
-// seconds (reading the graph included) and the chromatic number found.
-// Throws InputError for an instance it cannot read or runs that would not
-// fit in memory.
-void findChromaticNumber(const std::string& problem, int32_t N, double rho, int32_t& steps,
-                         double& meanIterations, double& cpuSeconds, int32_t& chromatic);
+// The stream of test `test` (0-based) of bisection step `step` (1-based):
+// apart from counting mode's streams (the pilot's 0 and the runs' 1, 2, ...).
+uint64_t colorabilityStream(int32_t step, int32_t test);
+
+// Reads the instance, runs the search with `settings.workers` tests a step,
+// and reports the bisection steps, the mean iterations per test, the
+// processor seconds of all threads (reading the graph included) and the
+// chromatic number found. Throws InputError for an instance it cannot read,
+// a graph with a self-loop, or runs that would not fit in memory.
+void findChromaticNumber(const RunSettings& settings, int32_t& steps, double& meanIterations,
+                         double& cpuSeconds, int32_t& chromatic);
 
 // Chromatic mode as the program runs it: the one-line report around the
 // search. Returns the exit status, 0; an InputError leaves with the report
 // line open, for the entry to finish it with the message.
-int runChromatic(const std::string& problem, int32_t N, double rho);
+int runChromatic(const RunSettings& settings);
 
 }  // namespace tintara

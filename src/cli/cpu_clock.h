@@ -7,9 +7,18 @@
 
 namespace tintara {
 
-// Processor time used so far, truncated to whole milliseconds.
+// Processor time used so far by the whole process (every thread), truncated
+// to whole milliseconds.
 inline int64_t processorMilliseconds() {
   return static_cast<int64_t>(std::clock()) / (CLOCKS_PER_SEC / 1000);
+}
+
+// Processor time used so far by the calling thread alone, truncated to whole
+// milliseconds: a run's own time, whatever the other threads do meanwhile.
+inline int64_t threadMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
 }
 
 // A span of processor milliseconds as seconds: divided by 1000 in single

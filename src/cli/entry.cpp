@@ -3,12 +3,15 @@
 #include <cstdint>
 #include <exception>
 #include <iostream>
+#include <random>
 #include <string>
+#include <thread>
 
 #include <boost/program_options.hpp>
 
 #include "cli/chromatic_mode.h"
 #include "cli/counting_mode.h"
+#include "cli/output_check.h"
 #include "cli/settings.h"
 #include "graph/input_error.h"
 
@@ -27,72 +30,131 @@ std::string caption() {
          " Allowed options";
 }
 
-}  // namespace
+void printHelp(const po::options_description& description) {
+  std::cout << description << std::endl;
+  std::cout << " (Usage example for counting: Tintara.exe --problem 3x3_grid.txt --colors 3 "
+               "--N=100 --rho 0.2 --terr 0.03)"
+            << std::endl;
+  std::cout << " (Usage example for finding chromatic nuber only: Tintara.exe --problem "
+               "3x3_grid.txt --N=100 --rho 0.2 --chrom 1)"
+            << std::endl;
+}
 
-int runTintara(int argc, char** argv) {
-  std::string problem;
-  int32_t colors = 3;
-  int32_t N = 1000;
-  double rho = 0.2;
-  double terr = 0.03;
-  int32_t chrom = 0;
+// The first word that belongs to no option (`--N 100 000` leaves 000), or
+// nothing. The parser sets such words aside as positional values, which no
+// option here takes.
+std::optional<std::string> strayWord(const po::parsed_options& parsed) {
+  for (const po::option& option : parsed.options) {
+    if (option.position_key >= 0 || option.string_key.empty()) {
+      if (!option.original_tokens.empty()) return option.original_tokens.front();
+      if (!option.value.empty()) return option.value.front();
+      return std::string();
+    }
+  }
+  return std::nullopt;
+}
+
+// A seed that differs between processes and between runs of one process:
+// two concurrent runs must not share their numbers.
+uint64_t freshSeed() {
+  std::random_device device;
+  return (static_cast<uint64_t>(device()) << 32) | device();
+}
+
+int32_t resolveWorkers(int32_t workers) {
+  if (workers != 0) return workers;
+  const unsigned hardware = std::thread::hardware_concurrency();
+  return hardware == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(hardware, kMaxWorkers));
+}
+
+int dispatch(int argc, char** argv) {
+  RunSettings settings;
+  std::string seedText;
 
   po::options_description description(caption(), 80, 40);
   // One option a line, in the order the listing shows them.
   // clang-format off
   description.add_options()
       ("help", "produce help message")
-      ("problem", po::value<std::string>(&problem), "input graph instance file")
-      ("colors", po::value<int32_t>(&colors), "# of colors (default is 3)")
-      ("N", po::value<int32_t>(&N), "splitting budget (default is 1000)")
-      ("rho", po::value<double>(&rho), "splitting rarity parameter (default is 0.2)")
-      ("terr", po::value<double>(&terr), "target relative error (default is 0.03)")
-      ("chrom", po::value<int32_t>(&chrom),
-       "find chromatic number only (default is 0 - for counting)");
+      ("problem", po::value<std::string>(&settings.problem), "input graph instance file")
+      ("colors", po::value<int32_t>(&settings.colors), "# of colors (default is 3)")
+      ("N", po::value<int32_t>(&settings.N), "splitting budget (default is 1000)")
+      ("rho", po::value<double>(&settings.rho), "splitting rarity parameter (default is 0.2)")
+      ("terr", po::value<double>(&settings.terr), "target relative error (default is 0.03)")
+      ("chrom", po::value<int32_t>(&settings.chrom),
+       "find chromatic number only (default is 0 - for counting)")
+      ("seed", po::value<std::string>(&seedText),
+       "random seed, 0 to 2^64-1 (default is a fresh seed, written to standard error)")
+      ("workers", po::value<int32_t>(&settings.workers),
+       "threads (default is 1; 0 - one per hardware thread)");
   // clang-format on
 
   try {
     po::variables_map options;
-    po::store(po::parse_command_line(argc, argv, description, 0), options);
+    const po::parsed_options parsed = po::parse_command_line(argc, argv, description, 0);
+    po::store(parsed, options);
     po::notify(options);
 
-    if (options.count("help") || options.empty()) {
-      std::cout << description << std::endl;
-      std::cout << " (Usage example for counting: Tintara.exe --problem 3x3_grid.txt --colors 3 "
-                   "--N=100 --rho 0.2 --terr 0.03)"
-                << std::endl;
-      std::cout << " (Usage example for finding chromatic nuber only: Tintara.exe --problem "
-                   "3x3_grid.txt --N=100 --rho 0.2 --chrom 1)"
-                << std::endl;
+    if (options.count("help") || (options.empty() && !strayWord(parsed))) {
+      printHelp(description);
+      return 1;
+    }
+    if (auto word = strayWord(parsed)) {
+      std::cout << "Unexpected argument: " << *word
+                << " (every value follows the name of its option)" << std::endl;
       return 1;
     }
     if (!options.count("problem")) {
       std::cout << "No input graph was specified" << std::endl;
       return 1;
     }
+    if (auto error = checkSettings(settings)) {
+      std::cout << *error << std::endl;
+      return 1;
+    }
+    if (options.count("seed")) {
+      const auto seed = parseSeed(seedText);
+      if (!seed) {
+        std::cout << seedError(seedText) << std::endl;
+        return 1;
+      }
+      settings.seed = *seed;
+    } else {
+      settings.seed = freshSeed();
+      std::cerr << "seed: " << settings.seed << std::endl;
+    }
+    settings.workers = resolveWorkers(settings.workers);
 
-    if (chrom == 1) {
-      if (auto error = checkChromaticSettings(N, rho)) {
-        std::cout << *error << std::endl;
-        return 1;
-      }
-      return runChromatic(problem, N, rho);
+    try {
+      return settings.chrom == 1 ? runChromatic(settings) : runCounting(settings);
+    } catch (const InputError& error) {
+      std::cout << error.what() << std::endl;
+      return 1;
     }
-    if (chrom == 0) {
-      if (auto error = checkCountingSettings(colors, N, rho, terr)) {
-        std::cout << *error << std::endl;
-        return 1;
-      }
-      return runCounting(problem, N, rho, terr, colors);
-    }
-  } catch (const InputError& error) {
-    std::cout << error.what() << std::endl;
+  } catch (const po::error& error) {
+    // The parser's own words name the option and the fault.
+    std::cout << error.what() << "\n" << description << "\n" << std::flush;
     return 1;
+  } catch (const WriteError&) {
+    throw;
   } catch (const std::exception&) {
     std::cout << description << "\n" << std::flush;
     return 1;
   }
-  return 0;
+}
+
+}  // namespace
+
+int runTintara(int argc, char** argv) {
+  guardClosedStandardOutput();
+  try {
+    const int status = dispatch(argc, argv);
+    ensureWritten(std::cout);
+    return status;
+  } catch (const WriteError& error) {
+    std::cerr << "write error: " << error.what() << std::endl;
+    return 1;
+  }
 }
 
 }  // namespace tintara

@@ -1,6 +1,8 @@
 #include "cli/settings.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <sstream>
 #include <vector>
@@ -14,7 +16,7 @@ namespace tintara {
 namespace {
 
 template <typename T>
-std::string outOfRange(const char* option, T value, const char* allowed) {
+std::string outOfRange(const char* option, T value, const std::string& allowed) {
   std::ostringstream out;
   out << "Invalid value for option " << option << ": " << value << " (allowed: " << allowed << ")";
   return out.str();
@@ -29,30 +31,59 @@ std::optional<std::string> checkPopulationSettings(int32_t N, double rho) {
 
 }  // namespace
 
-std::optional<std::string> checkCountingSettings(int32_t colors, int32_t N, double rho,
-                                                 double terr) {
-  if (colors < 1) return outOfRange("colors", colors, "colors >= 1");
-  if (auto error = checkPopulationSettings(N, rho)) return error;
-  if (!(terr > 0.0 && std::isfinite(terr))) {
-    return outOfRange("terr", terr, "a finite number above 0");
-  }
-  // The estimate list starts with 0.0, so after m runs its relative error is
-  // at least 1 / sqrt(m (m + 1)), whatever the estimates. A target below that
-  // bound for the largest run number the counter holds could never be met:
-  // the runs would go on until the counter overflowed.
+double smallestTerr() {
   const double runLimit = std::numeric_limits<int32_t>::max();
-  const double smallestTerr = 1.0 / std::sqrt(runLimit * (runLimit + 1.0));
-  if (terr < smallestTerr) {
+  const double bound = 1.0 / std::sqrt(runLimit * (runLimit + 1.0));
+  // Round up in the sixth significant digit: 4.65661e-10 lies just below
+  // the bound, so the message prints (and accepts) 4.65662e-10.
+  char text[32];
+  std::snprintf(text, sizeof text, "%.5e", bound);
+  double printed = std::strtod(text, nullptr);
+  if (printed < bound) {
+    const double digit = std::pow(10.0, std::floor(std::log10(printed)) - 5.0);
+    std::snprintf(text, sizeof text, "%.5e", printed + digit);
+    printed = std::strtod(text, nullptr);
+  }
+  return printed;
+}
+
+std::optional<std::string> checkSettings(const RunSettings& s) {
+  if (s.chrom != 0 && s.chrom != 1) return outOfRange("chrom", s.chrom, "0 or 1");
+  if (s.chrom == 0 && s.colors < 1) return outOfRange("colors", s.colors, "colors >= 1");
+  if (auto error = checkPopulationSettings(s.N, s.rho)) return error;
+  if (s.chrom == 0 && !(s.terr >= smallestTerr() && s.terr < 1.0)) {
     std::ostringstream allowed;
-    allowed << "at least " << smallestTerr << "; a smaller target needs more than "
-            << std::numeric_limits<int32_t>::max() << " runs";
-    return outOfRange("terr", terr, allowed.str().c_str());
+    allowed << smallestTerr() << " <= terr < 1";
+    return outOfRange("terr", s.terr, allowed.str());
+  }
+  if (s.workers < 0 || s.workers > kMaxWorkers) {
+    return outOfRange("workers", s.workers,
+                      "0 <= workers <= " + std::to_string(kMaxWorkers) +
+                          "; 0 means one per hardware thread");
   }
   return std::nullopt;
 }
 
-std::optional<std::string> checkChromaticSettings(int32_t N, double rho) {
-  return checkPopulationSettings(N, rho);
+std::optional<uint64_t> parseSeed(const std::string& text) {
+  if (text.empty() || text.size() > 20) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+std::string seedError(const std::string& text) {
+  // The value as typed, shown safely: it may be anything.
+  std::string shown;
+  for (char c : text.substr(0, 40)) {
+    shown += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
+  }
+  if (text.size() > 40) shown += "...";
+  return outOfRange("seed", shown, "an integer from 0 to 18446744073709551615");
 }
 
 namespace {
@@ -62,6 +93,9 @@ double listBytes(double count) {
   return count > 0 ? 4.0 * count + 16.0 : 0.0;
 }
 
+// The address space a thread's stack takes (glibc's default, 8 MiB).
+constexpr double kThreadStackBytes = 8.0 * 1024 * 1024;
+
 }  // namespace
 
 double splittingRunBytes(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations) {
@@ -69,7 +103,9 @@ double splittingRunBytes(int32_t vertexCount, int64_t edgeCount, int32_t N, int3
   const double graphBytes = n * static_cast<double>(sizeof(std::vector<int32_t>)) +
                             listBytes(2.0 * static_cast<double>(edgeCount));
   const double sampleBytes = static_cast<double>(sizeof(ColoringSample)) + 2.0 * listBytes(n);
-  return graphBytes + static_cast<double>(populations) * static_cast<double>(N) * sampleBytes;
+  // One sample more than N: the one being made before it is copied in.
+  const double populationBytes = (static_cast<double>(N) + 1.0) * sampleBytes + kThreadStackBytes;
+  return graphBytes + static_cast<double>(populations) * populationBytes;
 }
 
 void checkRunMemory(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations,
@@ -78,7 +114,7 @@ void checkRunMemory(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t p
   if (needed <= static_cast<double>(usableBytes)) return;
   std::ostringstream what;
   what << "N=" << N << " colorings of " << vertexCount << " vertices";
-  if (populations > 1) what << " in each of " << populations << " populations";
+  if (populations > 1) what << " on each of " << populations << " threads";
   throw InputError(memoryRefusal(needed, what.str(), usableBytes));
 }
 

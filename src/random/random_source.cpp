@@ -1,6 +1,6 @@
 #include "random/random_source.h"
 
-#include <ctime>
+#include <random>
 #include <stdexcept>
 #include <utility>
 
@@ -24,22 +24,33 @@ constexpr RandWidth kRandWidth;
 
 }  // namespace
 
-RandomSource::RandomSource() {
-  const auto randSeed = static_cast<uint32_t>(std::time(nullptr));
-  const auto engineSeed = static_cast<uint32_t>(std::time(nullptr));
-  seed(randSeed, engineSeed);
+RandomSource::RandomSource(StreamId id) {
+  // The two generators get sequences that differ in their last word, so
+  // their states are unrelated too. std::seed_seq mixes every word into
+  // every output; seeding each from one 32-bit word of (seed, stream) would
+  // give nearby seeds nearby streams and collide after 2^32 values.
+  const auto words = [&](uint32_t purpose) {
+    return std::seed_seq{static_cast<uint32_t>(id.seed), static_cast<uint32_t>(id.seed >> 32),
+                         static_cast<uint32_t>(id.stream), static_cast<uint32_t>(id.stream >> 32),
+                         purpose};
+  };
+  std::seed_seq randWords = words(0);
+  uint32_t randSeed = 0;
+  randWords.generate(&randSeed, &randSeed + 1);
+  seedRandStream(randSeed);
+  std::seed_seq engineWords = words(1);
+  engine.seed(engineWords);
 }
 
 RandomSource::RandomSource(uint32_t randSeed, uint32_t engineSeed) {
-  seed(randSeed, engineSeed);
+  seedRandStream(randSeed);
+  engine.seed(engineSeed);
 }
 
-void RandomSource::seed(uint32_t randSeed, uint32_t engineSeed) {
-  std::srand(randSeed);
+void RandomSource::seedRandStream(uint32_t randSeed) {
   if (initstate_r(randSeed, randState, sizeof randState, &randData) != 0) {
     throw std::runtime_error("initstate_r failed");
   }
-  engine.seed(engineSeed);
 }
 
 // A uniform index below `bound` (bound >= 2): gather enough rand outputs to

@@ -1,15 +1,15 @@
-// The one source of randomness of a program run.
+// The source of randomness of one splitting run: the pilot, each
+// fixed-level run and each colourability test has its own.
 //
 // uniform01 draws a double in [0, 1) from an MT19937 engine through Boost's
 // uniform real distribution: exactly one 32-bit engine output per draw, the
 // result y / 2^32. shuffleOrder permutes a visiting order with draws from the
-// C library's rand stream. Creation from the clock seeds srand with one
-// reading of time() and the engine with a second reading.
+// C library's rand stream.
 //
 // The rand stream is drawn through glibc's reentrant random_r over a private
 // state seeded like srand: the same numbers as rand() after srand(seed), but
-// without the lock that rand() takes on every call. srand is still called, so
-// rand() itself continues the same stream.
+// without the lock that rand() takes on every call and without touching the
+// process-wide state, so that sources on different threads never meet.
 //
 // Not copyable or movable: samples hold its address, and random_r's state
 // points into the object itself.
@@ -24,12 +24,21 @@
 
 namespace tintara {
 
+// One stream of a program seed: every run of a program derives its numbers
+// from the program's seed and the run's own stream index.
+struct StreamId {
+  uint64_t seed = 0;
+  uint64_t stream = 0;
+};
+
 class RandomSource {
  public:
-  // Seeds both generators from two readings of the calendar clock.
-  RandomSource();
-  // Seeds srand (and the shuffle's stream) with randSeed and the engine with
-  // engineSeed; for tests and benchmarks.
+  // Both generators seeded from (seed, stream) through a seed sequence, so
+  // that nearby seeds and streams give unrelated numbers.
+  explicit RandomSource(StreamId id);
+  // The shuffle's stream as srand(randSeed) would start rand(), and the
+  // engine with the standard MT19937 seeding from engineSeed; for tests and
+  // benchmarks that compare with reference generators.
   RandomSource(uint32_t randSeed, uint32_t engineSeed);
 
   RandomSource(const RandomSource&) = delete;
@@ -50,7 +59,7 @@ class RandomSource {
   }
 
  private:
-  void seed(uint32_t randSeed, uint32_t engineSeed);
+  void seedRandStream(uint32_t randSeed);
   uint64_t indexBelow(uint64_t bound);
   uint64_t indexBelowWide(uint64_t bound);
 

@@ -5,18 +5,30 @@
 // record kept / N, and, unless the level is 0 or more, regrow the population
 // from the kept samples by Gibbs moves at that level. The product of the
 // recorded fractions estimates the probability that a uniformly random
-// k-colouring is proper. A level that no sample reaches gives 0 at once.
+// k-colouring is proper; it is formed as a WideDouble, since it is often far
+// below the smallest double. A level that no sample reaches gives 0 at once.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 #include "graph/graph.h"
 #include "random/random_source.h"
 #include "splitting/adaptive_splitting.h"
+#include "splitting/wide_double.h"
 
 namespace tintara {
 
-double estimateAtLevels(const LevelList& levels, const Graph& graph, RandomSource& random,
-                        int32_t N, int32_t k);
+WideDouble estimateAtLevels(const LevelList& levels, const Graph& graph, RandomSource& random,
+                            int32_t N, int32_t k);
+
+// The same run, asked before every level whether it is still wanted: once
+// `abandoned` answers true the run stops there and gives nothing. A run that
+// is never abandoned gives exactly estimateAtLevels' result.
+std::optional<WideDouble> estimateAtLevelsUnlessAbandoned(const LevelList& levels,
+                                                          const Graph& graph, RandomSource& random,
+                                                          int32_t N, int32_t k,
+                                                          const std::function<bool()>& abandoned);
 
 }  // namespace tintara

@@ -1,8 +1,10 @@
 #include "support/test_support.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +27,10 @@ const std::string kListing =
     "  --rho arg             splitting rarity parameter (default is 0.2)\n"
     "  --terr arg            target relative error (default is 0.03)\n"
     "  --chrom arg           find chromatic number only (default is 0 - for \n"
-    "                        counting)\n";
+    "                        counting)\n"
+    "  --seed arg            random seed, 0 to 2^64-1 (default is a fresh seed, \n"
+    "                        written to standard error)\n"
+    "  --workers arg         threads (default is 1; 0 - one per hardware thread)\n";
 
 const std::string kFailure = kListing + "\n";
 
@@ -46,17 +51,42 @@ ColoringSample coloredSample(const Graph& graph, RandomSource& random, int32_t k
   return s;
 }
 
-ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
+ProcessResult runTintaraBinary(const std::vector<std::string>& args, StandardOutput out) {
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
+  // Standard error goes to a file, read once the child has ended: two pipes
+  // read one after the other could fill and stall the child.
+  std::FILE* errors = std::tmpfile();
+  if (!errors) throw std::runtime_error("tmpfile failed");
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    dup2(pipeEnds[1], STDOUT_FILENO);
+    dup2(fileno(errors), STDERR_FILENO);
+    switch (out) {
+      case StandardOutput::Captured:
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        break;
+      case StandardOutput::FullDevice: {
+        const int full = open("/dev/full", O_WRONLY);
+        dup2(full, STDOUT_FILENO);
+        close(full);
+        break;
+      }
+      case StandardOutput::Closed:
+        close(STDOUT_FILENO);
+        break;
+      case StandardOutput::BrokenPipe: {
+        int broken[2];
+        if (pipe(broken) != 0) _exit(126);
+        dup2(broken[1], STDOUT_FILENO);
+        close(broken[0]);
+        close(broken[1]);
+        signal(SIGPIPE, SIG_IGN);  // kept across exec
+        break;
+      }
+    }
     close(pipeEnds[0]);
     close(pipeEnds[1]);
-    std::FILE* devNull = std::fopen("/dev/null", "w");
-    if (devNull) dup2(fileno(devNull), STDERR_FILENO);
     std::vector<char*> argv;
     std::string binary = TINTARA_BINARY;
     argv.push_back(binary.data());
@@ -76,6 +106,11 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args) {
   waitpid(pid, &status, 0);
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  std::rewind(errors);
+  while ((got = static_cast<ssize_t>(std::fread(buffer, 1, sizeof buffer, errors))) > 0) {
+    result.errors.append(buffer, static_cast<std::size_t>(got));
+  }
+  std::fclose(errors);
   return result;
 }
 

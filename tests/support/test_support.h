@@ -15,8 +15,17 @@ namespace tintara::testing {
 
 struct ProcessResult {
   std::string output;   // standard output, byte for byte
+  std::string errors;   // standard error, byte for byte
   int exitStatus = -1;  // -1 when the process did not exit normally
   int signal = 0;       // the terminating signal, if any
+};
+
+// Where the child's standard output goes.
+enum class StandardOutput {
+  Captured,    // a pipe read into ProcessResult::output
+  FullDevice,  // /dev/full: every write fails with ENOSPC
+  Closed,      // no descriptor 1 at all
+  BrokenPipe,  // a pipe without a reader, SIGPIPE ignored: writes fail with EPIPE
 };
 
 // The options listing, as help and the failure guard print it.
@@ -29,8 +38,9 @@ extern const std::string kFailure;
 extern const std::string kGrid;
 
 // Runs the tintara executable with `args` (each passed as one argument) and
-// captures its standard output; standard error is discarded.
-ProcessResult runTintaraBinary(const std::vector<std::string>& args);
+// captures its standard output and standard error.
+ProcessResult runTintaraBinary(const std::vector<std::string>& args,
+                               StandardOutput out = StandardOutput::Captured);
 
 // A file in a fresh temporary directory holding `contents`; removed with the
 // directory when the object goes.

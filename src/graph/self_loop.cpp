@@ -1,0 +1,25 @@
+#include "graph/self_loop.h"
+
+#include <string>
+
+#include "graph/input_error.h"
+
+namespace tintara {
+
+std::optional<int32_t> selfLoopVertex(const Graph& graph) {
+  for (int32_t v = 0; v < graph.vertexCount; ++v) {
+    for (int32_t w : graph.adjacency[v]) {
+      if (w == v) return v;
+    }
+  }
+  return std::nullopt;
+}
+
+void refuseSelfLoops(const Graph& graph) {
+  if (auto v = selfLoopVertex(graph)) {
+    throw InputError("Vertex " + std::to_string(static_cast<int64_t>(*v) + graph.idBase) +
+                     " has a self-loop, so no proper coloring exists");
+  }
+}
+
+}  // namespace tintara

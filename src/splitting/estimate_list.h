@@ -1,0 +1,24 @@
+// The estimates of a counting experiment and their statistics.
+//
+// The list starts with one entry 0.0 before the first run; that entry counts
+// in the mean, in the relative error and in the number of entries like a
+// real estimate (so after m runs the mean is m/(m+1) of the plain mean).
+#pragma once
+
+#include <vector>
+
+#include "splitting/wide_double.h"
+
+namespace tintara {
+
+using EstimateList = std::vector<WideDouble>;
+
+// The sum of the entries divided by their number; NaN for an empty list.
+WideDouble meanOf(const EstimateList& values);
+
+// The population standard deviation of the entries over |mean| * sqrt(n):
+// NaN for an empty list or a zero mean. Every intermediate is a WideDouble,
+// so estimates far below a double's range still give their true value.
+double relativeError(const EstimateList& values);
+
+}  // namespace tintara

@@ -1,0 +1,23 @@
+#include "splitting/wide_double.h"
+
+#include <cmath>
+#include <limits>
+
+namespace tintara {
+
+void writeNumber(std::ostream& out, const WideDouble& x) {
+  // Where a double holds the value exactly (zero, NaN, or a normal number)
+  // the double itself is written, so that the digits are the C library's;
+  // only values beyond a double's range go through the wide type's own
+  // formatting, which follows the same stream flags.
+  const double d = toDouble(x);
+  const bool doubleHoldsIt = x == 0 || std::isnan(d) ||
+                             (std::isfinite(d) && std::fabs(d) >= std::numeric_limits<double>::min());
+  if (doubleHoldsIt) {
+    out << d;
+  } else {
+    out << x;
+  }
+}
+
+}  // namespace tintara

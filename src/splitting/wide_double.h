@@ -1,0 +1,39 @@
+// The number type of estimates and of everything computed from them.
+//
+// An estimate is a product of level fractions, each at least 1/N, over
+// hundreds or thousands of levels: 1e-400 is an ordinary result, far below
+// the smallest double (and the squared deviations of the relative error go
+// below it from about 1e-154). WideDouble keeps a double's 53-bit mantissa
+// and takes a 64-bit exponent, so no product of level fractions leaves its
+// range. Its arithmetic and square root are correctly rounded, like a
+// double's: wherever a double neither underflows nor overflows, every result
+// is the double's, bit for bit, and so is every printed digit.
+//
+// Rejected: log arithmetic, whose sums (of estimates, of squared deviations)
+// would round differently from today's doubles; and a long double, whose
+// exponent reaches only about 1e-4951 and whose digits differ.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include <boost/multiprecision/cpp_bin_float.hpp>
+
+namespace tintara {
+
+using WideDouble = boost::multiprecision::number<
+    boost::multiprecision::cpp_bin_float<53, boost::multiprecision::digit_base_2, void, int64_t,
+                                         -(int64_t{1} << 50), int64_t{1} << 50>,
+    boost::multiprecision::et_off>;
+
+// The nearest double (exact when x is within a double's normal range).
+inline double toDouble(const WideDouble& x) {
+  return x.convert_to<double>();
+}
+
+// Writes x with the stream's format as the double of the same value would be
+// written (6 significant digits by default, 1.23456e-394 style beyond a
+// double's range).
+void writeNumber(std::ostream& out, const WideDouble& x);
+
+}  // namespace tintara
