@@ -42,6 +42,14 @@ extern const std::string kGrid;
 ProcessResult runTintaraBinary(const std::vector<std::string>& args,
                                StandardOutput out = StandardOutput::Captured);
 
+// Runs `program` (a path) with `args`, capturing as runTintaraBinary does.
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args);
+
+// A report with its CPU figures taken out: the last number of every line
+// that starts with a digit (counting mode), or the third number after the
+// opening (chromatic mode).
+std::string withoutCpu(const std::string& report);
+
 // Standard input made of `head`, then `repeated` written `repeats` times
 // (without end when negative, until the program stops reading), then `tail`.
 struct StreamedInput {
