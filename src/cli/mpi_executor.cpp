@@ -27,21 +27,24 @@ namespace mpi = boost::mpi;
 
 namespace tintara {
 
-// What crosses the wire, field by field; doubles travel as their bits.
+// What crosses the wire, field by field (doubles keep every bit).
+// clang-format off
 template <typename Archive>
 void serialize(Archive& archive, RunSettings& s, unsigned /*version*/) {
-  archive& s.problem& s.colors& s.N& s.rho& s.terr& s.chrom& s.seed& s.workers& s.saveColoring;
+  archive & s.problem & s.colors & s.N & s.rho & s.terr & s.chrom & s.seed & s.workers &
+      s.saveColoring;
 }
 
 template <typename Archive>
 void serialize(Archive& archive, Graph& graph, unsigned /*version*/) {
-  archive& graph.vertexCount& graph.edgeCount& graph.adjacency& graph.idBase;
+  archive & graph.vertexCount & graph.edgeCount & graph.adjacency & graph.idBase;
 }
 
 template <typename Archive>
 void serialize(Archive& archive, ColorabilityOutcome& outcome, unsigned /*version*/) {
-  archive& outcome.passed& outcome.iterations& outcome.tests& outcome.coloring;
+  archive & outcome.passed & outcome.iterations & outcome.tests & outcome.coloring;
 }
+// clang-format on
 
 namespace {
 
