@@ -85,6 +85,21 @@ TEST(EstimateStatistics, NumbersPrintAsADoubleWouldAndBeyondItsRange) {
   }
 }
 
+TEST(EstimateStatistics, SplitNumbersJoinBackBitForBit) {
+  WideDouble triangles = 1;
+  for (int i = 0; i < 5000; ++i) triangles *= 2.0 / 9.0;
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const WideDouble& x :
+       {WideDouble(0), WideDouble(1.0 / 3.0), -triangles, triangles * 3,
+        WideDouble(std::numeric_limits<double>::denorm_min()), WideDouble(inf), WideDouble(-inf)}) {
+    std::ostringstream text;
+    text << x;
+    EXPECT_EQ(joinWide(splitWide(x)), x) << text.str();
+  }
+  EXPECT_TRUE(boost::multiprecision::isnan(
+      joinWide(splitWide(WideDouble(std::numeric_limits<double>::quiet_NaN())))));
+}
+
 TEST(CountingReport, ZeroEstimatesNeverEndTheExperiment) {
   // With N = 2 most runs on the 3x3 grid miss the last level and give 0;
   // the pilot has shown that proper colourings exist, so the runs go on
