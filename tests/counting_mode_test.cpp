@@ -85,6 +85,21 @@ TEST(EstimateStatistics, NumbersPrintAsADoubleWouldAndBeyondItsRange) {
   }
 }
 
+TEST(EstimateStatistics, SplitNumbersJoinBackBitForBit) {
+  WideDouble triangles = 1;
+  for (int i = 0; i < 5000; ++i) triangles *= 2.0 / 9.0;
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const WideDouble& x :
+       {WideDouble(0), WideDouble(1.0 / 3.0), -triangles, triangles * 3,
+        WideDouble(std::numeric_limits<double>::denorm_min()), WideDouble(inf), WideDouble(-inf)}) {
+    std::ostringstream text;
+    text << x;
+    EXPECT_EQ(joinWide(splitWide(x)), x) << text.str();
+  }
+  EXPECT_TRUE(boost::multiprecision::isnan(
+      joinWide(splitWide(WideDouble(std::numeric_limits<double>::quiet_NaN())))));
+}
+
 TEST(CountingReport, ZeroEstimatesNeverEndTheExperiment) {
   // With N = 2 most runs on the 3x3 grid miss the last level and give 0;
   // the pilot has shown that proper colourings exist, so the runs go on
@@ -171,6 +186,41 @@ TEST(CountingReport, UnreadableFileFollowsTheHeader) {
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.output, header("/no/such/file", "N=1000, rho=0.2 and target relative error=0.03") +
                           "Error in openening file /no/such/file: No such file or directory\n");
+}
+
+// End to end below the range of a double: 475 disjoint triangles with 3
+// colours are properly coloured with probability exactly (2/9)^475, about
+// 5.2e-311. One run at N = 1000 takes seconds in the release build (and a
+// minute under the sanitizers, which skip it); the accumulation itself is
+// tested exactly above.
+TEST(CountingAccuracy, ProbabilityFarBelowTheRangeOfADoubleIsEstimated) {
+#if !defined(NDEBUG) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "release build only";
+#endif
+  std::vector<std::pair<int32_t, int32_t>> edges;
+  for (int32_t t = 0; t < 475; ++t) {
+    edges.insert(edges.end(), {{3 * t, 3 * t + 1}, {3 * t + 1, 3 * t + 2}, {3 * t, 3 * t + 2}});
+  }
+  TempFile file(testing::instanceText(3 * 475, edges));
+  ProcessResult r = runTintaraBinary({"--problem", file.path(), "--terr", "0.71", "--seed", "3"});
+  ASSERT_EQ(r.exitStatus, 0) << r.output;
+  const std::vector<std::string> all = lines(r.output);
+  ASSERT_EQ(all.size(), 9u + 1u + 6u);
+  // "1 ESTIMATE MEAN RE CPU": one run, so the printed mean is half the estimate.
+  std::istringstream run(all[9]);
+  std::string number, estimateText, meanText;
+  run >> number >> estimateText >> meanText;
+  const WideDouble estimate(estimateText);
+  const WideDouble mean(meanText);
+  WideDouble exact = 1;
+  for (int t = 0; t < 475; ++t) exact *= WideDouble(2) / 9;
+  EXPECT_LT(exact, 1e-308);
+  EXPECT_LT(abs(mean * 2 / estimate - 1), 1e-5) << all[9];
+  // One run's relative error is about 1.3 here; a factor of 3 either way is
+  // well inside what it allows.
+  EXPECT_GT(estimate, exact / 3) << all[9];
+  EXPECT_LT(estimate, exact * 3) << all[9];
+  EXPECT_EQ(all[14].substr(0, meanText.size() + 1), meanText + " ") << all[14];
 }
 
 }  // namespace

@@ -29,14 +29,7 @@ std::string terminalOutput(const std::vector<std::string>& args) {
     close(slave);
     close(outEnds[0]);
     close(outEnds[1]);
-    std::vector<char*> argv;
-    std::string binary = TINTARA_BINARY;
-    argv.push_back(binary.data());
-    std::vector<std::string> copies = args;
-    for (auto& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
+    execTintara(args);
   }
   close(slave);
   close(outEnds[1]);

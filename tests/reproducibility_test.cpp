@@ -23,25 +23,7 @@ namespace {
 using testing::kGrid;
 using testing::ProcessResult;
 using testing::runTintaraBinary;
-
-// A report with its CPU figures taken out: the last number of every line
-// that starts with a digit (counting mode), or the third number after the
-// opening (chromatic mode).
-std::string withoutCpu(const std::string& report) {
-  std::istringstream in(report);
-  std::string result;
-  for (std::string line; std::getline(in, line);) {
-    static const std::regex chromatic("(.* #bin E\\(T\\) CPU Chrom# \\S+ \\S+) \\S+( \\S+)");
-    std::smatch match;
-    if (std::regex_match(line, match, chromatic)) {
-      line = match[1].str() + match[2].str();
-    } else if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) {
-      line = line.substr(0, line.rfind(' '));
-    }
-    result += line + "\n";
-  }
-  return result;
-}
+using testing::withoutCpu;
 
 std::vector<uint64_t> firstDraws(StreamId id) {
   RandomSource random(id);

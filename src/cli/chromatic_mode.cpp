@@ -53,19 +53,23 @@ Graph findChromaticNumber(const RunSettings& s, const RunExecutor& executor, int
   // colour stands for the vertex count, the search's answer when none does.
   coloring.resize(static_cast<std::size_t>(graph.vertexCount));
   std::iota(coloring.begin(), coloring.end(), 0);
+  // The executor decides how many tests a step makes: settings.workers on
+  // this process's threads, more across an MPI job's ranks.
+  int64_t tests = 0;
   chromatic = bisectColorCount(
       graph.vertexCount,
       [&](int32_t k, double& iterations) {
         // `steps` already counts this step.
         ColorabilityOutcome outcome = executor.colorabilityStep(s, graph, steps, k);
         iterations = outcome.iterations;
+        tests += outcome.tests;
         // Passes only lower hi, so the latest pass is the answer's.
         if (outcome.passed) coloring = std::move(outcome.coloring);
         return outcome.passed;
       },
       steps, meanIterations, observer);
   cpuSeconds = tintara::cpuSeconds(processorMilliseconds() - start);
-  meanIterations = meanIterations / (static_cast<double>(steps) * s.workers);
+  meanIterations = meanIterations / static_cast<double>(tests);
   return graph;
 }
 

@@ -1,8 +1,9 @@
 // Chromatic mode: bisect over the number of colours k in [0, vertexCount],
 // asking adaptive splitting tests at each step whether k colours suffice.
 //
-// Each step makes `workers` independent tests (test j of step s on stream
-// (s, j) of the seed), and k passes when any of them reaches a proper
+// Each step makes independent tests (`workers` of them in one process, P x
+// `workers` in an MPI job of P ranks; test j of step s on stream (s, j) of
+// the seed), and k passes when any of them reaches a proper
 // colouring. A pass is a proper colouring, so the result is never below the
 // chromatic number; more tests make a false "no" at the true number rarer.
 // Every test runs to its end, so the report for a seed and a number of

@@ -25,9 +25,9 @@ struct RunExecutor {
   std::function<void(const RunSettings& settings, const Graph& graph, const LevelList& levels,
                      const RunConsumer& consume)>
       countingRuns;
-  // Makes the tests of one bisection step (settings.workers of them, test j
-  // on stream (step, j)) at k colours, and combines their outcomes in test
-  // order.
+  // Makes the tests of one bisection step at k colours (settings.workers of
+  // them a process, so P x workers in an MPI job of P ranks; test j on
+  // stream (step, j)), and combines their outcomes in test order.
   std::function<ColorabilityOutcome(const RunSettings& settings, const Graph& graph, int32_t step,
                                     int32_t k)>
       colorabilityStep;

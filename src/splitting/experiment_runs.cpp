@@ -43,8 +43,10 @@ ColorabilityOutcome colorabilityTest(const Graph& graph, int32_t N, double rho, 
 
 ColorabilityOutcome combineTests(std::vector<ColorabilityOutcome>&& tests) {
   ColorabilityOutcome step;
+  step.tests = 0;
   for (ColorabilityOutcome& test : tests) {
     step.iterations += test.iterations;
+    step.tests += test.tests;
     if (test.passed && !step.passed) {
       step.passed = true;
       step.coloring = std::move(test.coloring);

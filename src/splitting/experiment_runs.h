@@ -37,10 +37,13 @@ uint64_t colorabilityStream(int32_t step, int32_t test);
 
 // The outcome of one colourability test, or of a step's tests together:
 // whether any reached a proper k-colouring, the iterations of all of them,
-// and (when one passed) the colouring of the first that did.
+// how many tests they were, and (when one passed) the colouring of the
+// first that did. The count is what the mean iterations per test divide by:
+// a step of an MPI job makes more tests than one process has threads.
 struct ColorabilityOutcome {
   bool passed = false;
   double iterations = 0.0;
+  int32_t tests = 1;
   std::vector<int32_t> coloring;
 };
 

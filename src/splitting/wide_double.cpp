@@ -20,4 +20,16 @@ void writeNumber(std::ostream& out, const WideDouble& x) {
   }
 }
 
+WideDoubleParts splitWide(const WideDouble& x) {
+  if (!boost::multiprecision::isfinite(x) || x == 0) return {toDouble(x), 0};
+  long long exponent = 0;
+  const WideDouble mantissa = frexp(x, &exponent);
+  // 53 bits in [0.5, 1): a double holds it exactly.
+  return {toDouble(mantissa), static_cast<int64_t>(exponent)};
+}
+
+WideDouble joinWide(const WideDoubleParts& parts) {
+  return ldexp(WideDouble(parts.mantissa), static_cast<long long>(parts.exponent));
+}
+
 }  // namespace tintara

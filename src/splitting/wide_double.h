@@ -36,4 +36,15 @@ inline double toDouble(const WideDouble& x) {
 // double's range).
 void writeNumber(std::ostream& out, const WideDouble& x);
 
+// x as mantissa * 2^exponent with a double mantissa (0.5 <= |m| < 1, or x
+// itself when it is 0, infinite or NaN): exact, so that an estimate crosses
+// a process boundary bit for bit. Rejected: the decimal string form, longer
+// and slower to read back for the same exactness.
+struct WideDoubleParts {
+  double mantissa = 0.0;
+  int64_t exponent = 0;
+};
+WideDoubleParts splitWide(const WideDouble& x);
+WideDouble joinWide(const WideDoubleParts& parts);
+
 }  // namespace tintara

@@ -5,10 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <stdexcept>
 
 namespace tintara::testing {
@@ -54,6 +57,21 @@ ColoringSample coloredSample(const Graph& graph, RandomSource& random, int32_t k
   return s;
 }
 
+void execTintara(const std::vector<std::string>& args) {
+  execProgram(TINTARA_BINARY, args);
+}
+
+void execProgram(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  std::string binary = program;
+  argv.push_back(binary.data());
+  std::vector<std::string> copies = args;
+  for (auto& a : copies) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  execv(binary.c_str(), argv.data());
+  _exit(127);
+}
+
 namespace {
 
 // Writes `input` to `fd`, then closes it; an endless input ends when the
@@ -73,9 +91,10 @@ namespace {
   _exit(0);
 }
 
-// Runs the executable; a zero `addressSpaceBytes` leaves its memory as it is.
-ProcessResult runProcess(const std::vector<std::string>& args, StandardOutput out,
-                         uint64_t addressSpaceBytes, const StreamedInput* input) {
+// Runs `program`; a zero `addressSpaceBytes` leaves its memory as it is.
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         StandardOutput out, uint64_t addressSpaceBytes,
+                         const StreamedInput* input) {
   int inputEnds[2] = {-1, -1};
   pid_t writer = -1;
   if (input) {
@@ -131,14 +150,7 @@ ProcessResult runProcess(const std::vector<std::string>& args, StandardOutput ou
       const rlimit cap{addressSpaceBytes, addressSpaceBytes};
       if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(126);
     }
-    std::vector<char*> argv;
-    std::string binary = TINTARA_BINARY;
-    argv.push_back(binary.data());
-    std::vector<std::string> copies = args;
-    for (auto& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
+    execProgram(program, args);
   }
   if (input) close(inputEnds[0]);
   close(pipeEnds[1]);
@@ -163,12 +175,32 @@ ProcessResult runProcess(const std::vector<std::string>& args, StandardOutput ou
 }  // namespace
 
 ProcessResult runTintaraBinary(const std::vector<std::string>& args, StandardOutput out) {
-  return runProcess(args, out, 0, nullptr);
+  return runProcess(TINTARA_BINARY, args, out, 0, nullptr);
 }
 
 ProcessResult runTintaraBinaryCapped(const std::vector<std::string>& args,
                                      uint64_t addressSpaceBytes, const StreamedInput& input) {
-  return runProcess(args, StandardOutput::Captured, addressSpaceBytes, &input);
+  return runProcess(TINTARA_BINARY, args, StandardOutput::Captured, addressSpaceBytes, &input);
+}
+
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args) {
+  return runProcess(program, args, StandardOutput::Captured, 0, nullptr);
+}
+
+std::string withoutCpu(const std::string& report) {
+  std::istringstream in(report);
+  std::string result;
+  for (std::string line; std::getline(in, line);) {
+    static const std::regex chromatic("(.* #bin E\\(T\\) CPU Chrom# \\S+ \\S+) \\S+( \\S+)");
+    std::smatch match;
+    if (std::regex_match(line, match, chromatic)) {
+      line = match[1].str() + match[2].str();
+    } else if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) {
+      line = line.substr(0, line.rfind(' '));
+    }
+    result += line + "\n";
+  }
+  return result;
 }
 
 TempFile::TempFile(const std::string& contents, const std::string& name) {

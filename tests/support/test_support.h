@@ -37,10 +37,24 @@ extern const std::string kFailure;
 // The bundled 3x3 grid instance.
 extern const std::string kGrid;
 
+// In a child process: replaces it with the tintara executable run with
+// `args` (each passed as one argument); exits with 127 if that fails.
+[[noreturn]] void execTintara(const std::vector<std::string>& args);
+// The same for any program.
+[[noreturn]] void execProgram(const std::string& program, const std::vector<std::string>& args);
+
 // Runs the tintara executable with `args` (each passed as one argument) and
 // captures its standard output and standard error.
 ProcessResult runTintaraBinary(const std::vector<std::string>& args,
                                StandardOutput out = StandardOutput::Captured);
+
+// Runs `program` (a path) with `args`, capturing as runTintaraBinary does.
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args);
+
+// A report with its CPU figures taken out: the last number of every line
+// that starts with a digit (counting mode), or the third number after the
+// opening (chromatic mode).
+std::string withoutCpu(const std::string& report);
 
 // Standard input made of `head`, then `repeated` written `repeats` times
 // (without end when negative, until the program stops reading), then `tail`.

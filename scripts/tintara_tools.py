@@ -1,0 +1,564 @@
+"""What the Python scripts under scripts/ share.
+
+- Command line: `ArgumentParser` (argparse with one-line errors), `run(prog,
+  main)` (a `ScriptError` becomes one line on standard error and exit 1, no
+  traceback), `ensure_packages` (Debian packages through scripts/install-deps).
+- The build: every script takes `--build DIR` (default: build/ in the
+  repository) and calls `prepare_build(DIR, targets)`, which configures DIR
+  as a Release build when it has no CMake cache and then brings the targets
+  the script needs up to date with `cmake --build` (a no-op when nothing
+  changed), so a study never runs a stale or missing binary.
+- Running and parsing: `run_timed` (a command's wall and CPU time, with an
+  optional limit), `call_with_limit` (the same for a Python function),
+  `parse_counting_report`, `parse_chromatic_report`, `parse_exact_counts`,
+  `parse_exact_chromatic`, and `exact_counts` / `exact_chromatic`, which run
+  the exact counter (build/tests/exact_count).
+- The machine: `machine_description`, `cpu_model`, `commit_description`.
+- Graphs: `Graph(n, edges)` with 0-based ids and edges (u, v), u < v; the
+  builders cycle, grid, petersen, mycielski, queen, random_graph, gnp; the
+  writers instance_text / write_instance (0-based instance files) and
+  dimacs_text / write_dimacs (1-based DIMACS colouring files); read_graph
+  reads either.
+"""
+import argparse
+import collections
+import dataclasses
+import importlib
+import importlib.util
+import multiprocessing
+import os
+import platform
+import random
+import resource
+import subprocess
+import sys
+import time
+
+SCRIPTS = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(SCRIPTS)
+DEFAULT_BUILD = os.path.join(ROOT, "build")
+
+
+# --- command line ---------------------------------------------------------
+
+class ScriptError(Exception):
+    """A failure the user can act on: printed as one line, no traceback."""
+
+
+class ArgumentParser(argparse.ArgumentParser):
+    """argparse, with a usage error reported on one line."""
+
+    def error(self, message):
+        self.exit(2, "%s: %s (see --help)\n" % (self.prog, message))
+
+
+def parser(prog, doc):
+    """A parser whose --help shows the script's docstring as written."""
+    return ArgumentParser(prog=prog, description=doc,
+                          formatter_class=argparse.RawDescriptionHelpFormatter)
+
+
+def add_build_option(ap):
+    ap.add_argument("--build", metavar="DIR", default=DEFAULT_BUILD,
+                    help="the CMake build directory (default: build/ in the repository); "
+                         "configured as Release when new, and the binaries the script needs "
+                         "are brought up to date with cmake --build before it starts")
+
+
+def run(prog, main):
+    """Calls main(); a ScriptError ends the script with one line and exit 1."""
+    try:
+        main()
+    except ScriptError as e:
+        print("%s: %s" % (prog, e), file=sys.stderr)
+        sys.exit(1)
+    except KeyboardInterrupt:
+        sys.exit(130)
+
+
+def log(prog, message):
+    print("%s: %s" % (prog, message), file=sys.stderr, flush=True)
+
+
+def ensure_packages(modules=(), packages=(), commands=()):
+    """Installs `packages` with scripts/install-deps when one of the Python
+    `modules` cannot be imported or one of the `commands` is not on PATH."""
+    missing = [m for m in modules if importlib.util.find_spec(m) is None]
+    missing += [c for c in commands if not _on_path(c)]
+    if not missing:
+        return
+    proc = subprocess.run(["sh", os.path.join(SCRIPTS, "install-deps")] + list(packages),
+                          stdout=sys.stderr)
+    importlib.invalidate_caches()
+    still = [m for m in modules if importlib.util.find_spec(m) is None]
+    still += [c for c in commands if not _on_path(c)]
+    if proc.returncode != 0 or still:
+        raise ScriptError("%s missing and could not be installed (scripts/install-deps %s)"
+                          % (", ".join(still or missing), " ".join(packages)))
+
+
+def _on_path(command):
+    return any(os.access(os.path.join(d, command), os.X_OK)
+               for d in os.environ.get("PATH", "").split(os.pathsep))
+
+
+# --- the build ------------------------------------------------------------
+
+@dataclasses.dataclass(frozen=True)
+class Build:
+    dir: str
+
+    @property
+    def tintara(self):
+        return os.path.join(self.dir, "tintara")
+
+    @property
+    def exact_count(self):
+        return os.path.join(self.dir, "tests", "exact_count")
+
+    def bench(self, name):
+        return os.path.join(self.dir, "bench", name)
+
+
+def prepare_build(build_dir, targets=("tintara",)):
+    """Configures build_dir (Release) when it has no CMake cache, then builds
+    `targets` with cmake (two jobs). Returns the Build."""
+    build_dir = os.path.abspath(build_dir)
+    steps = []
+    if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")):
+        steps.append(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release"])
+    steps.append(["cmake", "--build", build_dir, "-j", "2", "--target"] + list(targets))
+    for cmd in steps:
+        try:
+            proc = subprocess.run(cmd, capture_output=True, text=True)
+        except FileNotFoundError:
+            raise ScriptError("cmake is not installed; run `make build` once (it installs "
+                              "what is missing)")
+        if proc.returncode != 0:
+            sys.stderr.write("\n".join((proc.stdout + proc.stderr).splitlines()[-20:]) + "\n")
+            raise ScriptError("`%s` failed (its last lines are above)" % " ".join(cmd))
+    return Build(build_dir)
+
+
+# --- running tools --------------------------------------------------------
+
+@dataclasses.dataclass
+class Timed:
+    returncode: int  # None when the limit was reached and the process killed
+    stdout: str
+    stderr: str
+    wall: float      # seconds
+    cpu: float       # user + system seconds of the process and its children
+
+    @property
+    def timed_out(self):
+        return self.returncode is None
+
+
+def run_timed(cmd, limit=None, stdin=None):
+    """Runs cmd, killing it after `limit` seconds. CPU time is read from this
+    process's reaped-children usage, so calls must not overlap."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.monotonic()
+    try:
+        proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL if stdin is None else
+                                subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+    except OSError as e:
+        raise ScriptError("cannot run %s: %s" % (cmd[0], e.strerror))
+    try:
+        out, err = proc.communicate(stdin, timeout=limit)
+        code = proc.returncode
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        out, err = proc.communicate()
+        code = None
+    wall = time.monotonic() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return Timed(code, out, err, wall, cpu)
+
+
+def call_with_limit(fn, args=(), limit=None):
+    """Calls fn(*args) in a forked child process, ending it after `limit`
+    seconds. Returns (value, CPU seconds of the call, wall seconds), or None
+    when the limit was reached. An exception in fn becomes a ScriptError."""
+    ctx = multiprocessing.get_context("fork")
+    receive, send = ctx.Pipe(duplex=False)
+
+    def child():
+        start = time.process_time()
+        try:
+            value = fn(*args)
+            send.send(("ok", value, time.process_time() - start))
+        except BaseException as e:  # reported to the parent, which decides
+            send.send(("error", "%s: %s" % (type(e).__name__, e), 0.0))
+
+    start = time.monotonic()
+    proc = ctx.Process(target=child)
+    proc.start()
+    send.close()
+    try:
+        if not receive.poll(limit):
+            proc.kill()
+            return None
+        try:
+            status, value, cpu = receive.recv()
+        except EOFError:
+            status = "died"
+    finally:
+        proc.join()
+    if status == "died":
+        raise ScriptError("%s ended without an answer (status %s)" % (fn.__name__, proc.exitcode))
+    if status == "error":
+        raise ScriptError("%s failed: %s" % (fn.__name__, value))
+    return value, cpu, time.monotonic() - start
+
+
+def run_checked(cmd):
+    """Standard output of cmd; a failure becomes a ScriptError quoting its
+    last message line."""
+    t = run_timed(cmd)
+    if t.returncode != 0:
+        lines = (t.stderr.strip() or t.stdout.strip() or "no message").splitlines()
+        raise ScriptError("%s failed (status %s): %s"
+                          % (os.path.basename(cmd[0]), t.returncode, lines[-1]))
+    return t.stdout
+
+
+def number(text, what="number"):
+    """A float from a report field; refuses values a double cannot hold
+    (underflow would silently turn them into 0)."""
+    try:
+        x = float(text)
+    except ValueError:
+        raise ScriptError("%s \"%s\" is not a number" % (what, text))
+    if (x == 0.0 and any(c in "123456789" for c in text.lower().split("e")[0])) or \
+            (x in (float("inf"), float("-inf")) and "inf" not in text.lower()):
+        raise ScriptError("%s %s lies beyond the range of a double" % (what, text))
+    return x
+
+
+# --- the counting report --------------------------------------------------
+
+CountingRun = collections.namedtuple("CountingRun", "run estimate average re cpu")
+Summary = collections.namedtuple("Summary", "average re cpu")
+
+
+@dataclasses.dataclass
+class CountingReport:
+    title: str          # "FILE using N=..., rho=... and target relative error=..."
+    levels: int         # None when the pilot made no ladder
+    runs: list          # CountingRun per fixed-level run, in order
+    summary: Summary    # None when the report has no summary
+    message: str        # the last plain line when no estimate was made, else None
+
+
+_HEADER = "Starting  experiments for "
+_LEVELS = "# LEVELS = "
+_SUMMARY_HEAD = "estimator  |  RE  |  CPU"
+
+
+def parse_counting_report(text, source="the report"):
+    """Parses counting mode's standard output. Raises ScriptError when a run
+    or summary line cannot be read or the text is not a counting report."""
+    title, levels, runs, summary, plain = None, None, [], None, []
+    lines = text.splitlines()
+    in_summary = False
+    for i, line in enumerate(lines):
+        stripped = line.strip()
+        if not stripped or set(stripped) == {"*"}:
+            continue
+        if line.startswith(_HEADER):
+            title = line[len(_HEADER):]
+        elif line.startswith(_LEVELS):
+            try:
+                levels = int(line[len(_LEVELS):])
+            except ValueError:
+                raise ScriptError("%s: cannot read \"%s\"" % (source, line))
+        elif line.startswith(_SUMMARY_HEAD):
+            in_summary = True
+        elif "Result Summary" in line or line.startswith("Iteration #"):
+            continue
+        elif in_summary and summary is None:
+            summary = Summary(*_fields(line, 3, source))
+        elif levels is not None and not in_summary and line[:1].isdigit():
+            f = line.split()
+            if len(f) != 5 or not f[0].isdigit():
+                raise ScriptError("%s: cannot read the run line \"%s\"" % (source, line))
+            runs.append(CountingRun(int(f[0]), *_fields(" ".join(f[1:]), 4, source)))
+        else:
+            plain.append(stripped)
+    if title is None:
+        raise ScriptError("%s is not a counting-mode report (no \"%s\" line)"
+                          % (source, _HEADER.strip()))
+    if in_summary and summary is None:
+        raise ScriptError("%s: the summary has no figures" % source)
+    message = plain[-1] if summary is None and plain else None
+    return CountingReport(title, levels, runs, summary, message)
+
+
+def _fields(line, count, source):
+    f = line.split()
+    if len(f) != count:
+        raise ScriptError("%s: expected %d numbers in \"%s\"" % (source, count, line))
+    return [number(x, "%s: field" % source) for x in f]
+
+
+# --- the chromatic report -------------------------------------------------
+
+@dataclasses.dataclass
+class ChromaticReport:
+    file: str
+    steps: int            # bisection steps (#bin)
+    mean_iterations: float  # E(T)
+    cpu: float
+    chromatic: int        # None when the line carries a message instead
+    message: str
+
+
+_CHROM_MARK = " #bin E(T) CPU Chrom# "
+
+
+def parse_chromatic_report(text, source="the report"):
+    """Parses chromatic mode's line: FILE #bin E(T) CPU Chrom# STEPS ET CPU K.
+    The file name may contain blanks. When the opening is followed by a
+    message instead of the four figures, chromatic is None and message holds it."""
+    for line in text.splitlines():
+        if _CHROM_MARK in line:
+            file, _, rest = line.rpartition(_CHROM_MARK)
+            f = rest.split()
+            if len(f) == 4 and f[0].isdigit() and f[3].isdigit():
+                return ChromaticReport(file, int(f[0]), number(f[1]), number(f[2]),
+                                       int(f[3]), None)
+            following = text.split(_CHROM_MARK, 1)[1].strip()
+            return ChromaticReport(file, None, None, None, None, following or "no figures")
+    raise ScriptError("%s is not a chromatic-mode report (no \"%s\" line)"
+                      % (source, _CHROM_MARK.strip()))
+
+
+# --- the exact counter ----------------------------------------------------
+
+ExactCount = collections.namedtuple("ExactCount", "k count probability method width")
+
+
+def _pairs(line, source):
+    try:
+        return dict(f.split("=", 1) for f in line.split())
+    except ValueError:
+        raise ScriptError("%s: cannot read \"%s\"" % (source, line))
+
+
+def parse_exact_counts(text, source="exact_count"):
+    """One ExactCount per line `k=K count=C probability=P method=M [width=W]`."""
+    out = []
+    for line in text.splitlines():
+        if not line.strip():
+            continue
+        d = _pairs(line, source)
+        try:
+            out.append(ExactCount(int(d["k"]), int(d["count"]),
+                                  number(d["probability"], "probability"), d["method"],
+                                  int(d["width"]) if "width" in d else None))
+        except (KeyError, ValueError):
+            raise ScriptError("%s: cannot read \"%s\"" % (source, line))
+    return out
+
+
+def parse_exact_chromatic(text, source="exact_count"):
+    """(chromatic number or None when no colouring exists, method)."""
+    d = _pairs(text.strip(), source)
+    if d.get("chromatic") == "none":
+        return None, None
+    try:
+        return int(d["chromatic"]), d["method"]
+    except (KeyError, ValueError):
+        raise ScriptError("%s: cannot read \"%s\"" % (source, text.strip()))
+
+
+def exact_counts(build, path, ks):
+    return parse_exact_counts(run_checked([build.exact_count, path] + [str(k) for k in ks]))
+
+
+def exact_chromatic(build, path):
+    return parse_exact_chromatic(run_checked([build.exact_count, "--chromatic", path]))
+
+
+# --- the machine ----------------------------------------------------------
+
+def cpu_model():
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or "unknown CPU"
+
+
+def machine_description():
+    """`Debian 12.x, 2 cores (CPU model), x86_64`."""
+    debian = ""
+    try:
+        with open("/etc/debian_version") as f:
+            debian = "Debian " + f.read().strip() + ", "
+    except OSError:
+        pass
+    return "%s%d cores (%s), %s" % (debian, os.cpu_count() or 0, cpu_model(),
+                                    platform.machine())
+
+
+def commit_description():
+    """The short commit of the checkout, noting uncommitted changes in src/;
+    TINTARA_COMMIT overrides it (for a build made elsewhere)."""
+    label = os.environ.get("TINTARA_COMMIT")
+    if label:
+        return label
+    try:
+        head = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"],
+                              capture_output=True, text=True, check=True).stdout.strip()
+        dirty = subprocess.run(["git", "-C", ROOT, "status", "--porcelain", "src"],
+                               capture_output=True, text=True).stdout.strip()
+        return head + (" (with uncommitted changes in src/)" if dirty else "")
+    except (OSError, subprocess.CalledProcessError):
+        return "unknown"
+
+
+# --- graphs ---------------------------------------------------------------
+
+Graph = collections.namedtuple("Graph", "n edges")
+
+
+def _graph(n, edges):
+    return Graph(n, sorted({(min(u, v), max(u, v)) for u, v in edges}))
+
+
+def cycle(n):
+    return Graph(n, [(min(i, (i + 1) % n), max(i, (i + 1) % n)) for i in range(n)])
+
+
+def grid(rows, cols):
+    edges = []
+    for r in range(rows):
+        for c in range(cols):
+            v = r * cols + c
+            if c + 1 < cols:
+                edges.append((v, v + 1))
+            if r + 1 < rows:
+                edges.append((v, v + cols))
+    return Graph(rows * cols, edges)
+
+
+def petersen():
+    edges = []
+    for i in range(5):
+        edges.append((i, (i + 1) % 5))          # outer 5-cycle
+        edges.append((i, i + 5))                # spokes
+        edges.append((5 + i, 5 + (i + 2) % 5))  # inner pentagram
+    return _graph(10, edges)
+
+
+def mycielskian(graph):
+    """Vertices v, shadows n + v joined to the neighbours of v, apex 2n."""
+    n, edges = graph
+    out = list(edges)
+    for u, v in edges:
+        out.append((u, n + v))
+        out.append((v, n + u))
+    out.extend((n + v, 2 * n) for v in range(n))
+    return _graph(2 * n + 1, out)
+
+
+def mycielski(k):
+    """The Mycielski graph M_k (k >= 2): M_2 = K2, M_3 = C5, M_4 = Groetzsch;
+    its chromatic number is k and it has no triangle."""
+    g = Graph(2, [(0, 1)])
+    for _ in range(k - 2):
+        g = mycielskian(g)
+    return g
+
+
+def queen(n):
+    """Squares of an n x n board, joined when a queen on one attacks the other."""
+    edges = []
+    for a in range(n * n):
+        ra, ca = divmod(a, n)
+        for b in range(a + 1, n * n):
+            rb, cb = divmod(b, n)
+            if ra == rb or ca == cb or abs(ra - rb) == abs(ca - cb):
+                edges.append((a, b))
+    return Graph(n * n, edges)
+
+
+def random_graph(n, m, seed):
+    """n vertices and m distinct edges drawn uniformly, from a fixed seed."""
+    rng = random.Random(seed)
+    edges = set()
+    while len(edges) < m:
+        u, v = rng.sample(range(n), 2)
+        edges.add((min(u, v), max(u, v)))
+    return Graph(n, sorted(edges))
+
+
+def gnp(n, p, seed):
+    """G(n, p): every pair joined with probability p, from a fixed seed (one
+    uniform draw per pair, pairs in lexicographic order)."""
+    rng = random.Random(seed)
+    return Graph(n, [(u, v) for u in range(n) for v in range(u + 1, n) if rng.random() < p])
+
+
+def instance_text(graph, comment=None):
+    """The 0-based instance format: comments, `p n`, `e u v` per edge."""
+    n, edges = graph
+    lines = ["c " + line for line in comment.splitlines()] if comment else []
+    lines.append("p %d" % n)
+    lines += ["e %d %d" % e for e in edges]
+    return "\n".join(lines) + "\n"
+
+
+def dimacs_text(graph, comment=None):
+    """The DIMACS colouring format: comments, `p edge n m`, `e u v` 1-based."""
+    n, edges = graph
+    lines = ["c " + line for line in comment.splitlines()] if comment else []
+    lines.append("p edge %d %d" % (n, len(edges)))
+    lines += ["e %d %d" % (u + 1, v + 1) for u, v in edges]
+    return "\n".join(lines) + "\n"
+
+
+def _write(path, text):
+    try:
+        with open(path, "w") as f:
+            f.write(text)
+    except OSError as e:
+        raise ScriptError("cannot write %s: %s" % (path, e.strerror))
+
+
+def write_instance(path, graph, comment=None):
+    _write(path, instance_text(graph, comment))
+
+
+def write_dimacs(path, graph, comment=None):
+    _write(path, dimacs_text(graph, comment))
+
+
+def read_graph(path):
+    """Reads an instance file or a DIMACS file (a `p edge` line: ids shifted
+    down by one). Only as strict as the files these scripts write need."""
+    try:
+        with open(path) as f:
+            lines = f.read().splitlines()
+    except OSError as e:
+        raise ScriptError("cannot read %s: %s" % (path, e.strerror))
+    n, shift, edges = 0, 0, []
+    for number_, line in enumerate(lines, 1):
+        t = line.split()
+        try:
+            if t and t[0] == "p":
+                dimacs = len(t) > 2 and t[1] in ("edge", "edges", "col")
+                n, shift = int(t[2 if dimacs else 1]), int(dimacs)
+            elif t and t[0] == "e":
+                edges.append((int(t[1]) - shift, int(t[2]) - shift))
+        except (IndexError, ValueError):
+            raise ScriptError("%s, line %d: cannot read \"%s\"" % (path, number_, line))
+    return Graph(n, edges)

@@ -1,0 +1,34 @@
+// tintara-mpi: the program run by rank 0 of an MPI job, the other ranks
+// making runs for it. Every rank ends with the program's exit status; a rank
+// that fails ends the whole job through MPI's abort.
+#include <exception>
+#include <iostream>
+
+#include <boost/mpi/communicator.hpp>
+#include <boost/mpi/environment.hpp>
+
+#include "cli/entry.h"
+#include "cli/mpi_executor.h"
+
+int main(int argc, char** argv) {
+  // Only each rank's main thread calls MPI.
+  boost::mpi::environment environment(argc, argv, boost::mpi::threading::funneled);
+  if (environment.thread_level() < boost::mpi::threading::funneled) {
+    std::cerr << "tintara-mpi: the MPI library does not support threads" << std::endl;
+    environment.abort(1);
+    return 1;
+  }
+  boost::mpi::communicator world;
+  try {
+    if (world.rank() != 0) return tintara::serveRuns(world);
+    const int status = tintara::runTintara(argc, argv, tintara::mpiExecutor(world));
+    tintara::endWorkers(world, status);
+    return status;
+  } catch (const std::exception& error) {
+    std::cerr << "tintara-mpi: rank " << world.rank() << ": " << error.what() << std::endl;
+  } catch (...) {
+    std::cerr << "tintara-mpi: rank " << world.rank() << " failed" << std::endl;
+  }
+  environment.abort(1);
+  return 1;
+}

@@ -1,0 +1,75 @@
+// tintara-mpi under mpirun against tintara: with the same seed the reports
+// agree (CPU figures aside) for any number of ranks and threads a rank, in
+// counting mode against any thread count, in chromatic mode against P x T
+// threads; bad input prints the same words, once, with the same status.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace tintara {
+namespace {
+
+using testing::ProcessResult;
+using testing::withoutCpu;
+
+const std::string kExamples = std::string(TINTARA_SOURCE_DIR) + "/examples/";
+
+ProcessResult runMpi(int ranks, const std::vector<std::string>& args) {
+  std::vector<std::string> command = {"--oversubscribe", "-np", std::to_string(ranks)};
+  if (geteuid() == 0) command.insert(command.begin(), "--allow-run-as-root");
+  command.push_back(TINTARA_MPI_BINARY);
+  command.insert(command.end(), args.begin(), args.end());
+  return testing::runProgram(TINTARA_MPIEXEC, command);
+}
+
+struct Case {
+  int ranks;
+  int workers;         // threads a rank
+  int tintaraWorkers;  // tintara's threads giving the same report
+  std::vector<std::string> args;
+};
+
+TEST(MpiReports, EqualTintarasForTheSameSeed) {
+  const std::vector<Case> cases = {
+      // Counting: a few dozen runs, handed out over ranks and threads.
+      {2, 1, 1, {"--problem", kExamples + "petersen.txt", "--N", "200", "--terr", "0.05"}},
+      {3, 2, 1, {"--problem", kExamples + "3x3_grid.txt", "--N", "200", "--terr", "0.08"}},
+      // Chromatic: P x T tests a step.
+      {2, 1, 2, {"--problem", kExamples + "queen5_5.txt", "--chrom", "1", "--N", "100"}},
+      {3, 2, 6, {"--problem", kExamples + "groetzsch.txt", "--chrom", "1", "--N", "50"}},
+  };
+  for (const Case& c : cases) {
+    for (const char* seed : {"11", "12"}) {
+      std::vector<std::string> args = c.args;
+      args.insert(args.end(), {"--seed", seed, "--workers"});
+      std::vector<std::string> mpiArgs = args;
+      mpiArgs.push_back(std::to_string(c.workers));
+      args.push_back(std::to_string(c.tintaraWorkers));
+      const ProcessResult expected = testing::runTintaraBinary(args);
+      const ProcessResult got = runMpi(c.ranks, mpiArgs);
+      const std::string label = c.args[1] + " seed " + seed + " on " + std::to_string(c.ranks);
+      ASSERT_EQ(expected.exitStatus, 0) << label;
+      EXPECT_EQ(got.exitStatus, 0) << label << "\n" << got.errors;
+      EXPECT_EQ(withoutCpu(got.output), withoutCpu(expected.output)) << label;
+    }
+  }
+}
+
+TEST(MpiReports, BadInputIsReportedOnceWithTintarasStatus) {
+  testing::TempFile malformed("p 3\ne 0 1\ne 1 x\n");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--problem", malformed.path(), "--seed", "1"}, {"--N", "abc"}}) {
+    const ProcessResult expected = testing::runTintaraBinary(args);
+    const ProcessResult got = runMpi(3, args);
+    ASSERT_EQ(expected.exitStatus, 1) << args[1];
+    EXPECT_EQ(got.output, expected.output) << args[1];
+    EXPECT_EQ(got.exitStatus, expected.exitStatus) << args[1];
+  }
+}
+
+}  // namespace
+}  // namespace tintara

@@ -1,0 +1,258 @@
+"""The scripts' shared module against real output of tintara and exact_count,
+the benchmark generators, the CNF encoding and the SAT and DSATUR parts of
+scripts/chromatic-study, and every script's command-line behaviour.
+
+    python3 tests/scripts_test.py --tintara BUILD/tintara --exact-count BUILD/tests/exact_count
+"""
+import argparse
+import importlib.machinery
+import importlib.util
+import itertools
+import math
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SCRIPTS = os.path.join(ROOT, "scripts")
+sys.path.insert(0, SCRIPTS)
+import tintara_tools as tg  # noqa: E402
+
+_loader = importlib.machinery.SourceFileLoader("chromatic_study",
+                                               os.path.join(SCRIPTS, "chromatic-study"))
+study = importlib.util.module_from_spec(importlib.util.spec_from_loader("chromatic_study", _loader))
+_loader.exec_module(study)
+BIN = argparse.Namespace()
+
+
+def run(cmd):
+    return subprocess.run(cmd, capture_output=True, text=True)
+
+
+class Temp(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="scripts test ")  # a blank in every path
+        self.build = argparse.Namespace(tintara=BIN.tintara, exact_count=BIN.exact_count)
+
+    def tearDown(self):
+        shutil.rmtree(self.dir)
+
+    def instance(self, graph, name="g.txt"):
+        path = os.path.join(self.dir, name)
+        tg.write_instance(path, graph)
+        return path
+
+
+class Reports(Temp):
+    def test_counting_report_columns(self):
+        path = self.instance(tg.grid(3, 3))
+        out = run([BIN.tintara, "--problem", path, "--colors", "3", "--N", "300",
+                   "--terr", "0.1"])
+        self.assertEqual(out.returncode, 0, out.stdout)
+        r = tg.parse_counting_report(out.stdout)
+        self.assertTrue(r.title.startswith(path + " using N=300"))
+        self.assertGreater(r.levels, 0)
+        self.assertEqual([x.run for x in r.runs], list(range(1, len(r.runs) + 1)))
+        # The printed average is over the runs' estimates and one seed entry 0.
+        for i, x in enumerate(r.runs):
+            mean = sum(y.estimate for y in r.runs[:i + 1]) / (i + 2)
+            self.assertAlmostEqual(x.average / mean, 1, delta=1e-4)
+        self.assertEqual((r.summary.average, r.summary.re), (r.runs[-1].average, r.runs[-1].re))
+        self.assertLessEqual(r.summary.re, 0.1)
+        self.assertIsNone(r.message)
+
+    def test_counting_report_without_estimate(self):
+        out = run([BIN.tintara, "--problem", self.instance(tg.petersen()), "--colors", "2"])
+        self.assertEqual(out.returncode, 1)
+        r = tg.parse_counting_report(out.stdout)
+        self.assertEqual((r.levels, r.runs, r.summary), (None, [], None))
+        self.assertIn("2 colors", r.message)
+
+    def test_chromatic_report(self):
+        path = self.instance(tg.petersen(), "petersen graph.txt")
+        out = run([BIN.tintara, "--problem", path, "--chrom", "1"])
+        r = tg.parse_chromatic_report(out.stdout)
+        self.assertEqual(r.file, path)
+        self.assertTrue(3 <= r.chromatic <= 10, out.stdout)  # never below the true 3
+        self.assertGreater(r.steps, 0)
+
+    def test_malformed_reports_are_one_line_errors(self):
+        head = "Starting  experiments for f using N=1\n# LEVELS = 3\n"
+        for parse, text in [(tg.parse_counting_report, "no report at all"),
+                            (tg.parse_counting_report, head + "1 0.5 0.25\n"),
+                            (tg.parse_counting_report, head + "1 0.5 0.25 x 0.1\n"),
+                            (tg.parse_counting_report, head + "1 1e-400 0.25 1 0.1\n"),
+                            (tg.parse_chromatic_report, "f #bin E(T) CPU\n"),
+                            (tg.parse_exact_counts, "k=3 count=x probability=1\n")]:
+            with self.subTest(text=text), self.assertRaises(tg.ScriptError):
+                parse(text)
+
+    def test_exact_counter(self):
+        path = self.instance(tg.petersen())
+        counts = tg.exact_counts(self.build, path, [3, 4])
+        # The Petersen graph's chromatic polynomial at 3 and 4.
+        self.assertEqual([(c.k, c.count) for c in counts], [(3, 120), (4, 12960)])
+        self.assertAlmostEqual(counts[0].probability, 120 / 3 ** 10, delta=1e-15)
+        self.assertEqual(tg.exact_chromatic(self.build, path)[0], 3)
+        loop = self.instance(tg.Graph(2, [(0, 1), (1, 1)]), "loop.txt")
+        self.assertEqual(tg.exact_chromatic(self.build, loop), (None, None))
+
+
+class Graphs(Temp):
+    def test_benchmark_graphs_match_their_known_sizes_and_chromatic_numbers(self):
+        # (graph, vertices, edges, chromatic number or None when too slow to count)
+        table = [(tg.mycielski(3), 5, 5, 3), (tg.mycielski(4), 11, 20, 4),
+                 (tg.mycielski(5), 23, 71, None), (tg.mycielski(6), 47, 236, None),
+                 (tg.mycielski(7), 95, 755, None), (tg.petersen(), 10, 15, 3)]
+        table += [(tg.queen(n), n * n, n * (n - 1) * (5 * n - 1) // 3, None)
+                  for n in range(5, 10)]
+        for graph, n, m, chi in table:
+            with self.subTest(n=n, m=m):
+                self.assertEqual((graph.n, len(set(graph.edges))), (n, m))
+                if chi:
+                    self.assertEqual(tg.exact_chromatic(self.build, self.instance(graph))[0], chi)
+        for k in (5, 6):  # Mycielski graphs have no triangle
+            adj = study.adjacency(tg.mycielski(k))
+            self.assertFalse(any(adj[u] & adj[v] for u, v in tg.mycielski(k).edges))
+
+    def test_gnp_is_fixed_by_its_seed_and_has_density_p(self):
+        for n, p in [(50, 0.1), (250, 0.5)]:
+            g = tg.gnp(n, p, 7)
+            self.assertEqual(g, tg.gnp(n, p, 7))
+            self.assertNotEqual(g, tg.gnp(n, p, 8))
+            self.assertTrue(all(0 <= u < v < n for u, v in g.edges))
+            pairs = n * (n - 1) / 2
+            self.assertLess(abs(len(g.edges) - p * pairs), 4 * math.sqrt(pairs * p * (1 - p)))
+
+    def test_dimacs_file_converts_back_to_the_same_graph(self):
+        graph = tg.queen(5)
+        col = os.path.join(self.dir, "q.col")
+        tg.write_dimacs(col, graph, "five queens")
+        converted = run(["sh", os.path.join(SCRIPTS, "dimacs-to-instance"), col])
+        self.assertEqual((converted.returncode, converted.stderr), (0, ""))
+        self.assertEqual(converted.stdout, tg.instance_text(graph, "five queens"))
+        self.assertEqual(tg.read_graph(col), graph)
+        self.assertEqual(tg.read_graph(self.instance(graph)), graph)
+
+
+class ChromaticStudy(Temp):
+    def test_cnf_accepts_exactly_the_proper_colourings_that_fix_the_clique(self):
+        for graph, k in [(tg.cycle(5), 3), (tg.cycle(5), 2), (tg.Graph(4, [(0, 1), (0, 2),
+                         (0, 3), (1, 2), (1, 3), (2, 3)]), 4), (tg.grid(2, 3), 3)]:
+            clique = study.large_clique(graph)[:k]
+            clauses = [[int(t) for t in line.split()[:-1]]
+                       for line in study.cnf(graph, k, clique).splitlines()[1:]]
+            accepted = 0
+            for colour in itertools.product(range(k), repeat=graph.n):
+                true = {v * k + c + 1 for v, c in enumerate(colour)}
+                sat = all(any((lit > 0) == (abs(lit) in true) for lit in c) for c in clauses)
+                fixed = all(colour[v] == i for i, v in enumerate(clique))
+                self.assertEqual(sat, study.is_proper(graph, colour) and fixed, colour)
+                accepted += sat
+            with self.subTest(n=graph.n, k=k):
+                # Each proper colouring has one relabelling that fixes the clique.
+                perms = math.perm(k, len(clique))
+                proper = tg.exact_counts(self.build, self.instance(graph), [k])[0].count
+                self.assertEqual(accepted * perms, proper)
+
+    def test_sat_proves_the_chromatic_number_and_dsatur_bounds_it(self):
+        random_graph = tg.gnp(16, 0.4, 3)
+        for graph, chi in [(tg.mycielski(4), 4), (tg.mycielski(5), 5), (tg.queen(5), 5),
+                           (tg.petersen(), 3), (tg.grid(3, 3), 2),
+                           (random_graph, tg.exact_chromatic(self.build,
+                                                             self.instance(random_graph))[0])]:
+            with self.subTest(n=graph.n, chi=chi):
+                r = study.run_sat(graph, 60)
+                self.assertEqual(r["chi"], chi)
+                self.assertIn((chi, "sat"), r["calls"])
+                if chi - 1 >= r["clique"]:
+                    self.assertIn((chi - 1, "unsat"), r["calls"])
+                self.assertGreaterEqual(study.run_dsatur(graph, 60)["colours"], chi)
+
+    def test_a_tool_over_its_limit_is_a_miss(self):
+        self.assertTrue(study.run_sat(tg.mycielski(7), 0.5)["miss"])
+        self.assertIsNone(tg.call_with_limit(time.sleep, (5,), 0.2))
+
+    def test_sat_and_dsatur_only_run_writes_the_report(self):
+        out = os.path.join(self.dir, "chromatic.md")
+        r = run([os.path.join(SCRIPTS, "chromatic-study"), "--tools", "sat,dsatur", "--only",
+                 "^(mycielski4|queen5_5)$", "--out", out, "--graphs", self.dir])
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(tg.read_graph(os.path.join(self.dir, "queen5_5.col")), tg.queen(5))
+        with open(out) as f:
+            text = f.read()
+        self.assertRegex(text, r"\| mycielski4 \| 11 \| 20 \| 2 \| 4 in [\d.]+ s \| 4 \|")
+        self.assertRegex(text, r"\| queen5_5 \| 25 \| 160 \| 5 \| 5 in [\d.]+ s \| 5 \|")
+        self.assertIn("Tintara was not run", text)
+
+
+    def test_full_study_with_a_stand_in_for_tintara(self):
+        # The stand-in answers the vertex count, at most 5 (an upper bound on
+        # the two graphs used here: M3 is the 5-cycle, queen5_5 has 5), and
+        # takes the options the study passes; it checks the plumbing and the
+        # verdicts until the real program reads DIMACS files.
+        stub = os.path.join(self.dir, "tintara")
+        with open(stub, "w") as f:
+            f.write("#!/bin/sh\ncase \"$*\" in *--help*) echo '--workers --seed'; exit 0;; esac\n"
+                    "n=$(awk '$1 == \"p\" { print ($3 > 5 ? 5 : $3) }' \"$2\")\n"
+                    "echo \"$2 #bin E(T) CPU Chrom# 3 1.5 0.01 $n\"\n")
+        os.chmod(stub, 0o755)
+        build = argparse.Namespace(tintara=stub)
+        study.check_tintara(build)
+        chosen = [i for i in study.instances() if i.name in ("mycielski3", "queen5_5")]
+        args = argparse.Namespace(budget=1, limit=30, graphs=self.dir)
+        results = study.study(args, build, chosen, study.TOOLS, lambda m: None)
+        self.assertEqual(results["queen5_5"]["tintara-4"]["colours"], 5)
+        meta = dict(date="d", minutes=0, machine="m", program="p", limit=30, budget=1, cores=2,
+                    networkx="n", solver="s")
+        text = study.report(chosen, study.TOOLS, results, meta)
+        self.assertIn("| queen5_5 | 25 | 160 | 5 | 5 in", text)
+        self.assertIn("ties on queen5_5; **loses** (more colours) on mycielski3", text)
+        self.assertIn("reaches it on queen5_5 and **overshoots** on mycielski3", text)
+        self.assertIn("4 workers against 1: fewer colours on none, more on none, the same on "
+                      "the other 2", text)
+
+
+class CommandLines(unittest.TestCase):
+    SCRIPTS = ["accuracy-study", "chromatic-study", "dimacs-to-instance", "fuzz-reader",
+               "install-deps", "make-examples", "memcheck", "performance-report",
+               "plot-convergence"]
+
+    def test_every_script_answers_help_and_refuses_a_bad_option_on_one_line(self):
+        self.assertEqual(sorted(f for f in os.listdir(SCRIPTS) if "." not in f
+                                and not f.startswith("__")), self.SCRIPTS)
+        for name in self.SCRIPTS:
+            path = os.path.join(SCRIPTS, name)
+            with self.subTest(script=name):
+                with open(path) as f:
+                    shell = f.readline().startswith("#!/bin/sh")
+                h = run((["sh"] if shell else []) + [path, "--help"])
+                self.assertEqual(h.returncode, 0, h.stderr)
+                self.assertGreater(len(h.stdout.splitlines()), 3)
+                if not shell:
+                    bad = run([path, "--no-such-option"])
+                    self.assertEqual(bad.returncode, 2)
+                    self.assertEqual(len(bad.stderr.splitlines()), 1, bad.stderr)
+
+    def test_user_errors_are_one_line_without_traceback(self):
+        for cmd in [["plot-convergence", "/no/such/report"],
+                    ["chromatic-study", "--tools", "sat,bogus"],
+                    ["chromatic-study", "--only", "nothing-matches-this"]]:
+            with self.subTest(cmd=cmd):
+                r = run([os.path.join(SCRIPTS, cmd[0])] + cmd[1:])
+                self.assertEqual(r.returncode, 1)
+                self.assertEqual(len(r.stderr.splitlines()), 1, r.stderr)
+                self.assertTrue(r.stderr.startswith(cmd[0] + ": "))
+
+
+if __name__ == "__main__":
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--tintara", required=True)
+    ap.add_argument("--exact-count", required=True)
+    args, rest = ap.parse_known_args()
+    BIN.tintara, BIN.exact_count = args.tintara, args.exact_count
+    unittest.main(argv=[sys.argv[0]] + rest)
