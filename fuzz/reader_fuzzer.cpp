@@ -138,11 +138,13 @@ void checkGraph(const tintara::Graph& graph, const Model& model) {
   }
   if (!dimacs && count == 0) count = static_cast<int64_t>(distinct.size());
   if (graph.vertexCount != count) fail("vertexCount differs from the p line or the distinct ids");
-  if (graph.adjacency.size() != static_cast<std::size_t>(graph.vertexCount)) {
-    fail("adjacency does not hold vertexCount lists");
+  const auto& start = graph.neighbourStart;
+  if (start.size() != static_cast<std::size_t>(graph.vertexCount) + 1 || start.front() != 0 ||
+      !std::is_sorted(start.begin(), start.end()) || start.back() != graph.neighbourList.size()) {
+    fail("neighbour offsets do not delimit vertexCount lists");
   }
   // Every edge line, in file order, at both ends.
-  std::vector<std::vector<int32_t>> expected(graph.adjacency.size());
+  std::vector<std::vector<int32_t>> expected(static_cast<std::size_t>(graph.vertexCount));
   for (auto [u, v] : model.edges) {
     u -= graph.idBase;
     v -= graph.idBase;
@@ -150,7 +152,12 @@ void checkGraph(const tintara::Graph& graph, const Model& model) {
     expected[u].push_back(static_cast<int32_t>(v));
     expected[v].push_back(static_cast<int32_t>(u));
   }
-  if (graph.adjacency != expected) fail("adjacency differs from the edge lines");
+  for (int32_t u = 0; u < graph.vertexCount; ++u) {
+    const auto list = graph.neighbours(u);
+    if (!std::equal(list.begin(), list.end(), expected[u].begin(), expected[u].end())) {
+      fail("neighbour lists differ from the edge lines");
+    }
+  }
 }
 
 void checkError(const tintara::InputError& error, const Model& model) {

@@ -36,7 +36,7 @@ ExactCount cyclePolynomial(int32_t n, int32_t k) {
 Edges edgesOf(const Graph& g) {
   Edges edges;
   for (int32_t u = 0; u < g.vertexCount; ++u)
-    for (int32_t w : g.adjacency[u])
+    for (int32_t w : g.neighbours(u))
       if (u <= w) edges.emplace_back(u, w);
   return edges;
 }

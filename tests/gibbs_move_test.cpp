@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <memory>
 #include <numeric>
 
 #include "coloring/gibbs_move.h"
@@ -26,7 +27,7 @@ void freshListsGibbsMove(ColoringSample& s, double level) {
     const int32_t v = s.visitOrder[i];
     const int32_t c = s.vertexColors[v];
     std::vector<int32_t> counts(s.colorCount, 0);
-    for (int32_t w : s.graph->adjacency[v]) {
+    for (int32_t w : s.graph->neighbours(v)) {
       if (w != v) ++counts[s.vertexColors[w]];
     }
     const double base = 2.0 * counts[c] + s.score;
@@ -42,9 +43,11 @@ void freshListsGibbsMove(ColoringSample& s, double level) {
   }
 }
 
-// A random multigraph with repeated edges and self-loops.
-Graph randomMultigraph(RandomSource& random, int32_t n, int32_t edges) {
+// A random multigraph with repeated edges and self-loops; with `hubEdges`,
+// vertex 0 gets that many more edges to the others in turn.
+Graph randomMultigraph(RandomSource& random, int32_t n, int32_t edges, int32_t hubEdges = 0) {
   std::vector<std::pair<int32_t, int32_t>> list;
+  for (int32_t e = 0; e < hubEdges; ++e) list.emplace_back(0, 1 + e % (n - 1));
   for (int32_t e = 0; e < edges; ++e) {
     const int32_t u = scaledIndex(n, random.uniform01());
     const int32_t v = random.uniform01() < 0.05 ? u : scaledIndex(n, random.uniform01());
@@ -65,7 +68,9 @@ void skipSweepWithChoices(RandomSource& twin, int32_t n) {
 TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
   RandomSource graphSource(5, 5);
   for (int trial = 0; trial < 6; ++trial) {
-    const Graph g = randomMultigraph(graphSource, 12 + 5 * trial, 30 + 10 * trial);
+    // The last trials' hub has more neighbours than a byte of counts holds.
+    const Graph g = randomMultigraph(graphSource, 12 + 5 * trial, 30 + 10 * trial,
+                                     trial >= 4 ? 150 * (trial - 3) : 0);
     const int32_t k = 2 + trial % 4;
     RandomSource a(100 + trial, 200 + trial);
     RandomSource b(100 + trial, 200 + trial);
@@ -73,7 +78,8 @@ TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
     ColoringSample sb(g, b, k);
     GibbsWorkspace workspace;
     for (int move = 0; move < 60; ++move) {
-      const double level = move < 20 ? kMinusInfinity : sa.score - 2.0 * (move % 3);
+      // Odd and fractional offsets too: the move's integer bound must agree.
+      const double level = move < 20 ? kMinusInfinity : sa.score - 1.5 * (move % 3);
       gibbsMove(sa, level, workspace);
       freshListsGibbsMove(sb, level);
       ASSERT_EQ(sa.vertexColors, sb.vertexColors) << "trial " << trial << " move " << move;
@@ -85,27 +91,48 @@ TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
   }
 }
 
-TEST(GibbsMoveDraws, NeighbourColourPathMatchesTheColourTable) {
+TEST(GibbsMoveDraws, EveryPathChoosesAlike) {
+  struct Path {
+    const char* name;
+    int32_t laneColorLimit;
+    int32_t denseColorMargin;
+    bool readCoinsFirst;
+  };
+  const GibbsWorkspace defaults;
+  const Path paths[] = {
+      {"table", 0, 1 << 30, true},
+      {"neighbour colours", 0, -(1 << 30), true},
+      {"as chosen", defaults.laneColorLimit, defaults.denseColorMargin, true},
+      {"table, coins in turn", 0, 1 << 30, false},
+      {"as chosen, coins in turn", defaults.laneColorLimit, defaults.denseColorMargin, false},
+  };
   RandomSource graphSource(21, 21);
   for (int trial = 0; trial < 12; ++trial) {
     const Graph g = randomMultigraph(graphSource, 10 + 3 * trial, 25 + 12 * trial);
     const int32_t k = 1 + (trial * 7) % 23;
-    RandomSource a(trial + 3, trial + 4);
-    RandomSource b(trial + 3, trial + 4);
-    ColoringSample table(g, a, k);
-    ColoringSample neighbours(g, b, k);
-    GibbsWorkspace tableOnly;
-    tableOnly.denseColorMargin = 1 << 30;
-    GibbsWorkspace neighboursOnly;
-    neighboursOnly.denseColorMargin = -(1 << 30);
-    for (int move = 0; move < 50; ++move) {
-      const double level = move < 10 ? kMinusInfinity : table.score - 2.0 * (move % 4) + 2.0;
-      gibbsMove(table, level, tableOnly);
-      gibbsMove(neighbours, level, neighboursOnly);
-      ASSERT_EQ(table.vertexColors, neighbours.vertexColors) << "trial " << trial;
-      ASSERT_EQ(table.score, neighbours.score);
+    std::vector<std::unique_ptr<RandomSource>> sources;
+    std::vector<ColoringSample> samples;
+    std::vector<GibbsWorkspace> workspaces;
+    for (const Path& path : paths) {
+      sources.push_back(std::make_unique<RandomSource>(trial + 3, trial + 4));
+      samples.emplace_back(g, *sources.back(), k);
+      workspaces.emplace_back();
+      workspaces.back().laneColorLimit = path.laneColorLimit;
+      workspaces.back().denseColorMargin = path.denseColorMargin;
+      workspaces.back().readCoinsFirst = path.readCoinsFirst;
     }
-    EXPECT_EQ(a.uniform01(), b.uniform01());
+    for (int move = 0; move < 50; ++move) {
+      // From above the score (coins read in turn) to below it.
+      const double level = move < 10 ? kMinusInfinity : samples[0].score - 2.0 * (move % 4) + 2.0;
+      for (std::size_t p = 0; p < samples.size(); ++p) {
+        gibbsMove(samples[p], level, workspaces[p]);
+        ASSERT_EQ(samples[p].vertexColors, samples[0].vertexColors)
+            << paths[p].name << ", trial " << trial << ", move " << move;
+        ASSERT_EQ(samples[p].score, samples[0].score) << paths[p].name;
+      }
+    }
+    const double next = sources[0]->uniform01();
+    for (std::size_t p = 1; p < sources.size(); ++p) EXPECT_EQ(sources[p]->uniform01(), next);
   }
 }
 

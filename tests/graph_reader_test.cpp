@@ -8,11 +8,12 @@
 
 #include "graph/graph_reader.h"
 #include "graph/split_line.h"
+#include "support/graphs.h"
 
 namespace tintara {
 namespace {
 
-using Lists = std::vector<std::vector<int32_t>>;
+using Lists = testing::NeighbourLists;
 
 Graph parseOk(const std::string& text) {
   std::istringstream in(text);
@@ -153,7 +154,7 @@ TEST(GraphReader, ReadsTheGraphTheFileMeans) {
   for (const Case& c : cases) {
     const Graph g = parseOk(c.text);
     EXPECT_EQ(g.vertexCount, c.vertexCount) << c.text;
-    EXPECT_EQ(g.adjacency, c.adjacency) << c.text;
+    EXPECT_EQ(testing::neighbourLists(g), c.adjacency) << c.text;
     EXPECT_EQ(g.idBase, c.idBase) << c.text;
     std::size_t entries = 0;
     for (const auto& list : c.adjacency) entries += list.size();

@@ -37,6 +37,24 @@ TEST(RandomSourceEngine, EachDrawTakesExactlyOneEngineOutput) {
   EXPECT_LT(largest, 1.0);
 }
 
+TEST(RandomSourceEngine, PeekedOutputsAreTheNextDrawsAcrossBlockEnds) {
+  RandomSource random(1, 77);
+  boost::random::mt19937 reference(77);
+  // Peeks of every length at every offset of the block, each followed by
+  // taking part of what was seen and drawing the rest one by one.
+  for (std::size_t count = 1; count <= RandomSource::kEngineBlock; count += 97) {
+    const uint32_t* outputs = random.peekEngineOutputs(count);
+    const std::vector<uint32_t> seen(outputs, outputs + count);
+    random.skipEngineOutputs(count / 3);
+    for (std::size_t i = 0; i < count; ++i) {
+      ASSERT_EQ(seen[i], reference()) << "count " << count << ", output " << i;
+      if (i >= count / 3) {
+        ASSERT_EQ(random.uniform01() * kTwoTo32, seen[i]);
+      }
+    }
+  }
+}
+
 TEST(RandomSourceEngine, ScaledIndexStaysBelowTheCount) {
   const double largestDraw = 1.0 - 1.0 / kTwoTo32;
   EXPECT_EQ(scaledIndex(3, largestDraw), 2);

@@ -37,7 +37,8 @@ void serialize(Archive& archive, RunSettings& s, unsigned /*version*/) {
 
 template <typename Archive>
 void serialize(Archive& archive, Graph& graph, unsigned /*version*/) {
-  archive & graph.vertexCount & graph.edgeCount & graph.adjacency & graph.idBase;
+  archive & graph.vertexCount & graph.edgeCount & graph.neighbourStart & graph.neighbourList &
+      graph.idBase;
 }
 
 template <typename Archive>

@@ -26,7 +26,7 @@ void ColoringSample::randomizeColors() {
 void ColoringSample::computeScore() {
   score = 0;
   for (int32_t v = 0; v < vertexCount; ++v) {
-    for (int32_t w : graph->adjacency[v]) {
+    for (int32_t w : graph->neighbours(v)) {
       if (vertexColors[w] == vertexColors[v]) score -= 1;
     }
   }

@@ -12,12 +12,22 @@
 // the colour counts: they conflict whatever its colour, so recolouring leaves
 // them unchanged, and the incremental score keeps equal to computeScore.
 //
-// With few colours a treated position counts colours in a table of k entries
-// and tests every colour. With many colours (more than the vertex's degree
-// plus a margin) it works from the sorted neighbour colours alone: every
-// colour no neighbour has shares the best value, so only neighbour colours
-// can fail the level, and the chosen index is mapped past the failing ones.
-// Both give the same colour from the same draw; the second keeps a sweep at
+// A sample that starts the sweep at or above the level always has its own
+// colour allowed, so every heads position draws its choice; the sweep then
+// reads each block's coins and choices from the engine outputs ahead
+// (RandomSource::peekEngineOutputs) and treats only the heads positions,
+// without a branch on the coin. Otherwise it reads them in turn. Both draw
+// the same numbers in the same order.
+//
+// With at most 8 colours and a degree below 128, a treated position counts
+// the neighbour colours in the bytes of one 64-bit word and derives the
+// allowed colours and the chosen one from it without a loop over colours.
+// With more colours it counts them in a table of k entries and tests every
+// colour. With many colours (more than the vertex's degree plus a margin) it
+// works from the sorted neighbour colours alone: every colour no neighbour
+// has shares the best value, so only neighbour colours can fail the level,
+// and the chosen index is mapped past the failing ones. All three give the
+// same colour from the same draw; the last keeps a sweep at
 // O(degree log degree) per position even for millions of colours.
 #pragma once
 
@@ -33,11 +43,20 @@ namespace tintara {
 struct GibbsWorkspace {
   std::vector<int32_t> colorCounts;
   std::vector<int32_t> allowedColors;
-  std::vector<double> allowedScores;
+  std::vector<int32_t> allowedCounts;
   std::vector<int32_t> neighbourColors;
   std::vector<int32_t> failingColors;
-  // A position uses the colour table when k <= degree + denseColorMargin.
+  // A position uses the word of byte counts when k <= laneColorLimit (at
+  // most 8) and its degree is below 128, else the colour table when
+  // k <= degree + denseColorMargin. Tests lower them to force a path.
+  int32_t laneColorLimit = 8;
   int32_t denseColorMargin = 32;
+  // Sweeps of a sample at or above the level read the coins ahead; tests
+  // turn this off to compare with the sweep that reads them in turn.
+  bool readCoinsFirst = true;
+  // One block's heads: the vertex and its choice's engine output.
+  std::vector<int32_t> treatedVertices;
+  std::vector<uint32_t> choiceOutputs;
 };
 
 void gibbsMove(ColoringSample& sample, double level, GibbsWorkspace& workspace);

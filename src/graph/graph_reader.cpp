@@ -307,23 +307,10 @@ Graph InstanceReader::build(const SizeCheck& check) {
   if (needed > static_cast<double>(usable)) throw InputError(memoryRefusal(needed, what, usable));
   if (check) check(graph.vertexCount, graph.edgeCount);
 
-  // Each list is allocated once at its final size.
   try {
-    graph.adjacency.resize(static_cast<std::size_t>(graph.vertexCount));
-    {
-      std::vector<int32_t> degree(static_cast<std::size_t>(graph.vertexCount));
-      for (const Edge& edge : edges) {
-        ++degree[edge.u - graph.idBase];
-        ++degree[edge.v - graph.idBase];
-      }
-      for (int32_t v = 0; v < graph.vertexCount; ++v) graph.adjacency[v].reserve(degree[v]);
-    }
-    for (const Edge& edge : edges) {
-      const int32_t u = edge.u - graph.idBase;
-      const int32_t v = edge.v - graph.idBase;
-      graph.adjacency[u].push_back(v);
-      graph.adjacency[v].push_back(u);
-    }
+    setNeighbours(graph, edges, [&](const Edge& edge) {
+      return std::pair{edge.u - graph.idBase, edge.v - graph.idBase};
+    });
   } catch (const std::bad_alloc&) {
     throw InputError(memoryRefusal(needed, what, usable));
   }

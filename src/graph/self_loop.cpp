@@ -8,7 +8,7 @@ namespace tintara {
 
 std::optional<int32_t> selfLoopVertex(const Graph& graph) {
   for (int32_t v = 0; v < graph.vertexCount; ++v) {
-    for (int32_t w : graph.adjacency[v]) {
+    for (int32_t w : graph.neighbours(v)) {
       if (w == v) return v;
     }
   }

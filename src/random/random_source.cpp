@@ -1,5 +1,6 @@
 #include "random/random_source.h"
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 #include <utility>
@@ -47,6 +48,14 @@ RandomSource::RandomSource(uint32_t randSeed, uint32_t engineSeed) {
   engine.seed(engineSeed);
 }
 
+void RandomSource::refillEngineBlock() {
+  const std::size_t kept = kEngineBlock - engineNext;
+  std::copy(engineBlock.begin() + static_cast<std::ptrdiff_t>(engineNext), engineBlock.end(),
+            engineBlock.begin());
+  for (std::size_t i = kept; i < kEngineBlock; ++i) engineBlock[i] = engine();
+  engineNext = 0;
+}
+
 void RandomSource::seedRandStream(uint32_t randSeed) {
   if (initstate_r(randSeed, randState, sizeof randState, &randData) != 0) {
     throw std::runtime_error("initstate_r failed");
@@ -60,15 +69,19 @@ inline uint64_t RandomSource::indexBelow(uint64_t bound) {
   if (bound - 1 <= kRandWidth.mask && kRandWidth.mask < UINT32_MAX) {
     // One output per attempt. The general test below, value / bound <
     // span / bound or span % bound == bound - 1 with span = mask, is then
-    // value < floor((mask + 1) / bound) * bound: one division, in 32 bits.
+    // value < floor((mask + 1) / bound) * bound, the largest multiple of
+    // bound that fits; with r = value % bound that is value - r <=
+    // mask + 1 - bound. So one division per attempt, and values up to
+    // mask + 1 - bound (all but a fraction bound / 2^31) pass before it ends.
     const auto b = static_cast<uint32_t>(bound);
-    const uint32_t limit = static_cast<uint32_t>(kRandWidth.mask + 1) / b * b;
+    const uint32_t lastStart = static_cast<uint32_t>(kRandWidth.mask + 1) - b;
     for (;;) {
       uint32_t draw;
       do {
         draw = static_cast<uint32_t>(randDraw());
       } while (draw > kRandWidth.mask);
-      if (draw < limit) return draw % b;
+      const uint32_t r = draw % b;
+      if (draw <= lastStart || draw - r <= lastStart) return r;
     }
   }
   return indexBelowWide(bound);

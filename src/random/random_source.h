@@ -1,10 +1,13 @@
 // The source of randomness of one splitting run: the pilot, each
 // fixed-level run and each colourability test has its own.
 //
-// uniform01 draws a double in [0, 1) from an MT19937 engine through Boost's
-// uniform real distribution: exactly one 32-bit engine output per draw, the
-// result y / 2^32. shuffleOrder permutes a visiting order with draws from the
-// C library's rand stream.
+// uniform01 draws a double in [0, 1) from Boost's MT19937 engine: exactly one
+// 32-bit engine output y per draw, the result y / 2^32 (what Boost's uniform
+// real distribution on [0, 1) makes of it). The engine's outputs are made a
+// block ahead and handed out in order, so that a caller can also see the
+// outputs its next draws will take before it takes them (the Gibbs move
+// reads its coins so). shuffleOrder permutes a visiting order with draws
+// from the C library's rand stream.
 //
 // The rand stream is drawn through glibc's reentrant random_r over a private
 // state seeded like srand: the same numbers as rand() after srand(seed), but
@@ -15,12 +18,12 @@
 // points into the object itself.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include <boost/random/mersenne_twister.hpp>
-#include <boost/random/uniform_real_distribution.hpp>
-#include <boost/random/variate_generator.hpp>
 
 namespace tintara {
 
@@ -45,7 +48,21 @@ class RandomSource {
   RandomSource& operator=(const RandomSource&) = delete;
 
   // A uniform double in [0, 1): a multiple of 2^-32, never 1.0.
-  double uniform01() { return generator(); }
+  double uniform01() {
+    if (engineNext == kEngineBlock) refillEngineBlock();
+    return static_cast<double>(engineBlock[engineNext++]) * 0x1p-32;
+  }
+
+  // The engine outputs of the next `count` uniform01 draws (count at most
+  // kEngineBlock), without drawing them: the i-th next draw will be
+  // outputs[i] / 2^32. skipEngineOutputs(c) then takes the first c of them,
+  // exactly as c uniform01 calls would.
+  static constexpr std::size_t kEngineBlock = 1024;
+  const uint32_t* peekEngineOutputs(std::size_t count) {
+    if (kEngineBlock - engineNext < count) refillEngineBlock();
+    return engineBlock.data() + engineNext;
+  }
+  void skipEngineOutputs(std::size_t count) { engineNext += count; }
 
   // Permutes [first, last) in place: for j = 1 .. m-1 swaps a[j] with a[r],
   // r a uniform index below j + 1 drawn from the rand stream.
@@ -63,11 +80,12 @@ class RandomSource {
   uint64_t indexBelow(uint64_t bound);
   uint64_t indexBelowWide(uint64_t bound);
 
-  using Distribution = boost::random::uniform_real_distribution<double>;
-  Distribution distribution{0.0, 1.0};
+  // Keeps the outputs not yet drawn and appends new ones from the engine.
+  void refillEngineBlock();
+
   boost::random::mt19937 engine;
-  boost::random::variate_generator<boost::random::mt19937&, Distribution> generator{engine,
-                                                                                    distribution};
+  std::array<uint32_t, kEngineBlock> engineBlock{};
+  std::size_t engineNext = kEngineBlock;  // the next output to hand out
 
   // Private state for random_r; 128 bytes is glibc's default (TYPE_3), the
   // size srand/rand use.

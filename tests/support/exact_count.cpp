@@ -22,7 +22,7 @@ ExactCount checkedMul(ExactCount a, ExactCount b) {
 
 bool hasSelfLoop(const Graph& graph) {
   for (int32_t u = 0; u < graph.vertexCount; ++u)
-    for (int32_t w : graph.adjacency[u])
+    for (int32_t w : graph.neighbours(u))
       if (w == u) return true;
   return false;
 }
@@ -31,7 +31,7 @@ bool hasSelfLoop(const Graph& graph) {
 std::vector<std::vector<int32_t>> simpleNeighbours(const Graph& graph) {
   std::vector<std::vector<int32_t>> lists(graph.vertexCount);
   for (int32_t u = 0; u < graph.vertexCount; ++u) {
-    for (int32_t w : graph.adjacency[u])
+    for (int32_t w : graph.neighbours(u))
       if (w != u) lists[u].push_back(w);
     std::sort(lists[u].begin(), lists[u].end());
     lists[u].erase(std::unique(lists[u].begin(), lists[u].end()), lists[u].end());

@@ -8,12 +8,17 @@ Graph makeGraph(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& edges
   Graph g;
   g.vertexCount = n;
   g.edgeCount = static_cast<int32_t>(edges.size());
-  g.adjacency.resize(n);
-  for (auto [u, v] : edges) {
-    g.adjacency[u].push_back(v);
-    g.adjacency[v].push_back(u);
-  }
+  setNeighbours(g, edges, [](std::pair<int32_t, int32_t> edge) { return edge; });
   return g;
+}
+
+NeighbourLists neighbourLists(const Graph& graph) {
+  NeighbourLists lists;
+  for (int32_t u = 0; u < graph.vertexCount; ++u) {
+    const auto list = graph.neighbours(u);
+    lists.emplace_back(list.begin(), list.end());
+  }
+  return lists;
 }
 
 Graph cycleGraph(int32_t n) {
@@ -79,7 +84,7 @@ uint64_t bruteForceProperColorings(const Graph& graph, int32_t k) {
   for (;;) {
     bool ok = true;
     for (int32_t v = 0; v < n && ok; ++v)
-      for (int32_t w : graph.adjacency[v]) ok = ok && colors[v] != colors[w];
+      for (int32_t w : graph.neighbours(v)) ok = ok && colors[v] != colors[w];
     if (ok) ++proper;
     int32_t i = 0;
     while (i < n && ++colors[i] == k) colors[i++] = 0;

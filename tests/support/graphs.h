@@ -10,9 +10,13 @@
 
 namespace tintara::testing {
 
-// A Graph with n vertices and the given edges, adjacency in edge order (as
+// A Graph with n vertices and the given edges, neighbour lists in edge order (as
 // the reader would build it from edge lines in that order).
 Graph makeGraph(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& edges);
+
+// Every vertex's neighbour list, for comparisons in tests.
+using NeighbourLists = std::vector<std::vector<int32_t>>;
+NeighbourLists neighbourLists(const Graph& graph);
 
 Graph cycleGraph(int32_t n);
 Graph completeGraph(int32_t n);
