@@ -100,8 +100,8 @@ constexpr double kThreadStackBytes = 8.0 * 1024 * 1024;
 
 double splittingRunBytes(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations) {
   const double n = vertexCount;
-  const double graphBytes = n * static_cast<double>(sizeof(std::vector<int32_t>)) +
-                            listBytes(2.0 * static_cast<double>(edgeCount));
+  // One 32-bit offset a vertex, two 32-bit list entries an edge line.
+  const double graphBytes = listBytes(n + 1.0) + listBytes(2.0 * static_cast<double>(edgeCount));
   const double sampleBytes = static_cast<double>(sizeof(ColoringSample)) + 2.0 * listBytes(n);
   // One sample more than N: the one being made before it is copied in.
   const double populationBytes = (static_cast<double>(N) + 1.0) * sampleBytes + kThreadStackBytes;

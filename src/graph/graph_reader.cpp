@@ -47,12 +47,10 @@ struct PLine {
 const std::string kZeroBasedHint =
     " (vertex ids are 0-based; scripts/dimacs-to-instance converts 1-based DIMACS files)";
 
-// Bytes of the adjacency built for `vertices` and `edgeLines`: the outer
-// vector, the degree counts that size the lists, 4 bytes per entry and an
-// allocator header for each list that is not empty.
+// Bytes of the neighbour lists built for `vertices` and `edgeLines`: one
+// 32-bit offset a vertex (and one more), two 32-bit entries an edge line.
 double adjacencyBytes(double vertices, double edgeLines) {
-  return vertices * static_cast<double>(sizeof(std::vector<int32_t>) + sizeof(int32_t)) +
-         8.0 * edgeLines + 24.0 * std::min(vertices, 2.0 * edgeLines);
+  return 4.0 * (vertices + 1.0) + 8.0 * edgeLines;
 }
 
 // Reads the lines first, keeping the edge lines as written; the vertex count

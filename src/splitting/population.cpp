@@ -21,6 +21,7 @@ std::size_t leadersAtOrAbove(const Population& population, int32_t N, double lev
 void createPopulation(Population& population, const Graph& graph, RandomSource& random, int32_t N,
                       int32_t k) {
   population.clear();
+  population.reserve(static_cast<std::size_t>(std::max(N, 0)));
   for (int32_t i = 0; i < N; ++i) population.push(ColoringSample(graph, random, k));
 }
 

@@ -35,6 +35,9 @@ class SampleList {
     }
     ++count;
   }
+  // Makes room for `size` samples, so that filling the list up to it never
+  // holds two copies of the slots (a vector that grows by doubling would).
+  void reserve(std::size_t size) { slots.reserve(size); }
   // Sets the size to `size`; new slots start as copies of the first sample.
   void resize(std::size_t size) {
     while (slots.size() < size) slots.push_back(slots.front());
