@@ -8,8 +8,8 @@
   as a Release build when it has no CMake cache and then brings the targets
   the script needs up to date with `cmake --build` (a no-op when nothing
   changed), so a study never runs a stale or missing binary.
-- Running and parsing: `run_timed` (a command's wall and CPU time, with an
-  optional limit), `call_with_limit` (the same for a Python function),
+- Running and parsing: `run_timed` (a command's wall and CPU time and peak
+  memory, with optional wall, CPU and address-space limits), `call_with_limit` (the same for a Python function),
   `parse_counting_report`, `parse_chromatic_report`, `parse_exact_counts`,
   `parse_exact_chromatic`, and `exact_counts` / `exact_chromatic`, which run
   the exact counter (build/tests/exact_count).
@@ -25,13 +25,17 @@ import collections
 import dataclasses
 import importlib
 import importlib.util
+import math
 import multiprocessing
 import os
 import platform
 import random
 import resource
+import signal
 import subprocess
 import sys
+import tempfile
+import threading
 import time
 
 SCRIPTS = os.path.dirname(os.path.abspath(__file__))
@@ -144,39 +148,65 @@ def prepare_build(build_dir, targets=("tintara",)):
 
 @dataclasses.dataclass
 class Timed:
-    returncode: int  # None when the limit was reached and the process killed
+    returncode: int  # None when the wall limit was reached and the process killed;
+                     # -S when a signal S ended it
     stdout: str
     stderr: str
     wall: float      # seconds
     cpu: float       # user + system seconds of the process and its children
+    peak_rss: int = None  # bytes: the largest resident set of the process or a child
 
     @property
     def timed_out(self):
         return self.returncode is None
 
 
-def run_timed(cmd, limit=None, stdin=None):
-    """Runs cmd, killing it after `limit` seconds. CPU time is read from this
-    process's reaped-children usage, so calls must not overlap."""
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    start = time.monotonic()
-    try:
-        proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL if stdin is None else
-                                subprocess.PIPE, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True)
-    except OSError as e:
-        raise ScriptError("cannot run %s: %s" % (cmd[0], e.strerror))
-    try:
-        out, err = proc.communicate(stdin, timeout=limit)
-        code = proc.returncode
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        out, err = proc.communicate()
-        code = None
-    wall = time.monotonic() - start
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-    return Timed(code, out, err, wall, cpu)
+def run_timed(cmd, limit=None, stdin=None, memory_limit=None, cpu_limit=None):
+    """Runs cmd, killing it after `limit` wall seconds. `memory_limit` (bytes)
+    caps its address space and `cpu_limit` (seconds) its CPU time, both set
+    in the child (RLIMIT_AS, RLIMIT_CPU: the kernel ends it with SIGXCPU;
+    core dumps are then off). CPU time and peak memory are this process's
+    own, from wait4, so calls may overlap."""
+    def set_limits():
+        resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+        if memory_limit is not None:
+            resource.setrlimit(resource.RLIMIT_AS, (memory_limit, memory_limit))
+        if cpu_limit is not None:
+            seconds = math.ceil(cpu_limit)
+            resource.setrlimit(resource.RLIMIT_CPU, (seconds, seconds + 5))
+
+    limited = memory_limit is not None or cpu_limit is not None
+    # Files rather than pipes: the output needs no reader while wait4 blocks.
+    with tempfile.TemporaryFile() as inp, tempfile.TemporaryFile() as out, \
+            tempfile.TemporaryFile() as err:
+        if stdin is not None:
+            inp.write(stdin.encode())
+            inp.seek(0)
+        start = time.monotonic()
+        try:
+            proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL if stdin is None else inp,
+                                    stdout=out, stderr=err,
+                                    preexec_fn=set_limits if limited else None)
+        except OSError as e:
+            raise ScriptError("cannot run %s: %s" % (cmd[0], e.strerror))
+        reaped = []
+        waiter = threading.Thread(target=lambda: reaped.append(os.wait4(proc.pid, 0)))
+        waiter.start()
+        waiter.join(limit)
+        killed = waiter.is_alive()
+        if killed:
+            # Not yet reaped, so the pid is still this child's.
+            os.kill(proc.pid, signal.SIGKILL)
+            waiter.join()
+        wall = time.monotonic() - start
+        _, status, usage = reaped[0]
+        proc.returncode = os.waitstatus_to_exitcode(status)  # Popen must not wait again
+        out.seek(0)
+        err.seek(0)
+        stdout = out.read().decode(errors="replace")
+        stderr = err.read().decode(errors="replace")
+    return Timed(None if killed else proc.returncode, stdout, stderr, wall,
+                 usage.ru_utime + usage.ru_stime, usage.ru_maxrss * 1024)
 
 
 def call_with_limit(fn, args=(), limit=None):

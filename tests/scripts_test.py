@@ -1,6 +1,7 @@
 """The scripts' shared module against real output of tintara and exact_count,
 the benchmark generators, the CNF encoding and the SAT and DSATUR parts of
-scripts/chromatic-study, and every script's command-line behaviour.
+scripts/chromatic-study, the section splicing of scripts/performance-report,
+and every script's command-line behaviour.
 
     python3 tests/scripts_test.py --tintara BUILD/tintara --exact-count BUILD/tests/exact_count
 """
@@ -11,6 +12,7 @@ import itertools
 import math
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -26,6 +28,11 @@ _loader = importlib.machinery.SourceFileLoader("chromatic_study",
                                                os.path.join(SCRIPTS, "chromatic-study"))
 study = importlib.util.module_from_spec(importlib.util.spec_from_loader("chromatic_study", _loader))
 _loader.exec_module(study)
+_loader = importlib.machinery.SourceFileLoader("performance_report",
+                                               os.path.join(SCRIPTS, "performance-report"))
+report = importlib.util.module_from_spec(importlib.util.spec_from_loader("performance_report",
+                                                                         _loader))
+_loader.exec_module(report)
 BIN = argparse.Namespace()
 
 
@@ -100,6 +107,28 @@ class Reports(Temp):
         self.assertEqual(tg.exact_chromatic(self.build, path)[0], 3)
         loop = self.instance(tg.Graph(2, [(0, 1), (1, 1)]), "loop.txt")
         self.assertEqual(tg.exact_chromatic(self.build, loop), (None, None))
+
+    def test_exact_counter_without_search_fails_past_its_table_limit(self):
+        # The performance report relies on this: a count that elimination
+        # cannot finish is a miss, never a silent switch to the search.
+        path = self.instance(tg.petersen())
+        small = [BIN.exact_count, "--max-table-entries", "16"]
+        r = run(small + ["--no-search", path, "4"])
+        self.assertEqual((r.returncode, r.stdout), (2, ""))
+        self.assertIn("table too large", r.stderr)
+        fallback = tg.parse_exact_counts(run(small + [path, "4"]).stdout)[0]
+        self.assertEqual((fallback.count, fallback.method), (12960, "search"))
+
+    def test_run_timed_measures_and_caps_a_child(self):
+        hog = [sys.executable, "-c", "b = bytearray(300 << 20)"]
+        spin = [sys.executable, "-c", "while True: pass"]
+        free = tg.run_timed(hog)
+        self.assertEqual(free.returncode, 0)
+        self.assertGreaterEqual(free.peak_rss, 300 << 20)
+        self.assertNotEqual(tg.run_timed(hog, memory_limit=200 << 20).returncode, 0)
+        capped = tg.run_timed(spin, limit=30, cpu_limit=1)
+        self.assertEqual(capped.returncode, -signal.SIGXCPU)
+        self.assertGreaterEqual(capped.cpu, 0.9)
 
 
 class Graphs(Temp):
@@ -215,6 +244,20 @@ class ChromaticStudy(Temp):
         self.assertIn("reaches it on queen5_5 and **overshoots** on mycielski3", text)
         self.assertIn("4 workers against 1: fewer colours on none, more on none, the same on "
                       "the other 2", text)
+
+
+class PerformanceReport(unittest.TestCase):
+    def test_crossover_section_is_replaced_in_place_and_kept(self):
+        head = report.CROSSOVER_HEADING
+        before, after = "# P\n\n## A\n\na\n", "## B\n\nb\n"
+        for text, want in [(before + head + "\nold\n\n" + after, before + "NEW\n\n" + after),
+                           (before + head + "\nold\n", before + "NEW\n"),
+                           (before, before + "\nNEW\n")]:
+            with self.subTest(text=text):
+                self.assertEqual(report.splice_section(text, "NEW\n"), want)
+        section = head + "\n\n### d\n\nx\n"
+        self.assertEqual(report.kept_section(before + section + "\n" + after), section + "\n")
+        self.assertIsNone(report.kept_section(before))
 
 
 class CommandLines(unittest.TestCase):

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <string>
 
 namespace tintara::testing {
 
@@ -152,7 +153,9 @@ ExactCount countProperColorings(const Graph& graph, int32_t k, EliminationStats*
     scope.erase(std::unique(scope.begin(), scope.end()), scope.end());
     const std::size_t width = scope.size();
     const uint64_t resultSize = powerWithin(k, width - 1, maxTableEntries);
-    if (resultSize == 0) throw std::length_error("elimination table too large");
+    if (resultSize == 0)
+      throw std::length_error("elimination table too large (" + std::to_string(k) + "^" +
+                              std::to_string(width - 1) + " entries)");
     st.width = std::max(st.width, static_cast<int32_t>(width - 1));
     st.largestTable = std::max(st.largestTable, resultSize);
 
