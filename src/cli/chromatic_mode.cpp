@@ -88,14 +88,10 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor) {
     text << "[bisection: testing k = " << k << " in " << lo + 1 << ".." << hi << "]";
     progress.show(text.str());
   };
-  Graph graph;
-  try {
-    graph = findChromaticNumber(s, executor, steps, meanIterations, cpu, chromatic, coloring,
-                                progress.active() ? BisectionObserver(observer) : BisectionObserver());
-  } catch (...) {
-    progress.clear();
-    throw;
-  }
+  // An error leaves through the display's destructor, which erases it.
+  const Graph graph =
+      findChromaticNumber(s, executor, steps, meanIterations, cpu, chromatic, coloring,
+                          progress.active() ? BisectionObserver(observer) : BisectionObserver());
   progress.clear();
   std::cout << steps << " " << meanIterations << " " << cpu << " " << chromatic << std::endl;
   ensureWritten(std::cout);

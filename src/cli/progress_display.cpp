@@ -47,10 +47,14 @@ ProgressDisplay::ProgressDisplay(ProgressDisplay&& other) noexcept
   other.enabled = false;
 }
 
+std::string ProgressDisplay::erasing() const {
+  // Back over the drawn characters, then clear to the end of the line.
+  return drawn > 0 ? std::string(drawn, '\b') + "\033[K" : std::string();
+}
+
 void ProgressDisplay::erase() {
   if (drawn == 0) return;
-  // Back over the drawn characters, then clear to the end of the line.
-  writeAll(std::string(drawn, '\b') + "\033[K");
+  writeAll(erasing());
   drawn = 0;
 }
 
@@ -64,9 +68,7 @@ void ProgressDisplay::show(const std::string& text) {
   }
   lastDraw = now;
   const std::string shown = text.substr(0, width);
-  std::string frame = drawn > 0 ? std::string(drawn, '\b') + "\033[K" : std::string();
-  frame += shown;
-  writeAll(frame);
+  writeAll(erasing() + shown);
   drawn = shown.size();
 }
 

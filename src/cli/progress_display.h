@@ -29,6 +29,9 @@ class ProgressDisplay {
   ProgressDisplay(const ProgressDisplay&) = delete;
   ProgressDisplay& operator=(const ProgressDisplay&) = delete;
   ProgressDisplay(ProgressDisplay&& other) noexcept;
+  // Erases what is still drawn, so that a run ended by an error leaves no
+  // display before the error's message.
+  ~ProgressDisplay() { clear(); }
 
   bool active() const { return enabled; }
   // Shows `text` in place of the current display, unless a text was drawn
@@ -39,6 +42,8 @@ class ProgressDisplay {
 
  private:
   void erase();  // with the lock held
+  // What takes the cursor back over the drawn text and clears the line.
+  std::string erasing() const;
 
   bool enabled = false;
   std::size_t width = 0;  // characters available to the display
