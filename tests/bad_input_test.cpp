@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/settings.h"
+#include "splitting/run_memory.h"
 #include "graph/input_error.h"
 #include "graph/memory_limit.h"
 #include "support/test_support.h"

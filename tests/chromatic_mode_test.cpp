@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "cli/chromatic_mode.h"
+#include "splitting/chromatic_search.h"
 #include "splitting/adaptive_splitting.h"
 #include "support/test_support.h"
 

@@ -14,7 +14,7 @@
 #include "random/random_source.h"
 #include "splitting/adaptive_splitting.h"
 #include "splitting/estimation.h"
-#include "splitting/parallel_runs.h"
+#include "engine/run_engine.h"
 #include "support/test_support.h"
 
 namespace tintara {

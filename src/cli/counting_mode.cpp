@@ -5,15 +5,13 @@
 #include <string>
 
 #include "cli/coloring_file.h"
-#include "cli/cpu_clock.h"
 #include "cli/output_check.h"
 #include "cli/progress_display.h"
 #include "graph/graph_reader.h"
 #include "graph/memory_limit.h"
 #include "graph/self_loop.h"
-#include "random/random_source.h"
-#include "splitting/adaptive_splitting.h"
-#include "splitting/estimate_list.h"
+#include "splitting/counting_experiment.h"
+#include "splitting/run_memory.h"
 
 namespace tintara {
 
@@ -21,10 +19,7 @@ namespace {
 
 const std::string kStarLine(79, '*');
 
-}  // namespace
-
-int runCounting(const RunSettings& s, const RunExecutor& executor) {
-  std::ostream& out = std::cout;
+void printHeader(std::ostream& out, const RunSettings& s) {
   out << kStarLine << std::endl;
   out << "Starting  experiments for " << s.problem << " using N=" << s.N << ", rho=" << s.rho
       << " and target relative error=" << s.terr << std::endl;
@@ -32,29 +27,53 @@ int runCounting(const RunSettings& s, const RunExecutor& executor) {
   out << "Iteration #  |  iteration estimator | average estimator   |  RE  |  CPU" << std::endl;
   out << kStarLine << std::endl;
   ensureWritten(out);
+}
+
+void printRun(std::ostream& out, const RunRecord& record) {
+  out << record.run << " ";
+  writeNumber(out, record.estimate);
+  out << " ";
+  writeNumber(out, record.mean);
+  out << " " << record.relativeError << " " << record.cpuSeconds << std::endl;
+  ensureWritten(out);
+}
+
+void printSummary(std::ostream& out, const EstimateTally& tally) {
+  out << kStarLine << std::endl;
+  out << "**********************    Result Summary    ***********************************"
+      << std::endl;
+  out << "estimator  |  RE  |  CPU" << std::endl;
+  out << kStarLine << std::endl;
+  writeNumber(out, tally.mean());
+  out << " " << tally.relativeError() << " " << tally.cpuSeconds() << std::endl;
+  out << kStarLine << std::endl;
+  ensureWritten(out);
+}
+
+}  // namespace
+
+int runCounting(const RunSettings& s, const RunExecutor& executor) {
+  std::ostream& out = std::cout;
+  printHeader(out, s);
 
   const uint64_t usable = usableMemoryBytes();
   const Graph graph = readGraph(s.problem, usable, [&](int32_t n, int64_t edges) {
     checkRunMemory(n, edges, s.N, s.workers, usable);
   });
   refuseSelfLoops(graph);
+  const RunParameters parameters = s.runParameters();
 
   ProgressDisplay progress = ProgressDisplay::onTerminal(0);
-  LevelList levels;
-  std::vector<int32_t> properColoring;
-  {
-    RandomSource pilotRandom(StreamId{s.seed, kPilotStream});
-    const auto observer = [&](double level) {
-      std::ostringstream text;
-      text << "pilot run: level " << level << " (from " << -graph.vertexCount << " up to 0)";
-      progress.show(text.str());
-    };
-    levels = buildLevels(graph, pilotRandom, s.N, s.rho, s.colors, &properColoring,
-                         progress.active() ? LevelObserver(observer) : LevelObserver());
-  }
+  const auto showLevel = [&](double level) {
+    std::ostringstream text;
+    text << "pilot run: level " << level << " (from " << -graph.vertexCount << " up to 0)";
+    progress.show(text.str());
+  };
+  const PilotOutcome pilot =
+      pilotRun(graph, parameters, progress.active() ? LevelObserver(showLevel) : LevelObserver());
   progress.clear();
-  if (levels.back() < 0) {
-    out << "The pilot run stagnated at level " << levels.back()
+  if (!pilot.reachedProperColoring()) {
+    out << "The pilot run stagnated at level " << pilot.levels.back()
         << " without reaching a proper coloring with " << s.colors
         << " colors, so no estimate is made" << std::endl;
     ensureWritten(out);
@@ -62,47 +81,29 @@ int runCounting(const RunSettings& s, const RunExecutor& executor) {
   }
 
   out << kStarLine << std::endl;
-  out << "# LEVELS = " << levels.size() << std::endl;
+  out << "# LEVELS = " << pilot.levels.size() << std::endl;
   out << kStarLine << std::endl;
   ensureWritten(out);
 
-  // The seed entry 0.0 keeps a first estimate from ending the loop at once;
-  // it counts in the mean and the relative error like a real estimate.
-  EstimateList estimates{WideDouble(0)};
-  double totalCpu = 0.0;
-  executor.countingRuns(s, graph, levels, [&](int64_t run, CountingRun&& result) {
-    estimates.push_back(result.estimate);
-    const double cpu = cpuSeconds(result.cpuMilliseconds);
-    totalCpu += cpu;
-    const double u = relativeError(estimates);
-    progress.clear();
-    out << run << " ";
-    writeNumber(out, result.estimate);
-    out << " ";
-    writeNumber(out, meanOf(estimates));
-    out << " " << u << " " << cpu << std::endl;
-    ensureWritten(out);
-    std::ostringstream text;
-    text << "runs: " << run << ", RE " << u << " (target " << s.terr << ")";
-    progress.show(text.str());
-    // The pilot reached a proper colouring, so the probability is not 0:
-    // while every estimate so far is 0 the relative error is not a number,
-    // and the runs go on.
-    return !(u <= s.terr);
-  });
+  EstimateTally tally;
+  runToTarget(
+      tally, s.terr,
+      [&](int64_t first, const RunConsumer<CountingRun>& consume) {
+        executor.countingRuns(parameters, graph, pilot.levels, RunRange{first}, consume);
+      },
+      [&](const RunRecord& record) {
+        progress.clear();
+        printRun(out, record);
+        std::ostringstream text;
+        text << "runs: " << record.run << ", RE " << record.relativeError << " (target " << s.terr
+             << ")";
+        progress.show(text.str());
+      });
   progress.clear();
 
-  out << kStarLine << std::endl;
-  out << "**********************    Result Summary    ***********************************"
-      << std::endl;
-  out << "estimator  |  RE  |  CPU" << std::endl;
-  out << kStarLine << std::endl;
-  writeNumber(out, meanOf(estimates));
-  out << " " << relativeError(estimates) << " " << totalCpu << std::endl;
-  out << kStarLine << std::endl;
-  ensureWritten(out);
+  printSummary(out, tally);
   if (!s.saveColoring.empty()) {
-    saveColoring(s.saveColoring, graph, properColoring, s.colors, s.problem, s.seed);
+    saveColoring(s.saveColoring, graph, pilot.coloring, s.colors, s.problem, s.seed);
   }
   return 0;
 }

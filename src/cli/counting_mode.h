@@ -1,16 +1,12 @@
-// Counting mode: estimate the probability that a uniformly random k-colouring
-// of the instance is proper, and print the report.
-//
-// A pilot run (stream 0 of the seed) fixes the levels; then fixed-level runs
-// 1, 2, ... (each on its own stream) are made by the executor until the
-// relative error of the estimates, a list seeded with one entry 0.0, is at
-// or below terr. Estimates are appended and lines printed in run order, so
-// the report for a seed is the same however the runs are made (CPU figures
-// aside). One table line per run, then a summary.
+// Counting mode as the program runs it: reads the instance, runs the
+// experiment (splitting/counting_experiment.h) with the executor's runs,
+// and prints the report: a header, the number of levels the pilot fixed,
+// one line per fixed-level run in run order, then a summary. The report
+// for a seed is the same however the runs are made, CPU figures aside.
 #pragma once
 
-#include "cli/run_executor.h"
 #include "cli/settings.h"
+#include "engine/run_executor.h"
 
 namespace tintara {
 

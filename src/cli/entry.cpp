@@ -12,7 +12,6 @@
 #include "cli/chromatic_mode.h"
 #include "cli/counting_mode.h"
 #include "cli/output_check.h"
-#include "cli/run_executor.h"
 #include "cli/settings.h"
 #include "graph/input_error.h"
 
@@ -22,6 +21,9 @@ namespace tintara {
 
 namespace {
 
+// The listing's caption and the usage lines are kept as they are, the
+// "Tintara.exe" and the "nuber" included: existing files and scripts match
+// this text.
 std::string caption() {
   const std::string stars = " " + std::string(63, '*') + " ";
   return std::string(" ") + "\n" + stars + "\n" +
@@ -92,25 +94,7 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
   std::string seedText;
 
   po::options_description description(caption(), 80, 40);
-  // One option a line, in the order the listing shows them.
-  // clang-format off
-  description.add_options()
-      ("help", "produce help message")
-      ("problem", po::value<std::string>(&settings.problem), "input graph instance file")
-      ("colors", po::value<int32_t>(&settings.colors), "# of colors (default is 3)")
-      ("N", po::value<int32_t>(&settings.N), "splitting budget (default is 1000)")
-      ("rho", po::value<double>(&settings.rho), "splitting rarity parameter (default is 0.2)")
-      ("terr", po::value<double>(&settings.terr), "target relative error (default is 0.03)")
-      ("chrom", po::value<int32_t>(&settings.chrom),
-       "find chromatic number only (default is 0 - for counting)")
-      ("seed", po::value<std::string>(&seedText),
-       "random seed, 0 to 2^64-1 (default is a fresh seed, written to standard error)")
-      ("workers", po::value<int32_t>(&settings.workers),
-       "threads (default is 1; 0 - one per hardware thread)")
-      ("save-coloring", po::value<std::string>(&settings.saveColoring),
-       "write the proper coloring found to this file")
-      ("version", "print the program's name and version");
-  // clang-format on
+  describeOptions(description, settings, seedText);
 
   try {
     po::variables_map options;

@@ -3,7 +3,7 @@
 // and exit status 1. Returns the process exit status.
 #pragma once
 
-#include "cli/run_executor.h"
+#include "engine/run_executor.h"
 
 namespace tintara {
 

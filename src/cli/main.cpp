@@ -1,5 +1,5 @@
 #include "cli/entry.h"
-#include "cli/run_executor.h"
+#include "engine/run_executor.h"
 
 int main(int argc, char** argv) {
   return tintara::runTintara(argc, argv, tintara::threadExecutor());

@@ -8,7 +8,7 @@
 #include <boost/mpi/environment.hpp>
 
 #include "cli/entry.h"
-#include "cli/mpi_executor.h"
+#include "engine/mpi_executor.h"
 
 int main(int argc, char** argv) {
   // Only each rank's main thread calls MPI.

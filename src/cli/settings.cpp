@@ -1,35 +1,17 @@
 #include "cli/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <sstream>
-#include <vector>
 
-#include "coloring/coloring_sample.h"
-#include "graph/input_error.h"
-#include "graph/memory_limit.h"
+#include <boost/lexical_cast.hpp>
+#include <boost/program_options.hpp>
+
+namespace po = boost::program_options;
 
 namespace tintara {
-
-namespace {
-
-template <typename T>
-std::string outOfRange(const char* option, T value, const std::string& allowed) {
-  std::ostringstream out;
-  out << "Invalid value for option " << option << ": " << value << " (allowed: " << allowed << ")";
-  return out.str();
-}
-
-std::optional<std::string> checkPopulationSettings(int32_t N, double rho) {
-  if (N < 1) return outOfRange("N", N, "N >= 1");
-  // Written so that NaN fails too.
-  if (!(rho >= 0.0 && rho < 1.0)) return outOfRange("rho", rho, "0 <= rho < 1");
-  return std::nullopt;
-}
-
-}  // namespace
 
 double smallestTerr() {
   const double runLimit = std::numeric_limits<int32_t>::max();
@@ -47,19 +29,163 @@ double smallestTerr() {
   return printed;
 }
 
-std::optional<std::string> checkSettings(const RunSettings& s) {
-  if (s.chrom != 0 && s.chrom != 1) return outOfRange("chrom", s.chrom, "0 or 1");
-  if (s.chrom == 0 && s.colors < 1) return outOfRange("colors", s.colors, "colors >= 1");
-  if (auto error = checkPopulationSettings(s.N, s.rho)) return error;
-  if (s.chrom == 0 && !(s.terr >= smallestTerr() && s.terr < 1.0)) {
-    std::ostringstream allowed;
-    allowed << smallestTerr() << " <= terr < 1";
-    return outOfRange("terr", s.terr, allowed.str());
+const std::vector<OptionSpec>& optionTable() {
+  // The first eleven entries are the program's original options. Their
+  // listing text, "# of colors" and "find chromatic number only" included,
+  // is kept as it is: existing files and scripts match this text. New
+  // options go after them and must start with letters that keep every
+  // prefix that works today unambiguous (--t, --p, --r, --ch, --co, --h,
+  // --se, --sa, --w, --v).
+  static const std::vector<OptionSpec> table = [] {
+    constexpr Modes kBoth = Modes::Both;
+    constexpr Modes kCounting = Modes::Counting;
+    const double kAny = std::numeric_limits<double>::infinity();
+    // clang-format off
+    return std::vector<OptionSpec>{
+        {"help", nullptr, Flag{}, nullptr, "", "produce help message", {}, kBoth},
+        {"problem", "FILE", &RunSettings::problem, nullptr, "(required)",
+         "input graph instance file", {}, kBoth},
+        {"colors", "k", &RunSettings::colors, "3", nullptr, "# of colors (default is {})",
+         {1, kAny}, kCounting},
+        {"N", "n", &RunSettings::N, "1000", nullptr, "splitting budget (default is {})",
+         {1, kAny}, kBoth},
+        {"rho", "r", &RunSettings::rho, "0.2", nullptr,
+         "splitting rarity parameter (default is {})", {0, 1, false, true}, kBoth},
+        {"terr", "e", &RunSettings::terr, "0.03", nullptr, "target relative error (default is {})",
+         {smallestTerr(), 1, false, true}, kCounting},
+        {"chrom", "c", &RunSettings::chrom, "0", nullptr,
+         "find chromatic number only (default is {} - for counting)", {0, 1}, kBoth},
+        {"seed", "S", SeedText{}, nullptr, "drawn afresh",
+         "random seed, 0 to 2^64-1 (default is a fresh seed, written to standard error)", {},
+         kBoth},
+        {"workers", "T", &RunSettings::workers, "1", nullptr,
+         "threads (default is {}; 0 - one per hardware thread)",
+         {0, kMaxWorkers, false, false, "0 means one per hardware thread"}, kBoth},
+        {"save-coloring", "FILE", &RunSettings::saveColoring, nullptr, "",
+         "write the proper coloring found to this file", {}, kBoth},
+        {"version", nullptr, Flag{}, nullptr, "", "print the program's name and version", {},
+         kBoth},
+    };
+    // clang-format on
+  }();
+  return table;
+}
+
+std::string helpText(const OptionSpec& spec) {
+  std::string text = spec.help;
+  const std::size_t at = text.find("{}");
+  if (at != std::string::npos) text.replace(at, 2, spec.defaultValue ? spec.defaultValue : "");
+  return text;
+}
+
+namespace {
+
+template <typename T>
+void applyDefault(const OptionSpec& spec, RunSettings& settings) {
+  if (const auto* member = std::get_if<T RunSettings::*>(&spec.field);
+      member && spec.defaultValue) {
+    settings.*(*member) = boost::lexical_cast<T>(spec.defaultValue);
   }
-  if (s.workers < 0 || s.workers > kMaxWorkers) {
-    return outOfRange("workers", s.workers,
-                      "0 <= workers <= " + std::to_string(kMaxWorkers) +
-                          "; 0 means one per hardware thread");
+}
+
+}  // namespace
+
+RunSettings::RunSettings() {
+  for (const OptionSpec& spec : optionTable()) {
+    applyDefault<int32_t>(spec, *this);
+    applyDefault<double>(spec, *this);
+    applyDefault<std::string>(spec, *this);
+  }
+}
+
+RunParameters RunSettings::runParameters() const {
+  return RunParameters{N, rho, colors, seed, workers};
+}
+
+void describeOptions(po::options_description& description, RunSettings& settings,
+                     std::string& seedText) {
+  for (const OptionSpec& spec : optionTable()) {
+    const std::string help = helpText(spec);
+    std::visit(
+        [&](auto field) {
+          using Field = decltype(field);
+          if constexpr (std::is_same_v<Field, Flag>) {
+            description.add_options()(spec.name, help.c_str());
+          } else if constexpr (std::is_same_v<Field, SeedText>) {
+            description.add_options()(spec.name, po::value<std::string>(&seedText), help.c_str());
+          } else {
+            using Value = std::remove_reference_t<decltype(settings.*field)>;
+            description.add_options()(spec.name, po::value<Value>(&(settings.*field)),
+                                      help.c_str());
+          }
+        },
+        spec.field);
+  }
+}
+
+namespace {
+
+bool usedIn(Modes modes, const RunSettings& settings) {
+  const Modes mode = settings.chrom == 1 ? Modes::Chromatic : Modes::Counting;
+  return (static_cast<uint8_t>(modes) & static_cast<uint8_t>(mode)) != 0;
+}
+
+// What the message says is allowed: "N >= 1", "0 <= rho < 1", "0 or 1".
+std::string allowedText(const OptionSpec& spec, bool whole) {
+  const Limits& limits = spec.limits;
+  std::ostringstream text;
+  if (whole && !limits.lowExclusive && !limits.highExclusive && limits.high - limits.low == 1) {
+    text << limits.low << " or " << limits.high;
+  } else {
+    const bool low = std::isfinite(limits.low);
+    const bool high = std::isfinite(limits.high);
+    if (low && high) text << limits.low << (limits.lowExclusive ? " < " : " <= ");
+    text << spec.name;
+    if (high) {
+      text << (limits.highExclusive ? " < " : " <= ") << limits.high;
+    } else if (low) {
+      text << (limits.lowExclusive ? " > " : " >= ") << limits.low;
+    }
+  }
+  if (limits.note) text << "; " << limits.note;
+  return text.str();
+}
+
+template <typename T>
+std::optional<std::string> checkRange(const OptionSpec& spec, T value) {
+  const Limits& limits = spec.limits;
+  const auto x = static_cast<double>(value);
+  // Written so that NaN fails.
+  const bool aboveLow = limits.lowExclusive ? x > limits.low : x >= limits.low;
+  const bool belowHigh = limits.highExclusive ? x < limits.high : x <= limits.high;
+  if (aboveLow && belowHigh) return std::nullopt;
+  std::ostringstream out;
+  out << "Invalid value for option " << spec.name << ": " << value
+      << " (allowed: " << allowedText(spec, std::is_integral_v<T>) << ")";
+  return out.str();
+}
+
+std::optional<std::string> check(const OptionSpec& spec, const RunSettings& settings) {
+  if (const auto* member = std::get_if<int32_t RunSettings::*>(&spec.field)) {
+    return checkRange(spec, settings.*(*member));
+  }
+  if (const auto* member = std::get_if<double RunSettings::*>(&spec.field)) {
+    return checkRange(spec, settings.*(*member));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> checkSettings(const RunSettings& settings) {
+  const std::vector<OptionSpec>& table = optionTable();
+  const auto mode = std::find_if(table.begin(), table.end(), [](const OptionSpec& spec) {
+    return std::string(spec.name) == "chrom";
+  });
+  if (auto error = check(*mode, settings)) return error;
+  for (auto spec = table.begin(); spec != table.end(); ++spec) {
+    if (spec == mode || !usedIn(spec->modes, settings)) continue;
+    if (auto error = check(*spec, settings)) return error;
   }
   return std::nullopt;
 }
@@ -83,39 +209,8 @@ std::string seedError(const std::string& text) {
     shown += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
   }
   if (text.size() > 40) shown += "...";
-  return outOfRange("seed", shown, "an integer from 0 to 18446744073709551615");
-}
-
-namespace {
-
-// A heap block for `count` ints, with the allocator's header, or nothing.
-double listBytes(double count) {
-  return count > 0 ? 4.0 * count + 16.0 : 0.0;
-}
-
-// The address space a thread's stack takes (glibc's default, 8 MiB).
-constexpr double kThreadStackBytes = 8.0 * 1024 * 1024;
-
-}  // namespace
-
-double splittingRunBytes(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations) {
-  const double n = vertexCount;
-  // One 32-bit offset a vertex, two 32-bit list entries an edge line.
-  const double graphBytes = listBytes(n + 1.0) + listBytes(2.0 * static_cast<double>(edgeCount));
-  const double sampleBytes = static_cast<double>(sizeof(ColoringSample)) + 2.0 * listBytes(n);
-  // One sample more than N: the one being made before it is copied in.
-  const double populationBytes = (static_cast<double>(N) + 1.0) * sampleBytes + kThreadStackBytes;
-  return graphBytes + static_cast<double>(populations) * populationBytes;
-}
-
-void checkRunMemory(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations,
-                    uint64_t usableBytes) {
-  const double needed = splittingRunBytes(vertexCount, edgeCount, N, populations);
-  if (needed <= static_cast<double>(usableBytes)) return;
-  std::ostringstream what;
-  what << "N=" << N << " colorings of " << vertexCount << " vertices";
-  if (populations > 1) what << " on each of " << populations << " threads";
-  throw InputError(memoryRefusal(needed, what.str(), usableBytes));
+  return "Invalid value for option seed: " + shown +
+         " (allowed: an integer from 0 to 18446744073709551615)";
 }
 
 }  // namespace tintara

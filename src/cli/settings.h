@@ -1,31 +1,91 @@
-// The run settings and the checks made on them before a mode starts. Each
-// check returns the one-line message for the first setting out of range, or
-// nothing.
+// The program's options: one table (optionTable) names each option once,
+// with its value, default, allowed range, listing text and the modes that
+// use it. The option parser's description, the range checks, the defaults
+// of RunSettings and the README's option table all follow from it.
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
+#include <variant>
+#include <vector>
+
+#include "splitting/experiment_runs.h"
+
+namespace boost::program_options {
+class options_description;
+}
 
 namespace tintara {
 
 struct RunSettings {
+  // Every option at its default.
+  RunSettings();
+
   std::string problem;
-  int32_t colors = 3;
-  int32_t N = 1000;
-  double rho = 0.2;
-  double terr = 0.03;
+  int32_t colors = 0;
+  int32_t N = 0;
+  double rho = 0.0;
+  double terr = 0.0;
   int32_t chrom = 0;
   uint64_t seed = 0;
-  int32_t workers = 1;       // threads, at least 1 once resolved
+  int32_t workers = 0;       // threads, at least 1 once resolved
   std::string saveColoring;  // where to write the colouring found; empty: nowhere
+
+  // What every run shares, from these settings.
+  RunParameters runParameters() const;
 };
 
 // The largest number of threads a run takes.
 constexpr int32_t kMaxWorkers = 1024;
 
-// chrom first (0 or 1), then what the chosen mode uses: counting mode
-// colors, N, rho and terr; chromatic mode N and rho; both workers.
+// Which modes read an option: its range is checked only in those.
+enum class Modes : uint8_t { Counting = 1, Chromatic = 2, Both = 3 };
+
+// Where an option's value goes. The seed is read as text and checked on
+// its own (parseSeed), so that any 64-bit value is allowed; a flag has no
+// value.
+struct Flag {};
+struct SeedText {};
+using OptionField = std::variant<Flag, SeedText, std::string RunSettings::*, int32_t RunSettings::*,
+                                 double RunSettings::*>;
+
+// The values a number may take: low (<=, or < when lowExclusive) value
+// (<=, or < when highExclusive) high, then `note` after a semicolon.
+struct Limits {
+  double low = -std::numeric_limits<double>::infinity();
+  double high = std::numeric_limits<double>::infinity();
+  bool lowExclusive = false;
+  bool highExclusive = false;
+  const char* note = nullptr;
+};
+
+struct OptionSpec {
+  const char* name;
+  const char* valueName;  // in the README: `--colors k`; nullptr for a flag
+  OptionField field;
+  const char* defaultValue;  // as typed on the command line; nullptr: none
+  const char* shownDefault;  // the README's default where there is no value
+  const char* help;          // the listing's text; "{}" stands for the default
+  Limits limits;
+  Modes modes;
+};
+
+// Every option, in the order of the listing.
+const std::vector<OptionSpec>& optionTable();
+
+// The listing's text of `spec`, its default in place of "{}".
+std::string helpText(const OptionSpec& spec);
+
+// Adds every option of the table to `description`, its value bound to
+// `settings` (the seed's text to `seedText`).
+void describeOptions(boost::program_options::options_description& description,
+                     RunSettings& settings, std::string& seedText);
+
+// The one-line message for the first setting out of range, or nothing:
+// chrom first, since it chooses the mode, then the options the mode reads,
+// in table order.
 std::optional<std::string> checkSettings(const RunSettings& settings);
 
 // The smallest target relative error accepted: after m runs the relative
@@ -40,19 +100,5 @@ std::optional<uint64_t> parseSeed(const std::string& text);
 
 // The message for a seed that parseSeed refuses.
 std::string seedError(const std::string& text);
-
-// The peak memory, in bytes, of the Graph and `populations` splitting runs
-// on it with N samples each (one a thread): a population holds N samples
-// (its elites stay inside it), a sample holds two lists of vertexCount ints,
-// and each thread has its stack. (The Gibbs move's scratch is of the order
-// of a vertex's degree, already counted with the Graph.) Computed in double
-// so that no setting can overflow it.
-double splittingRunBytes(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations);
-
-// Checked once the instance is read, before the Graph is built or any sample
-// made: throws InputError (the memoryRefusal message) when the runs need
-// more than `usableBytes` (usableMemoryBytes() in the program).
-void checkRunMemory(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations,
-                    uint64_t usableBytes);
 
 }  // namespace tintara

@@ -64,8 +64,7 @@ bool isColorable(const Graph& graph, RandomSource& random, int32_t N, double rho
                  double& iterations, std::vector<int32_t>* properColoring) {
   iterations = 0.0;
   LevelList levels;
-  const AdaptiveOutcome outcome =
-      runAdaptive(graph, random, N, rho, k, levels, properColoring, {});
+  const AdaptiveOutcome outcome = runAdaptive(graph, random, N, rho, k, levels, properColoring, {});
   iterations = static_cast<double>(outcome.iterations);
   return outcome.reachedProperColoring;
 }

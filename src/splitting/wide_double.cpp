@@ -11,8 +11,9 @@ void writeNumber(std::ostream& out, const WideDouble& x) {
   // only values beyond a double's range go through the wide type's own
   // formatting, which follows the same stream flags.
   const double d = toDouble(x);
-  const bool doubleHoldsIt = x == 0 || std::isnan(d) ||
-                             (std::isfinite(d) && std::fabs(d) >= std::numeric_limits<double>::min());
+  const bool doubleHoldsIt =
+      x == 0 || std::isnan(d) ||
+      (std::isfinite(d) && std::fabs(d) >= std::numeric_limits<double>::min());
   if (doubleHoldsIt) {
     out << d;
   } else {

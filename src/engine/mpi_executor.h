@@ -2,12 +2,13 @@
 // mpiExecutor(); every other rank serves runs (serveRuns) until rank 0 ends
 // the job (endWorkers) with the program's exit status.
 //
-// Every rank makes runs on settings.workers threads (rank 0's setting, sent
-// to all), each run from its own stream of the seed, so results do not
-// depend on which rank made them. Counting mode: rank 0 hands run numbers
-// out one at a time as threads fall free, on every rank its own included,
-// and hands results to the mode in run order. Chromatic mode: a step makes
-// P x workers tests, test j on rank j / workers.
+// The run engine (run_engine.h) does the work on every rank: rank 0's
+// engine hands run indices to its own pool and, through MPI, to the pools
+// of the other ranks, and takes their results in order. This file only
+// moves things between ranks: the shared inputs of a batch (parameters,
+// graph, levels) by broadcast, then indices out and results back. Every
+// rank makes runs on parameters.workers threads (rank 0's setting, sent to
+// all). Chromatic mode: a step makes P x workers tests.
 //
 // Only a rank's main thread calls MPI. A rank that waits for a message
 // polls and sleeps between polls: MPI's blocking calls spin, and would take
@@ -16,7 +17,7 @@
 
 #include <boost/mpi/communicator.hpp>
 
-#include "cli/run_executor.h"
+#include "engine/run_executor.h"
 
 namespace tintara {
 

@@ -1,0 +1,49 @@
+// Where a mode's runs are made: on this process's threads (the tintara
+// executable), or across the ranks of an MPI job (tintara-mpi). Both go
+// through the one run engine (run_engine.h), and every run draws from its
+// own stream of the seed, so what a mode receives does not depend on the
+// executor.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "engine/run_engine.h"
+#include "graph/graph.h"
+#include "splitting/adaptive_splitting.h"
+#include "splitting/experiment_runs.h"
+
+namespace tintara {
+
+struct RunExecutor {
+  // Makes fixed-level runs range.first, range.first + 1, ... at `levels`
+  // and hands each to `consume` in run order until it returns false or
+  // range.last is consumed; runs still under way then are abandoned and
+  // give nothing.
+  std::function<RunBatchEnd(const RunParameters& parameters, const Graph& graph,
+                            const LevelList& levels, RunRange range,
+                            const RunConsumer<CountingRun>& consume)>
+      countingRuns;
+  // Makes the tests of one bisection step at k colours (parameters.workers
+  // of them a process, so P x workers in an MPI job of P ranks; test j on
+  // stream (step, j)), and combines their outcomes in test order.
+  std::function<ColorabilityOutcome(const RunParameters& parameters, const Graph& graph,
+                                    int32_t step, int32_t k)>
+      colorabilityStep;
+};
+
+// Runs on parameters.workers threads of this process.
+RunExecutor threadExecutor();
+
+// The job of counting mode's runs, and of a bisection step's tests (test j
+// is index j + 1, so that indices start at 1 as the engine's do).
+RunJob<CountingRun> countingJob(const RunParameters& parameters, const Graph& graph,
+                                const LevelList& levels);
+RunJob<ColorabilityOutcome> stepJob(const RunParameters& parameters, const Graph& graph,
+                                    int32_t step, int32_t k);
+
+// A step's tests 1 .. count from `pool` (and `remote`), combined.
+ColorabilityOutcome runStep(RunPool<ColorabilityOutcome>& pool,
+                            RemoteSlots<ColorabilityOutcome>* remote, int64_t count);
+
+}  // namespace tintara

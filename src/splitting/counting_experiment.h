@@ -1,0 +1,80 @@
+// Counting mode's experiment: a pilot run fixes the levels, then
+// fixed-level runs 1, 2, ... (each on its own stream of the seed) are taken
+// in run order until the relative error of their estimates reaches the
+// target. What the runs give is reported through callbacks; nothing here
+// prints.
+//
+// The estimates form a list that starts with one entry 0.0: a first
+// estimate alone would otherwise give a relative error of 0 and end the
+// experiment at once. The entry counts in the mean, in the relative error
+// and in the number of entries like a real estimate.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <vector>
+
+#include "graph/graph.h"
+#include "splitting/adaptive_splitting.h"
+#include "splitting/estimate_list.h"
+#include "splitting/experiment_runs.h"
+
+namespace tintara {
+
+// The pilot run, from stream 0 of the seed: the levels (see buildLevels)
+// and, when it reached one, a proper colouring.
+struct PilotOutcome {
+  LevelList levels;
+  std::vector<int32_t> coloring;
+  bool reachedProperColoring() const { return !levels.empty() && levels.back() >= 0; }
+};
+
+PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters,
+                      const LevelObserver& observer = {});
+
+// One run as the report shows it: its estimate, then the mean and the
+// relative error of the list with it, and its processor seconds.
+struct RunRecord {
+  int64_t run = 0;
+  WideDouble estimate;
+  WideDouble mean;
+  double relativeError = 0.0;
+  double cpuSeconds = 0.0;
+};
+
+// The estimates taken so far and the stop rule.
+class EstimateTally {
+ public:
+  // Appends run `run`'s result (runs come in order) and returns its record.
+  RunRecord add(int64_t run, const CountingRun& result);
+  // The stop rule: the relative error is at or below terr. While every
+  // estimate is 0 the relative error is not a number, and the target is
+  // not met: the pilot reached a proper colouring, so the probability is
+  // not 0 and more runs will show it.
+  bool targetMet(double terr) const { return latestError <= terr; }
+
+  WideDouble mean() const { return meanOf(estimates); }
+  double relativeError() const { return tintara::relativeError(estimates); }
+  double cpuSeconds() const { return totalCpu; }
+  int64_t runs() const { return static_cast<int64_t>(estimates.size()) - 1; }
+  int64_t zeroRuns() const { return zeros; }
+
+ private:
+  EstimateList estimates{WideDouble(0)};
+  double latestError = std::numeric_limits<double>::quiet_NaN();  // no run yet
+  double totalCpu = 0.0;  // the sum of the records' seconds, as printed
+  int64_t zeros = 0;
+};
+
+// Where fixed-level runs come from: makes runs first, first + 1, ... and
+// hands each to `consume` in run order until it returns false.
+using CountingRunSource = std::function<void(
+    int64_t first, const std::function<bool(int64_t run, CountingRun&& result)>& consume)>;
+
+// Takes runs from `source` into `tally` until the target is met; `onRun`
+// is told each run's record as it is taken.
+void runToTarget(EstimateTally& tally, double terr, const CountingRunSource& source,
+                 const std::function<void(const RunRecord&)>& onRun);
+
+}  // namespace tintara
