@@ -325,6 +325,8 @@ Graph parseGraph(std::istream& in, const std::string& sourceName, uint64_t usabl
 }
 
 Graph readGraph(const std::string& path, uint64_t usableBytes, const SizeCheck& check) {
+  // "openening" is kept as it is: existing files and scripts match this
+  // text.
   const auto unreadable = [&](const std::string& reason) {
     return InputError("Error in openening file " + path + ": " + reason);
   };

@@ -18,8 +18,8 @@ double relativeError(const EstimateList& values) {
   WideDouble squares = 0;
   for (const WideDouble& x : values) squares += (x - m) * (x - m);
   const WideDouble s = sqrt(squares / n);
-  // A zero mean gives the double division's own NaN (or infinity), so that
-  // it prints as it always has.
+  // A zero mean gives the double division's own NaN (or infinity), which
+  // the report prints as "-nan" while every estimate is 0.
   if (m == 0) return toDouble(s) / (0.0 * std::sqrt(toDouble(n)));
   return toDouble(s / (abs(m) * sqrt(n)));
 }

@@ -10,7 +10,7 @@
 // is the double's, bit for bit, and so is every printed digit.
 //
 // Rejected: log arithmetic, whose sums (of estimates, of squared deviations)
-// would round differently from today's doubles; and a long double, whose
+// would round differently from a double's; and a long double, whose
 // exponent reaches only about 1e-4951 and whose digits differ.
 #pragma once
 
