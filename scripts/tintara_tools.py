@@ -118,7 +118,7 @@ class Build:
 
     @property
     def exact_count(self):
-        return os.path.join(self.dir, "tests", "exact_count")
+        return os.path.join(self.dir, "tools", "exact_count")
 
     def bench(self, name):
         return os.path.join(self.dir, "bench", name)

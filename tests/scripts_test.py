@@ -3,7 +3,7 @@ the benchmark generators, the CNF encoding and the SAT and DSATUR parts of
 scripts/chromatic-study, the section splicing of scripts/performance-report,
 and every script's command-line behaviour.
 
-    python3 tests/scripts_test.py --tintara BUILD/tintara --exact-count BUILD/tests/exact_count
+    python3 tests/scripts_test.py --tintara BUILD/tintara --exact-count BUILD/tools/exact_count
 """
 import argparse
 import importlib.machinery
