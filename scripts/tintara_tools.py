@@ -144,6 +144,16 @@ def prepare_build(build_dir, targets=("tintara",)):
             raise ScriptError("cmake is not installed; run `make build` once (it installs "
                               "what is missing)")
         if proc.returncode != 0:
+            # A target the configure step left out for want of a package:
+            # say what to do rather than show make's words.
+            unknown = re.search(r"No rule to make target '([^']+)'|unknown target '([^']+)'",
+                                proc.stdout + proc.stderr)
+            if unknown:
+                raise ScriptError("%s is not part of the build in %s: the configure step left it "
+                                  "out for want of a package (Google Benchmark for the "
+                                  "benchmarks, Open MPI and Boost.MPI for tintara-mpi); run "
+                                  "scripts/install-deps, then `cmake %s`"
+                                  % (unknown.group(1) or unknown.group(2), build_dir, build_dir))
             sys.stderr.write("\n".join((proc.stdout + proc.stderr).splitlines()[-20:]) + "\n")
             raise ScriptError("`%s` failed (its last lines are above)" % " ".join(cmd))
     return Build(build_dir)
