@@ -12,7 +12,11 @@
   memory, with optional wall, CPU and address-space limits), `call_with_limit` (the same for a Python function),
   `parse_counting_report`, `parse_chromatic_report`, `parse_exact_counts`,
   `parse_exact_chromatic`, and `exact_counts` / `exact_chromatic`, which run
-  the exact counter (build/tests/exact_count).
+  the exact counter (build/tools/exact_count).
+- Numbers: estimates and probabilities are `WideNumber`s, read exactly
+  whatever their exponent (the program prints values such as 1.07477e-340),
+  with log10, comparisons and %g formatting; float() of one refuses a value
+  a double cannot hold. Other figures (RE, CPU seconds, E(T)) are floats.
 - The machine: `machine_description`, `cpu_model`, `commit_description`.
 - Graphs: `Graph(n, edges)` with 0-based ids and edges (u, v), u < v; the
   builders cycle, grid, petersen, mycielski, queen, random_graph, gnp; the
@@ -30,6 +34,7 @@ import multiprocessing
 import os
 import platform
 import random
+import re
 import resource
 import signal
 import subprocess
@@ -118,7 +123,7 @@ class Build:
 
     @property
     def exact_count(self):
-        return os.path.join(self.dir, "tests", "exact_count")
+        return os.path.join(self.dir, "tools", "exact_count")
 
     def bench(self, name):
         return os.path.join(self.dir, "bench", name)
@@ -139,6 +144,16 @@ def prepare_build(build_dir, targets=("tintara",)):
             raise ScriptError("cmake is not installed; run `make build` once (it installs "
                               "what is missing)")
         if proc.returncode != 0:
+            # A target the configure step left out for want of a package:
+            # say what to do rather than show make's words.
+            unknown = re.search(r"No rule to make target '([^']+)'|unknown target '([^']+)'",
+                                proc.stdout + proc.stderr)
+            if unknown:
+                raise ScriptError("%s is not part of the build in %s: the configure step left it "
+                                  "out for want of a package (Google Benchmark for the "
+                                  "benchmarks, Open MPI and Boost.MPI for tintara-mpi); run "
+                                  "scripts/install-deps, then `cmake %s`"
+                                  % (unknown.group(1) or unknown.group(2), build_dir, build_dir))
             sys.stderr.write("\n".join((proc.stdout + proc.stderr).splitlines()[-20:]) + "\n")
             raise ScriptError("`%s` failed (its last lines are above)" % " ".join(cmd))
     return Build(build_dir)
@@ -257,20 +272,180 @@ def run_checked(cmd):
 
 
 def number(text, what="number"):
-    """A float from a report field; refuses values a double cannot hold
-    (underflow would silently turn them into 0)."""
+    """A float from a report field that is a double (CPU seconds, RE, E(T));
+    refuses values a double cannot hold (underflow would silently turn them
+    into 0). Estimates and probabilities are read by `wide_number`."""
     try:
         x = float(text)
     except ValueError:
         raise ScriptError("%s \"%s\" is not a number" % (what, text))
+    return _checked_double(x, text, what)
+
+
+def _checked_double(x, text, what):
     if (x == 0.0 and any(c in "123456789" for c in text.lower().split("e")[0])) or \
             (x in (float("inf"), float("-inf")) and "inf" not in text.lower()):
         raise ScriptError("%s %s lies beyond the range of a double" % (what, text))
     return x
 
 
+_DECIMAL = re.compile(r"([+-]?)(\d*)(?:\.(\d*))?(?:[eE]([+-]?\d+))?")
+
+
+class WideNumber:
+    """A number as the program prints it, also far beyond a double's range
+    (estimates such as 1.07477e-340): mantissa * 10**exponent with
+    1 <= |mantissa| < 10, a double, and exponent a Python int; 0, the
+    infinities and NaN keep exponent 0. The mantissa's 16 digits are far more
+    than the 6 the program prints, so log10 is good to about 1e-15 at any
+    exponent.
+
+    It offers what plotting and comparing need: log10, comparisons (with
+    each other and with ints and floats; NaN is unordered), formatting with
+    %g-style specs at any exponent, and float(), which gives the double of
+    the same value and raises ScriptError for a value a double cannot hold,
+    so that code doing float arithmetic converts explicitly and never works
+    on a silent 0 or inf. Rejected: decimal.Decimal, whose comparisons with
+    NaN raise and which mixes with floats in no arithmetic; and the log10
+    alone, which loses the value's sign and its text."""
+
+    __slots__ = ("mantissa", "exponent", "text")
+
+    def __init__(self, text):
+        """Parses a decimal number, nan, inf (any case, either sign);
+        raises ValueError for anything else."""
+        self.text = text.strip()
+        t = self.text.lower()
+        unsigned = t.lstrip("+-")
+        negative = t.startswith("-")
+        self.exponent = 0
+        if unsigned in ("nan", "inf", "infinity"):
+            self.mantissa = float(unsigned)
+            if unsigned != "nan" and negative:
+                self.mantissa = -self.mantissa
+            return
+        m = _DECIMAL.fullmatch(t)
+        if not m or not (m.group(2) or m.group(3)):
+            raise ValueError("not a number: %r" % text)
+        whole, fraction = m.group(2), m.group(3) or ""
+        digits = (whole + fraction).lstrip("0")
+        if not digits:
+            self.mantissa = -0.0 if negative else 0.0
+            return
+        # The first significant digit's power of ten.
+        self.exponent = (int(m.group(4) or 0) + len(whole) - 1
+                         - (len(whole + fraction) - len(digits)))
+        self.mantissa = float(("-" if negative else "") + digits[0] + "." + (digits[1:] or "0"))
+
+    @classmethod
+    def of(cls, x):
+        """A WideNumber from a WideNumber, an int, a float or a string."""
+        if isinstance(x, cls):
+            return x
+        if isinstance(x, (int, float)):
+            return cls(str(int(x)) if isinstance(x, int) else repr(x))
+        if isinstance(x, str):
+            return cls(x)
+        raise TypeError("not a number: %r" % (x,))
+
+    def is_finite(self):
+        return math.isfinite(self.mantissa)
+
+    def log10(self):
+        """log10 of the value: -inf for 0, inf for inf, nan for NaN; a
+        negative value raises ValueError, as math.log10 does."""
+        if self.mantissa == 0:
+            return float("-inf")
+        if not self.is_finite():
+            if self.mantissa < 0:
+                raise ValueError("math domain error")
+            return self.mantissa
+        return self.exponent + math.log10(self.mantissa)
+
+    def __float__(self):
+        return _checked_double(float(self._scientific()), self.text, "the number")
+
+    def _scientific(self):
+        return "%re%d" % (self.mantissa, self.exponent) if self.is_finite() and self.mantissa \
+            else repr(self.mantissa)
+
+    def _key(self):
+        """An ordering key (None for NaN): sign class, then exponent and mantissa."""
+        m = self.mantissa
+        if math.isnan(m):
+            return None
+        if m == 0 or not self.is_finite():
+            return (0 if m == 0 else 3 if m > 0 else -3,)
+        return (1, self.exponent, m) if m > 0 else (-1, -self.exponent, m)
+
+    def _compare(self, other, op, unordered=False):
+        """op on the two keys; `unordered` when either side is NaN."""
+        try:
+            other = WideNumber.of(other)
+        except (TypeError, ValueError):
+            return NotImplemented
+        a, b = self._key(), other._key()
+        return unordered if a is None or b is None else op(a, b)
+
+    def __eq__(self, other):
+        return self._compare(other, lambda a, b: a == b)
+
+    def __ne__(self, other):
+        return self._compare(other, lambda a, b: a != b, unordered=True)
+
+    def __lt__(self, other):
+        return self._compare(other, lambda a, b: a < b)
+
+    def __le__(self, other):
+        return self._compare(other, lambda a, b: a <= b)
+
+    def __gt__(self, other):
+        return self._compare(other, lambda a, b: a > b)
+
+    def __ge__(self, other):
+        return self._compare(other, lambda a, b: a >= b)
+
+    def __hash__(self):
+        # As the float of the same value where there is one, since they compare equal.
+        x = float(self._scientific())
+        return hash(x) if WideNumber.of(x) == self else hash(self._key())
+
+    def __format__(self, spec):
+        """As printf would write the value with an exponent as wide as it
+        needs, for a spec of a precision and g or e (".4g", ".6e"; "" is
+        ".6g", the program's own form). Within a double's range any float
+        spec works."""
+        spec = spec or ".6g"
+        if not self.is_finite() or self.mantissa == 0 or abs(self.exponent) < 300:
+            return format(float(self._scientific()), spec)
+        kind, digits = spec[-1], int(spec[1:-1] or 6) if spec[:1] == "." else 6
+        if kind not in "gGeE":
+            raise ValueError("format %r needs a double; the value %s has none" % (spec, self))
+        mantissa, power = ("%.*e" % (max(digits - (kind in "gG"), 0), self.mantissa)).split("e")
+        if kind in "gG" and "." in mantissa:  # %g drops trailing zeros
+            mantissa = mantissa.rstrip("0").rstrip(".")
+        return "%s%s%+03d" % (mantissa, "e" if kind in "ge" else "E",
+                              self.exponent + int(power))
+
+    def __str__(self):
+        return format(self)
+
+    def __repr__(self):
+        return "WideNumber(%r)" % self.text
+
+
+def wide_number(text, what="number"):
+    """A WideNumber from a report field; ScriptError when it is not a number."""
+    try:
+        return WideNumber(text)
+    except ValueError:
+        raise ScriptError("%s \"%s\" is not a number" % (what, text))
+
+
 # --- the counting report --------------------------------------------------
 
+# estimate and average are WideNumbers (they may lie far below a double's
+# range), re and cpu floats.
 CountingRun = collections.namedtuple("CountingRun", "run estimate average re cpu")
 Summary = collections.namedtuple("Summary", "average re cpu")
 
@@ -311,12 +486,12 @@ def parse_counting_report(text, source="the report"):
         elif "Result Summary" in line or line.startswith("Iteration #"):
             continue
         elif in_summary and summary is None:
-            summary = Summary(*_fields(line, 3, source))
+            summary = Summary(*_fields(line, 1, source))
         elif levels is not None and not in_summary and line[:1].isdigit():
             f = line.split()
             if len(f) != 5 or not f[0].isdigit():
                 raise ScriptError("%s: cannot read the run line \"%s\"" % (source, line))
-            runs.append(CountingRun(int(f[0]), *_fields(" ".join(f[1:]), 4, source)))
+            runs.append(CountingRun(int(f[0]), *_fields(" ".join(f[1:]), 2, source)))
         else:
             plain.append(stripped)
     if title is None:
@@ -328,11 +503,14 @@ def parse_counting_report(text, source="the report"):
     return CountingReport(title, levels, runs, summary, message)
 
 
-def _fields(line, count, source):
+def _fields(line, wide, source):
+    """The figures of a run or summary line: `wide` WideNumbers (the estimate,
+    the average), then RE and CPU seconds as floats."""
     f = line.split()
-    if len(f) != count:
-        raise ScriptError("%s: expected %d numbers in \"%s\"" % (source, count, line))
-    return [number(x, "%s: field" % source) for x in f]
+    if len(f) != wide + 2:
+        raise ScriptError("%s: expected %d numbers in \"%s\"" % (source, wide + 2, line))
+    what = "%s: field" % source
+    return [wide_number(x, what) for x in f[:wide]] + [number(x, what) for x in f[wide:]]
 
 
 # --- the chromatic report -------------------------------------------------
@@ -369,6 +547,7 @@ def parse_chromatic_report(text, source="the report"):
 
 # --- the exact counter ----------------------------------------------------
 
+# probability is a WideNumber: count / k^n can lie below a double's range.
 ExactCount = collections.namedtuple("ExactCount", "k count probability method width")
 
 
@@ -388,7 +567,7 @@ def parse_exact_counts(text, source="exact_count"):
         d = _pairs(line, source)
         try:
             out.append(ExactCount(int(d["k"]), int(d["count"]),
-                                  number(d["probability"], "probability"), d["method"],
+                                  wide_number(d["probability"], "probability"), d["method"],
                                   int(d["width"]) if "width" in d else None))
         except (KeyError, ValueError):
             raise ScriptError("%s: cannot read \"%s\"" % (source, line))

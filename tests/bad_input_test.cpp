@@ -202,7 +202,7 @@ TEST(BadInstanceFiles, MalformedLinesEndEitherModeWithOneLine) {
     std::string fault;  // the message after "Error in instance file PATH"
   };
   const std::string zeroBased =
-      " (vertex ids are 0-based; scripts/dimacs-to-instance converts 1-based DIMACS files)";
+      " (vertex ids are 0-based; a 1-based DIMACS file needs its \"p edge N M\" line)";
   const std::vector<Case> cases = {
       {"p\ne 0 1\n", ", line 1: p line without a vertex count"},
       {"c x\ne 0 1\np", ", line 3: p line without a vertex count"},
@@ -474,7 +474,7 @@ TEST(NoProperColouring, SelfLoopsAreNamedAndOtherGraphsGetANumber) {
   // is covered with its report.
   for (const auto& [contents, loop] : std::vector<std::pair<std::string, std::string>>{
            {"p 3\ne 0 1\ne 1 1\ne 2 2\n", "1"},  // the smallest vertex with a loop is named
-           {"e 0 0\n", "0"},                       // one vertex, its own neighbour
+           {"e 0 0\n", "0"},                     // one vertex, its own neighbour
        }) {
     TempFile file(contents);
     expectInBothModes({"--problem", file.path()}, file.path(),
@@ -490,4 +490,4 @@ TEST(NoProperColouring, SelfLoopsAreNamedAndOtherGraphsGetANumber) {
 }
 
 }  // namespace
-}  // namespace tintara
+}  // namespace tintara::testing

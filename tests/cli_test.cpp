@@ -59,7 +59,7 @@ TEST(CommandLineProblem, MalformedInstanceGivesOneLineError) {
   ProcessResult r = runTintaraBinary({"--problem", file.path(), "--chrom", "1"});
   EXPECT_EQ(r.output, file.path() + " #bin E(T) CPU Chrom# Error in instance file " + file.path() +
                           ", line 2: vertex id 3 is not below the vertex count 3 (vertex ids are "
-                          "0-based; scripts/dimacs-to-instance converts 1-based DIMACS files)\n");
+                          "0-based; a 1-based DIMACS file needs its \"p edge N M\" line)\n");
   EXPECT_EQ(r.exitStatus, 1);
 }
 

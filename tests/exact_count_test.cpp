@@ -1,4 +1,4 @@
-#include "support/exact_count.h"
+#include "exact_count/exact_count.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 
 namespace tintara::testing {
 namespace {
+
+using namespace tintara::exact;
 
 using Edges = std::vector<std::pair<int32_t, int32_t>>;
 

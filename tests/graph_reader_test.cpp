@@ -164,7 +164,7 @@ TEST(GraphReader, ReadsTheGraphTheFileMeans) {
 
 TEST(GraphReader, RefusesMalformedFilesNamingTheLineAndTheToken) {
   const std::string hint =
-      " (vertex ids are 0-based; scripts/dimacs-to-instance converts 1-based DIMACS files)";
+      " (vertex ids are 0-based; a 1-based DIMACS file needs its \"p edge N M\" line)";
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"c\np\n", "line 2: p line without a vertex count"},
       {"p 3\ne 1\n", "line 2: edge line with fewer than two vertex ids"},

@@ -3,7 +3,7 @@ the benchmark generators, the CNF encoding and the SAT and DSATUR parts of
 scripts/chromatic-study, the section splicing of scripts/performance-report,
 and every script's command-line behaviour.
 
-    python3 tests/scripts_test.py --tintara BUILD/tintara --exact-count BUILD/tests/exact_count
+    python3 tests/scripts_test.py --tintara BUILD/tintara --exact-count BUILD/tools/exact_count
 """
 import argparse
 import importlib.machinery
@@ -66,8 +66,8 @@ class Reports(Temp):
         self.assertEqual([x.run for x in r.runs], list(range(1, len(r.runs) + 1)))
         # The printed average is over the runs' estimates and one seed entry 0.
         for i, x in enumerate(r.runs):
-            mean = sum(y.estimate for y in r.runs[:i + 1]) / (i + 2)
-            self.assertAlmostEqual(x.average / mean, 1, delta=1e-4)
+            mean = sum(float(y.estimate) for y in r.runs[:i + 1]) / (i + 2)
+            self.assertAlmostEqual(float(x.average) / mean, 1, delta=1e-4)
         self.assertEqual((r.summary.average, r.summary.re), (r.runs[-1].average, r.runs[-1].re))
         self.assertLessEqual(r.summary.re, 0.1)
         self.assertIsNone(r.message)
@@ -92,7 +92,7 @@ class Reports(Temp):
         for parse, text in [(tg.parse_counting_report, "no report at all"),
                             (tg.parse_counting_report, head + "1 0.5 0.25\n"),
                             (tg.parse_counting_report, head + "1 0.5 0.25 x 0.1\n"),
-                            (tg.parse_counting_report, head + "1 1e-400 0.25 1 0.1\n"),
+                            (tg.parse_counting_report, head + "1 1e-4o0 0.25 1 0.1\n"),
                             (tg.parse_chromatic_report, "f #bin E(T) CPU\n"),
                             (tg.parse_exact_counts, "k=3 count=x probability=1\n")]:
             with self.subTest(text=text), self.assertRaises(tg.ScriptError):
@@ -103,7 +103,7 @@ class Reports(Temp):
         counts = tg.exact_counts(self.build, path, [3, 4])
         # The Petersen graph's chromatic polynomial at 3 and 4.
         self.assertEqual([(c.k, c.count) for c in counts], [(3, 120), (4, 12960)])
-        self.assertAlmostEqual(counts[0].probability, 120 / 3 ** 10, delta=1e-15)
+        self.assertAlmostEqual(float(counts[0].probability), 120 / 3 ** 10, delta=1e-15)
         self.assertEqual(tg.exact_chromatic(self.build, path)[0], 3)
         loop = self.instance(tg.Graph(2, [(0, 1), (1, 1)]), "loop.txt")
         self.assertEqual(tg.exact_chromatic(self.build, loop), (None, None))
@@ -129,6 +129,94 @@ class Reports(Temp):
         capped = tg.run_timed(spin, limit=30, cpu_limit=1)
         self.assertEqual(capped.returncode, -signal.SIGXCPU)
         self.assertGreaterEqual(capped.cpu, 0.9)
+
+
+def counting_report(lines, title="g.txt using N=100, rho=0.2 and target relative error=0.1"):
+    """A counting-mode report in the program's layout around run lines
+    `estimate average RE CPU` (the summary repeats the last)."""
+    stars = "*" * 79
+    out = [stars, "Starting  experiments for " + title, stars, stars,
+           "Iteration #  |  iteration estimator | average estimator   |  RE  |  CPU", stars,
+           stars, "# LEVELS = 1200", stars]
+    out += ["%d %s" % (i, line) for i, line in enumerate(lines, 1)]
+    out += [stars, "**********************    Result Summary    " + "*" * 35,
+            "estimator  |  RE  |  CPU", stars, " ".join(lines[-1].split()[1:]), stars]
+    return "\n".join(out) + "\n"
+
+
+class WideNumbers(unittest.TestCase):
+    def test_log10_of_every_form_the_program_prints(self):
+        nan, inf = float("nan"), float("inf")
+        for text, log10 in [("1.07477e-340", -339.968684465), ("2.13547e-394", -393.670506525),
+                            ("4.94066e-324", -323.306215032), ("1.79769e+308", 308.254714803),
+                            ("1e+400", 400.0), ("0.012982", -1.886658395), ("1", 0.0),
+                            ("123.4", 2.091315160), ("0.00649102", -2.187687053),
+                            ("0", -inf), ("inf", inf), ("nan", nan), ("-nan", nan)]:
+            with self.subTest(text=text):
+                got = tg.wide_number(text).log10()
+                if math.isfinite(log10):
+                    self.assertAlmostEqual(got, log10, places=6)
+                else:
+                    self.assertEqual(math.isnan(got), math.isnan(log10))
+                    self.assertTrue(math.isnan(got) or got == log10)
+        with self.assertRaises(tg.ScriptError):
+            tg.wide_number("1e-4o0")
+
+    def test_order_formatting_and_conversion_to_a_double(self):
+        w = tg.WideNumber
+        ascending = [w("-inf"), w("-1e-300"), w("-1e-340"), w("0"), w("2.13547e-394"),
+                     w("1e-340"), w("1.07477e-340"), w("1e-300"), 0.5, w("1e+400"), w("inf")]
+        for a, b in zip(ascending, ascending[1:]):
+            self.assertTrue(a < b and b > a and a != b and not a >= b, (a, b))
+        self.assertEqual(w("0.0015"), w("1.5e-3"))
+        self.assertEqual(w("0.0015"), 0.0015)
+        nan = w("-nan")
+        self.assertFalse(nan < 1 or nan > 1 or nan == nan or nan <= nan)
+        self.assertTrue(nan != nan)
+        for text, spec, shown in [("1.07477e-340", "", "1.07477e-340"),
+                                  ("1.07477e-340", ".3g", "1.07e-340"),
+                                  ("9.9999996e-400", ".6g", "1e-399"),
+                                  ("1.5e400", ".2e", "1.50e+400"),
+                                  ("0.012982", ".4g", "%.4g" % 0.012982), ("-nan", "", "nan")]:
+            self.assertEqual(format(w(text), spec), shown)
+        self.assertEqual(float(w("0.012982")), 0.012982)
+        for text in ("1e-340", "1e+400"):  # a double cannot hold them: never a silent 0 or inf
+            with self.subTest(text=text), self.assertRaises(tg.ScriptError):
+                float(w(text))
+
+    def test_counting_report_below_a_doubles_range(self):
+        r = tg.parse_counting_report(counting_report(["0 0 -nan 0.5", "2.13547e-394 "
+                                                      "1.06774e-394 1 0.5"]))
+        self.assertEqual([x.estimate for x in r.runs], [0, tg.WideNumber("2.13547e-394")])
+        self.assertTrue(math.isnan(r.runs[0].re))
+        self.assertAlmostEqual(r.summary.average.log10(), -393.971534487, places=6)
+        self.assertEqual(r.summary.re, 1.0)
+
+
+class PlotConvergence(Temp):
+    def test_plots_reports_within_and_below_a_doubles_range(self):
+        import random
+        rng = random.Random(1)
+        normal, wide, total = [], [], 0.0
+        for i in range(1, 41):
+            x = 0.5 + rng.random()
+            total += x
+            normal.append("%.6g %.6g 0.1 0.01" % (x * 1e-3, total / (i + 1) * 1e-3))
+            wide.append("%.6ge-340 %.6ge-340 0.1 0.01" % (x, total / (i + 1)))
+        wide[3] = "0 %s 0.1 0.01" % wide[3].split()[1]  # a run that missed a level
+        for name, lines, exact, log_axis in [("normal", normal, "1e-3", False),
+                                             ("wide", wide, "1e-340", True)]:
+            with self.subTest(report=name):
+                report = os.path.join(self.dir, name + ".txt")
+                with open(report, "w") as f:
+                    f.write(counting_report(lines))
+                png = os.path.join(self.dir, name + ".png")
+                r = run([os.path.join(SCRIPTS, "plot-convergence"), report, "-o", png,
+                         "--exact", exact])
+                self.assertEqual(r.returncode, 0, r.stderr)
+                self.assertEqual("log10 axis" in r.stderr, log_axis, r.stderr)
+                with open(png, "rb") as f:
+                    self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
 
 
 class Graphs(Temp):
@@ -157,15 +245,19 @@ class Graphs(Temp):
             pairs = n * (n - 1) / 2
             self.assertLess(abs(len(g.edges) - p * pairs), 4 * math.sqrt(pairs * p * (1 - p)))
 
-    def test_dimacs_file_converts_back_to_the_same_graph(self):
+    def test_dimacs_file_is_the_same_graph_to_the_module_and_the_program(self):
         graph = tg.queen(5)
         col = os.path.join(self.dir, "q.col")
         tg.write_dimacs(col, graph, "five queens")
-        converted = run(["sh", os.path.join(SCRIPTS, "dimacs-to-instance"), col])
-        self.assertEqual((converted.returncode, converted.stderr), (0, ""))
-        self.assertEqual(converted.stdout, tg.instance_text(graph, "five queens"))
+        txt = self.instance(graph)
         self.assertEqual(tg.read_graph(col), graph)
-        self.assertEqual(tg.read_graph(self.instance(graph)), graph)
+        self.assertEqual(tg.read_graph(txt), graph)
+        # The same seed gives the same bisection on either file.
+        reports = [tg.parse_chromatic_report(run([BIN.tintara, "--problem", path, "--chrom", "1",
+                                                  "--seed", "5"]).stdout) for path in (col, txt)]
+        figures = [(r.steps, r.mean_iterations, r.chromatic) for r in reports]
+        self.assertEqual(figures[0], figures[1])
+        self.assertGreaterEqual(figures[0][2], 5)  # never below the chromatic number
 
 
 class ChromaticStudy(Temp):
@@ -261,9 +353,8 @@ class PerformanceReport(unittest.TestCase):
 
 
 class CommandLines(unittest.TestCase):
-    SCRIPTS = ["accuracy-study", "chromatic-study", "dimacs-to-instance", "fuzz-reader",
-               "install-deps", "make-examples", "memcheck", "performance-report",
-               "plot-convergence"]
+    SCRIPTS = ["accuracy-study", "chromatic-study", "fuzz-reader", "install-deps",
+               "make-examples", "memcheck", "performance-report", "plot-convergence"]
 
     def test_every_script_answers_help_and_refuses_a_bad_option_on_one_line(self):
         self.assertEqual(sorted(f for f in os.listdir(SCRIPTS) if "." not in f

@@ -45,7 +45,7 @@ struct PLine {
 };
 
 const std::string kZeroBasedHint =
-    " (vertex ids are 0-based; scripts/dimacs-to-instance converts 1-based DIMACS files)";
+    " (vertex ids are 0-based; a 1-based DIMACS file needs its \"p edge N M\" line)";
 
 // Bytes of the neighbour lists built for `vertices` and `edgeLines`: one
 // 32-bit offset a vertex (and one more), two 32-bit entries an edge line.

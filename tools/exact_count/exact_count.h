@@ -1,7 +1,9 @@
 // Exact counts of proper colourings, for checking the splitting estimates.
 //
-// This is test-support code and deliberately shares nothing with the
-// program's splitting engine: it reads only the Graph.
+// A tool beside the program, not part of it: the test suite checks the
+// estimates against it and the scripts' studies use it through exact_count
+// (exact_count_main.cpp). It deliberately shares nothing with the program's
+// splitting engine: it reads only the Graph.
 //
 // countProperColorings uses variable elimination (bucket elimination). The
 // variables are the vertices, each with domain {0..k-1}; every distinct edge
@@ -27,7 +29,7 @@
 
 #include "graph/graph.h"
 
-namespace tintara::testing {
+namespace tintara::exact {
 
 __extension__ typedef unsigned __int128 ExactCount;
 
@@ -63,4 +65,4 @@ std::vector<int32_t> minFillOrder(const Graph& graph);
 
 std::string toDecimal(ExactCount value);
 
-}  // namespace tintara::testing
+}  // namespace tintara::exact

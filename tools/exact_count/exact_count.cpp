@@ -1,11 +1,11 @@
-#include "support/exact_count.h"
+#include "exact_count/exact_count.h"
 
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
-namespace tintara::testing {
+namespace tintara::exact {
 
 namespace {
 
@@ -337,4 +337,4 @@ std::string toDecimal(ExactCount value) {
   return {digits.rbegin(), digits.rend()};
 }
 
-}  // namespace tintara::testing
+}  // namespace tintara::exact

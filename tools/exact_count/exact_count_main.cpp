@@ -22,12 +22,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "exact_count/exact_count.h"
 #include "graph/graph_reader.h"
 #include "graph/memory_limit.h"
-#include "support/exact_count.h"
 
 using namespace tintara;
-using namespace tintara::testing;
+using namespace tintara::exact;
 
 namespace {
 
