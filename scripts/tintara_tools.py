@@ -947,46 +947,32 @@ def transfer_eigen_count(q, side):
     return math.fsum(float(x) ** side for x in np.linalg.eigvalsh(T.astype(np.float64)))
 
 
-# The report's numbers as decimals: a probability such as 1.07e-340 lies
-# below a double's range, and Decimal keeps its printed digits and exponent.
+# The report's numbers as decimals, for sums and powers at any exponent: a
+# probability such as 1.07e-340 lies below a double's range, and Decimal
+# keeps its printed digits and exponent.
 CountingFigures = collections.namedtuple("CountingFigures", "levels estimates average re cpu")
 
 
 def counting_figures(text, source="the report"):
     """Levels, the run estimates (Decimal), the summary's average (Decimal),
-    RE and total CPU (floats) of a counting-mode report; average, re and cpu
-    are None when the report has no summary."""
+    RE and total CPU (floats) of a counting-mode report, read by
+    parse_counting_report; average, re and cpu are None when the report has
+    no summary."""
     import decimal
-    levels, estimates, summary, in_summary = None, [], None, False
+    report = parse_counting_report(text, source)
 
-    def dec(field):
-        try:
-            x = decimal.Decimal(field)
-        except decimal.InvalidOperation:
-            x = None
-        if x is None or not x.is_finite() or x < 0:
-            raise ScriptError("%s: \"%s\" is not an estimate" % (source, field))
-        return x
+    def dec(x):
+        value = decimal.Decimal(x.text) if x.is_finite() else None
+        if value is None or value < 0:
+            raise ScriptError("%s: \"%s\" is not an estimate" % (source, x.text))
+        return value
 
-    for line in text.splitlines():
-        f = line.split()
-        if line.startswith(_LEVELS):
-            levels = int(line[len(_LEVELS):])
-        elif line.startswith(_SUMMARY_HEAD):
-            in_summary = True
-        elif not f or set(line.strip()) == {"*"}:
-            continue
-        elif in_summary and summary is None:
-            if len(f) != 3:
-                raise ScriptError("%s: cannot read the summary \"%s\"" % (source, line))
-            summary = (dec(f[0]), float(f[1]), float(f[2]))
-        elif levels is not None and not in_summary and f[0].isdigit():
-            if len(f) != 5:
-                raise ScriptError("%s: cannot read the run line \"%s\"" % (source, line))
-            estimates.append(dec(f[1]))
-    if levels is None:
+    if report.levels is None:
         raise ScriptError("%s has no \"%s\" line" % (source, _LEVELS.strip()))
-    return CountingFigures(levels, estimates, *(summary or (None, None, None)))
+    summary = report.summary
+    return CountingFigures(report.levels, [dec(r.estimate) for r in report.runs],
+                           dec(summary.average) if summary else None,
+                           summary.re if summary else None, summary.cpu if summary else None)
 
 
 LineFit = collections.namedtuple("LineFit", "intercept slope se_intercept se_slope chi2 dof")
