@@ -1,7 +1,13 @@
 // --save-coloring: the colouring a run found, written for the user and
 // checked here independently of the program.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -9,6 +15,7 @@
 #include <sstream>
 
 #include "cli/coloring_file.h"
+#include "cli/output_check.h"
 #include "support/test_support.h"
 
 namespace tintara::testing {
@@ -53,6 +60,20 @@ void expectProper(const SavedColoring& saved, int32_t vertexCount, int64_t first
   for (const auto& [u, v] : edges) EXPECT_NE(colourOf[u], colourOf[v]) << u << "-" << v;
 }
 
+std::string contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Reads `fd` to its end (or, non-blocking, to what is there), then closes it.
+std::string drain(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+  close(fd);
+  return text;
+}
+
 int32_t reportedChromaticNumber(const std::string& report) {
   std::smatch match;
   EXPECT_TRUE(std::regex_match(report, match, std::regex(".* (\\d+)\n"))) << report;
@@ -77,8 +98,8 @@ TEST(SaveColoring, ChromaticModeWritesAProperColouringWithTheReportedNumber) {
                                          {dimacs, 1, oneBased}}) {
     TempFile file(c.contents);
     const std::string saved = file.directory() + "/coloring.txt";
-    ProcessResult r = runTintaraBinary({"--problem", file.path(), "--chrom", "1", "--seed", "3",
-                                        "--save-coloring", saved});
+    ProcessResult r = runTintaraBinary(
+        {"--problem", file.path(), "--chrom", "1", "--seed", "3", "--save-coloring", saved});
     ASSERT_EQ(r.exitStatus, 0) << r.output;
     const int32_t chromatic = reportedChromaticNumber(r.output);
     EXPECT_GE(chromatic, 4);  // never below the chromatic number
@@ -93,8 +114,8 @@ TEST(SaveColoring, ChromaticModeWritesAProperColouringWithTheReportedNumber) {
 TEST(SaveColoring, CountingModeWritesThePilotsProperColouring) {
   TempFile file(instanceText(10, {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {5, 6}, {7, 8}, {8, 9}}));
   const std::string saved = file.directory() + "/coloring.txt";
-  ProcessResult r = runTintaraBinary({"--problem", file.path(), "--terr", "0.5", "--seed", "1",
-                                      "--save-coloring", saved});
+  ProcessResult r = runTintaraBinary(
+      {"--problem", file.path(), "--terr", "0.5", "--seed", "1", "--save-coloring", saved});
   ASSERT_EQ(r.exitStatus, 0);
   expectProper(readSaved(saved), 10, 0, {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {5, 6}, {7, 8}, {8, 9}},
                3);
@@ -139,6 +160,96 @@ TEST(SaveColoring, TheCheckRefusesImproperColourings) {
   EXPECT_FALSE(isProperColoring(path, {0, 1, 2}, 2));  // a colour out of range
   EXPECT_FALSE(isProperColoring(path, {0, 1}, 2));     // a vertex missing
   EXPECT_THROW(saveColoring("/dev/null", path, {1, 1, 0}, 2, "p", 0), std::logic_error);
+}
+
+// Each refused target leaves the instance as it was, and the one line on
+// standard output (sent to out.txt) shows that no run started.
+TEST(SaveColoring, RefusesATargetThatIsTheInstanceOrAStandardStream) {
+  TempFile instance("e 0 1\n");
+  const std::string dir = instance.directory(), out = dir + "/out.txt";
+  std::filesystem::create_symlink(instance.path(), dir + "/link.txt");
+  const std::string overwrites = " would overwrite ";
+  for (const auto& [target, refusal] : std::vector<std::pair<std::string, std::string>>{
+           {dir + "/./instance.txt", "the instance file"},
+           {dir + "/link.txt", "the instance file"},
+           {out, "standard output"},
+           {"/dev/stdout", "standard output"},
+           {"/dev/stderr", "standard error"},  // the file runProgram collects it in
+           {"", ""}}) {
+    ProcessResult r = runProgram(
+        "/bin/sh", {"-c", "exec \"$@\" > \"$0\"", out, TINTARA_BINARY, "--problem", instance.path(),
+                    "--chrom", "1", "--seed", "1", "--save-coloring", target});
+    EXPECT_EQ(r.exitStatus, 1) << target;
+    EXPECT_EQ(contents(out), target.empty()
+                                 ? "--save-coloring needs a file name\n"
+                                 : "--save-coloring " + target + overwrites + refusal + "\n");
+    EXPECT_EQ(r.errors, "");
+    EXPECT_EQ(contents(instance.path()), "e 0 1\n");
+  }
+}
+
+// The file grows past RLIMIT_FSIZE part way (SIGXFSZ ignored, so the write
+// fails with EFBIG): the old file stays whole and the temporary goes.
+TEST(SaveColoring, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
+  TempFile old("keep me\n", "coloring.txt");
+  const int32_t n = 20000;  // about 180 KB of lines, several buffers
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit cap{100000, 100000};
+    std::string message = "saved";
+    try {
+      if (setrlimit(RLIMIT_FSIZE, &cap) != 0) _exit(126);
+      saveColoring(old.path(), makeGraph(n, {}), std::vector<int32_t>(n, 0), 1, "g.txt", 7);
+    } catch (const WriteError& error) {
+      message = error.what();
+    }
+    _exit(write(ends[1], message.data(), message.size()) < 0 ? 125 : 0);
+  }
+  close(ends[1]);
+  EXPECT_EQ(drain(ends[0]), old.path() + ": File too large");
+  waitpid(pid, nullptr, 0);
+  EXPECT_EQ(contents(old.path()), "keep me\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(old.directory()), {}), 1);
+}
+
+// A link is followed (the file it names is replaced, the link stays), and
+// the file keeps its mode.
+TEST(SaveColoring, ReplacesTheFileBehindALinkKeepingItsMode) {
+  TempFile instance("e 0 1\n");
+  TempFile old("keep me\n", "coloring.txt");
+  const std::string link = old.directory() + "/latest.txt";
+  ASSERT_EQ(chmod(old.path().c_str(), 0640), 0);
+  std::filesystem::create_symlink("coloring.txt", link);
+  ProcessResult r = runTintaraBinary(
+      {"--problem", instance.path(), "--chrom", "1", "--seed", "1", "--save-coloring", link});
+  ASSERT_EQ(r.exitStatus, 0) << r.errors;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(contents(old.path()).substr(0, 8), "c graph ");
+  EXPECT_EQ(std::filesystem::status(old.path()).permissions(), std::filesystem::perms(0640));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(old.directory()), {}), 2);
+}
+
+// No refusal and no rename: the colouring arrives through the FIFO and the
+// pipe behind /dev/stdout.
+TEST(SaveColoring, ATargetThatIsNoRegularFileIsWrittenDirectly) {
+  TempFile instance("e 0 1\n");
+  const std::string fifo = instance.directory() + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // lets the writer open it
+  ASSERT_GE(reader, 0);
+  const std::string saved = "c graph " + instance.path() + "\nc colors 2\nc seed 1\nv 0 ";
+  for (const std::string target : {"/dev/null", fifo.c_str(), "/dev/stdout"}) {
+    ProcessResult r = runTintaraBinary(
+        {"--problem", instance.path(), "--chrom", "1", "--seed", "1", "--save-coloring", target});
+    EXPECT_EQ(r.exitStatus, 0) << target << ": " << r.output;
+    EXPECT_EQ(r.errors, "");
+    EXPECT_EQ(r.output.find("\n" + saved) != std::string::npos, target == "/dev/stdout");
+  }
+  EXPECT_EQ(drain(reader).substr(0, saved.size()), saved);
 }
 
 }  // namespace

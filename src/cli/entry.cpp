@@ -10,6 +10,7 @@
 #include <boost/program_options.hpp>
 
 #include "cli/chromatic_mode.h"
+#include "cli/coloring_file.h"
 #include "cli/counting_mode.h"
 #include "cli/output_check.h"
 #include "cli/settings.h"
@@ -122,6 +123,14 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
     if (auto error = checkSettings(settings)) {
       std::cout << *error << std::endl;
       return 1;
+    }
+    // Before any run, so that a report or an instance file cannot be lost
+    // to the save at its end.
+    if (options.count("save-coloring")) {
+      if (auto refusal = saveTargetRefusal(settings.saveColoring, settings.problem)) {
+        std::cout << *refusal << std::endl;
+        return 1;
+      }
     }
     if (options.count("seed")) {
       const auto seed = parseSeed(seedText);
