@@ -48,8 +48,8 @@ std::string terminalOutput(const std::vector<std::string>& args) {
 TEST(ProgressDisplay, DrawnOnATerminalAndErasedBeforeTheEnd) {
   const std::string grid = std::string(TINTARA_SOURCE_DIR) + "/examples/grid_6x6.txt";
   for (const auto& [args, text] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-           {{"--problem", grid, "--seed", "1", "--terr", "0.3"}, "pilot run: level "},
-           {{"--problem", grid, "--seed", "1", "--chrom", "1"}, "[bisection: testing k = "},
+           {{"--problem", grid, "--seed", "1", "--terr", "0.3"}, " of the pilot run (from "},
+           {{"--problem", grid, "--seed", "1", "--chrom", "1"}, ": bisection step"},
        }) {
     const std::string terminal = terminalOutput(args);
     EXPECT_NE(terminal.find(text), std::string::npos) << terminal;

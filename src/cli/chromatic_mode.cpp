@@ -7,6 +7,7 @@
 #include "cli/coloring_file.h"
 #include "cli/output_check.h"
 #include "cli/progress_display.h"
+#include "cli/wording.h"
 #include "graph/graph_reader.h"
 #include "graph/memory_limit.h"
 #include "graph/self_loop.h"
@@ -16,14 +17,14 @@
 
 namespace tintara {
 
-int runChromatic(const RunSettings& s, const RunExecutor& executor) {
+int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& halt) {
   const std::string opening = s.problem + " #bin E(T) CPU Chrom# ";
   std::cout << opening << std::flush;
   ensureWritten(std::cout);
   ProgressDisplay progress = ProgressDisplay::onTerminal(opening.size());
   const auto showStep = [&](int32_t lo, int32_t hi, int32_t k) {
     std::ostringstream text;
-    text << "[bisection: testing k = " << k << " in " << lo + 1 << ".." << hi << "]";
+    text << "k = " << k << " in " << lo + 1 << ".." << hi << ": bisection step";
     progress.show(text.str());
   };
 
@@ -36,12 +37,14 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor) {
   });
   refuseSelfLoops(graph);
   const RunParameters parameters = s.runParameters();
+  const auto halted = [&halt] { return halt(); };
   const ChromaticOutcome search = chromaticSearch(
-      graph,
+      trivialStart(graph),
       [&](int32_t step, int32_t k) {
-        return executor.colorabilityStep(parameters, graph, step, k);
+        return executor.colorabilityStep(parameters, graph, step, k, halted);
       },
       progress.active() ? BisectionObserver(showStep) : BisectionObserver());
+  const HaltCause cause = search.stopped ? halt.cause() : HaltCause::None;
   // Tests made by other processes of an MPI job count as well, so that the
   // figure is the job's, as it is for threads of one process.
   const double cpu = cpuSeconds(processorMilliseconds() - start + search.elsewhereCpuMilliseconds);
@@ -50,10 +53,14 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor) {
   std::cout << search.steps << " " << search.meanIterations << " " << cpu << " " << search.chromatic
             << std::endl;
   ensureWritten(std::cout);
+  if (search.stopped) {
+    std::cerr << haltWords(cause) << " after " << counted(search.steps, "bisection step") << ": "
+              << counted(search.chromatic, "color") << " found so far, an upper bound" << std::endl;
+  }
   if (!s.saveColoring.empty()) {
     saveColoring(s.saveColoring, graph, search.coloring, search.chromatic, s.problem, s.seed);
   }
-  return 0;
+  return search.stopped ? haltStatus(cause) : 0;
 }
 
 }  // namespace tintara

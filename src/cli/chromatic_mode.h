@@ -5,13 +5,19 @@
 #pragma once
 
 #include "cli/settings.h"
+#include "engine/halt.h"
 #include "engine/run_executor.h"
 
 namespace tintara {
 
-// Returns the exit status, 0. The report line's opening is written before
-// the instance is read, so an InputError leaves with the line open, for the
-// entry to finish it with the message.
-int runChromatic(const RunSettings& settings, const RunExecutor& executor);
+// SIGINT, SIGTERM and --max-time end the search early: the line then
+// reports the steps completed and the smallest number of colours reached,
+// an upper bound, and one line on standard error says why.
+//
+// Returns the exit status: 0, or 130, 143 or 3 after a halt (see
+// haltStatus). The report line's opening is written before the instance is
+// read, so an InputError leaves with the line open, for the entry to finish
+// it with the message.
+int runChromatic(const RunSettings& settings, const RunExecutor& executor, const Halt& halt);
 
 }  // namespace tintara

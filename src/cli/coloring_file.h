@@ -11,18 +11,11 @@
 // run that ends without a number never creates or changes it.
 //
 // A regular file (or a name that does not exist yet) is replaced whole or
-// not at all: the lines go to a temporary file in the same folder, which is
-// synced and then renamed over the target. A symlink is followed, so the
-// file it names is replaced and the link stays (a link to nothing is itself
-// replaced by the file). The new file keeps an existing target's permission
-// bits, or gets 0666 less the umask like any file the program creates; an
-// existing target that may not be written is refused (EACCES), as opening
-// it for writing would be. Anything else (a FIFO, a terminal, /dev/null, a
-// pipe behind /dev/stdout) is written directly.
+// not at all; anything else (a FIFO, a terminal, /dev/null, a pipe behind
+// /dev/stdout) is written directly (writeFileSafely, io/file_output.h).
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,12 +26,6 @@ namespace tintara {
 // True when every vertex has a colour in [0, colorCount) and no edge joins
 // two vertices of the same colour.
 bool isProperColoring(const Graph& graph, const std::vector<int32_t>& colors, int32_t colorCount);
-
-// The one-line message refusing `target` as the place to save to, or
-// nothing: an empty name, or the regular file (same device and inode, by
-// any name) that is the instance `problem`, standard output or standard
-// error. Checked before any run, so that no report is lost to the save.
-std::optional<std::string> saveTargetRefusal(const std::string& target, const std::string& problem);
 
 // Writes `colors` to `path` in the format above. Throws std::logic_error
 // when the colouring is not proper (a fault of the program, never of the

@@ -1,13 +1,21 @@
 #include "cli/counting_mode.h"
 
+#include <chrono>
+#include <cmath>
 #include <iostream>
+#include <limits>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "cli/coloring_file.h"
 #include "cli/output_check.h"
 #include "cli/progress_display.h"
+#include "cli/wording.h"
+#include "engine/journal.h"
+#include "graph/graph_hash.h"
 #include "graph/graph_reader.h"
+#include "graph/input_error.h"
 #include "graph/memory_limit.h"
 #include "graph/self_loop.h"
 #include "splitting/counting_experiment.h"
@@ -50,9 +58,69 @@ void printSummary(std::ostream& out, const EstimateTally& tally) {
   ensureWritten(out);
 }
 
+// "relative error 0.19 is above the target 0.03", or that it is not known
+// while every estimate is 0.
+std::string errorAgainstTarget(const EstimateTally& tally, double terr) {
+  std::ostringstream text;
+  const double u = tally.relativeError();
+  if (std::isnan(u)) {
+    text << "relative error not yet known";
+  } else {
+    text << "relative error " << u << " is above the target " << terr;
+  }
+  return text.str();
+}
+
+// "about 5100 more runs, 2 h 13 min": the runs still needed if the spread
+// of the estimates stays as it is (the relative error falls as one over the
+// square root of the list's length), and the wall time they take at the
+// pace of this invocation's runs.
+std::string forecast(const EstimateTally& tally, double terr, int64_t runsMadeHere,
+                     std::chrono::steady_clock::duration elapsed) {
+  const double u = tally.relativeError();
+  if (!(u > terr) || !std::isfinite(u)) return {};
+  const double more = static_cast<double>(tally.runs() + 1) * ((u / terr) * (u / terr) - 1.0);
+  std::ostringstream text;
+  text << "about " << static_cast<int64_t>(std::ceil(more)) << " more runs";
+  if (runsMadeHere > 0) {
+    const double seconds =
+        std::chrono::duration<double>(elapsed).count() / static_cast<double>(runsMadeHere) * more;
+    if (seconds < 60) {
+      text << ", " << static_cast<int64_t>(std::ceil(seconds)) << " s";
+    } else if (seconds < 3600) {
+      text << ", " << static_cast<int64_t>(std::ceil(seconds / 60)) << " min";
+    } else if (seconds < 1e9) {
+      const auto minutes = static_cast<int64_t>(std::ceil(seconds / 60));
+      text << ", " << minutes / 60 << " h " << minutes % 60 << " min";
+    }
+  }
+  return text.str();
+}
+
+// The journal named by --journal, read and checked against this
+// experiment; nothing when there is none yet.
+std::optional<JournalContents> openJournal(const RunSettings& s, const Graph& graph,
+                                           const JournalHeader& here) {
+  std::optional<JournalContents> journal = readJournal(s.journal);
+  if (!journal) return journal;
+  const std::string name = "journal " + printable(s.journal);
+  if (auto difference = journalDifference(journal->header, here, s.seedGiven)) {
+    throw InputError(name + " belongs to another experiment: " + *difference);
+  }
+  const JournalHeader& there = journal->header;
+  if (there.levels.empty() || there.levels.back() < 0 ||
+      !isProperColoring(graph, there.coloring, there.colors)) {
+    throw InputError(name + " is damaged: its pilot run did not reach a proper coloring");
+  }
+  if (journal->tornTail) {
+    std::cerr << name << ": a last line cut short by a failure was cut off" << std::endl;
+  }
+  return journal;
+}
+
 }  // namespace
 
-int runCounting(const RunSettings& s, const RunExecutor& executor) {
+int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& halt) {
   std::ostream& out = std::cout;
   printHeader(out, s);
 
@@ -62,20 +130,37 @@ int runCounting(const RunSettings& s, const RunExecutor& executor) {
   });
   refuseSelfLoops(graph);
   const RunParameters parameters = s.runParameters();
+  JournalHeader here{graphHash(graph), s.colors, s.N, s.rho, s.seed, {}, {}};
+  std::optional<JournalContents> journal;
+  if (!s.journal.empty()) journal = openJournal(s, graph, here);
 
   ProgressDisplay progress = ProgressDisplay::onTerminal(0);
-  const auto showLevel = [&](double level) {
-    std::ostringstream text;
-    text << "pilot run: level " << level << " (from " << -graph.vertexCount << " up to 0)";
-    progress.show(text.str());
-  };
-  const PilotOutcome pilot =
-      pilotRun(graph, parameters, progress.active() ? LevelObserver(showLevel) : LevelObserver());
-  progress.clear();
+  PilotOutcome pilot;
+  if (journal) {
+    pilot.levels = journal->header.levels;
+    pilot.coloring = journal->header.coloring;
+  } else {
+    std::optional<double> lowest;  // levels only rise, so the first is the lowest
+    const auto showLevel = [&](double level) {
+      if (!lowest) lowest = level;
+      std::ostringstream text;
+      text << "level " << level << " of the pilot run (from " << *lowest << " up to 0)";
+      progress.show(text.str());
+    };
+    pilot =
+        pilotRun(graph, parameters, progress.active() ? LevelObserver(showLevel) : LevelObserver(),
+                 [&halt] { return halt(); });
+    progress.clear();
+    if (pilot.stopped) {
+      const HaltCause cause = halt.cause();
+      std::cerr << haltWords(cause) << " during the pilot run" << std::endl;
+      return haltStatus(cause);
+    }
+  }
   if (!pilot.reachedProperColoring()) {
     out << "The pilot run stagnated at level " << pilot.levels.back()
-        << " without reaching a proper coloring with " << s.colors
-        << " colors, so no estimate is made" << std::endl;
+        << " without reaching a proper coloring with " << counted(s.colors, "color")
+        << ", so no estimate is made" << std::endl;
     ensureWritten(out);
     return 1;
   }
@@ -85,27 +170,84 @@ int runCounting(const RunSettings& s, const RunExecutor& executor) {
   out << kStarLine << std::endl;
   ensureWritten(out);
 
+  std::optional<JournalWriter> writer;
+  if (journal) {
+    writer.emplace(JournalWriter::resume(s.journal, *journal));
+  } else if (!s.journal.empty()) {
+    here.levels = pilot.levels;
+    here.coloring = pilot.coloring;
+    writer.emplace(JournalWriter::start(s.journal, here));
+  }
+
   EstimateTally tally;
-  runToTarget(
-      tally, s.terr,
-      [&](int64_t first, const RunConsumer<CountingRun>& consume) {
-        executor.countingRuns(parameters, graph, pilot.levels, RunRange{first}, consume);
+  // What ended the runs, and whether the summary is out: a halt prints it
+  // at once, before the runs under way are waited for.
+  std::optional<HaltCause> haltCause;
+  bool summarized = false;
+  const auto conclude = [&](const std::string& stopLine) {
+    if (summarized) return;
+    summarized = true;
+    progress.clear();
+    printSummary(out, tally);
+    if (writer) writer->finish();
+    if (!stopLine.empty()) {
+      std::cerr << stopLine << " after " << counted(tally.runs(), "run") << ": "
+                << errorAgainstTarget(tally, s.terr) << std::endl;
+    }
+    if (tally.zeroRuns() * 10 > tally.runs()) {
+      std::cerr << tally.zeroRuns() << " of " << counted(tally.runs(), "run")
+                << " gave 0: the estimates are strongly skewed and their relative error is "
+                   "itself uncertain; a larger --N makes fewer runs end at 0"
+                << std::endl;
+    }
+    if (!s.saveColoring.empty()) {
+      saveColoring(s.saveColoring, graph, pilot.coloring, s.colors, s.problem, s.seed);
+    }
+  };
+
+  const auto started = std::chrono::steady_clock::now();
+  const int64_t recordedRuns = journal ? static_cast<int64_t>(journal->runs.size()) : 0;
+  const std::vector<CountingRun> noRuns;
+  const ExperimentEnd end = runToTarget(
+      tally, s.terr, s.maxRuns > 0 ? s.maxRuns : std::numeric_limits<int64_t>::max(),
+      [&](int64_t first, int64_t last, const RunConsumer<CountingRun>& consume) {
+        const BatchControl control{[&halt] { return halt(); },
+                                   [&] {
+                                     haltCause = halt.cause();
+                                     conclude(haltWords(*haltCause));
+                                   }};
+        return journalledRuns(journal ? journal->runs : noRuns, writer ? &*writer : nullptr,
+                              RunRange{first, last}, consume,
+                              [&](RunRange range, const RunConsumer<CountingRun>& fresh) {
+                                return executor.countingRuns(parameters, graph, pilot.levels, range,
+                                                             fresh, control);
+                              })
+            .halted;
       },
       [&](const RunRecord& record) {
         progress.clear();
         printRun(out, record);
+        if (!progress.active()) return;
         std::ostringstream text;
-        text << "runs: " << record.run << ", RE " << record.relativeError << " (target " << s.terr
-             << ")";
+        text << "RE " << record.relativeError << " after " << counted(record.run, "run")
+             << " (target " << s.terr << ")";
+        const std::string ahead = forecast(tally, s.terr, record.run - recordedRuns,
+                                           std::chrono::steady_clock::now() - started);
+        if (!ahead.empty()) text << ": " << ahead;
         progress.show(text.str());
       });
-  progress.clear();
 
-  printSummary(out, tally);
-  if (!s.saveColoring.empty()) {
-    saveColoring(s.saveColoring, graph, pilot.coloring, s.colors, s.problem, s.seed);
+  switch (end) {
+    case ExperimentEnd::TargetMet:
+      conclude("");
+      return 0;
+    case ExperimentEnd::RunBudget:
+      conclude("stopped by --max-runs");
+      return 3;
+    case ExperimentEnd::Halted:
+      break;
   }
-  return 0;
+  return haltStatus(haltCause.value_or(HaltCause::Interrupted));
 }
 
 }  // namespace tintara

@@ -6,14 +6,23 @@
 #pragma once
 
 #include "cli/settings.h"
+#include "engine/halt.h"
 #include "engine/run_executor.h"
 
 namespace tintara {
 
-// Runs counting mode; returns the exit status (0, or 1 when the pilot run
-// stagnated without reaching a proper colouring, which is said on one line
-// after the header). Throws InputError for an instance it cannot use and
-// WriteError when the report (or the saved colouring) cannot be written.
-int runCounting(const RunSettings& settings, const RunExecutor& executor);
+// With --journal the runs are recorded as they are taken, and an existing
+// journal of the same experiment is resumed: its runs are reported as if
+// made again, and new runs follow them. --max-runs and --max-time, SIGINT
+// and SIGTERM end the runs early: the summary of the runs taken is printed
+// at once, with one line on standard error saying why.
+//
+// Runs counting mode; returns the exit status: 0 when the target was met;
+// 1 when the pilot run stagnated without reaching a proper colouring (said
+// on one line after the header); 3 when a budget ended the experiment; 130
+// or 143 after SIGINT or SIGTERM. Throws InputError for an instance or a
+// journal it cannot use and WriteError when the report, the journal or the
+// saved colouring cannot be written.
+int runCounting(const RunSettings& settings, const RunExecutor& executor, const Halt& halt);
 
 }  // namespace tintara

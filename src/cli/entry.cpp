@@ -14,6 +14,8 @@
 #include "cli/counting_mode.h"
 #include "cli/output_check.h"
 #include "cli/settings.h"
+#include "engine/halt.h"
+#include "engine/journal.h"
 #include "graph/input_error.h"
 
 namespace po = boost::program_options;
@@ -90,7 +92,38 @@ void printVersion() {
   std::cout << "tintara " << TINTARA_VERSION << std::endl;
 }
 
+// The refusal of a file an option would write over what the program reads
+// or writes (--save-coloring, --journal), or nothing.
+std::optional<std::string> outputRefusal(const po::variables_map& options,
+                                         const RunSettings& settings) {
+  const std::pair<std::string, std::string> instance{settings.problem, "the instance file"};
+  if (options.count("save-coloring")) {
+    if (auto refusal = overwriteRefusal("--save-coloring", settings.saveColoring, {instance})) {
+      return refusal;
+    }
+  }
+  if (options.count("journal") && settings.chrom == 0) {
+    std::vector<std::pair<std::string, std::string>> inputs{instance};
+    if (options.count("save-coloring")) {
+      inputs.emplace_back(settings.saveColoring, "the saved coloring");
+    }
+    return overwriteRefusal("--journal", settings.journal, inputs);
+  }
+  return std::nullopt;
+}
+
+// The moment `seconds` of wall time after `start`, or the far future when
+// that lies beyond the clock's range.
+Halt::Clock::time_point deadline(Halt::Clock::time_point start, double seconds) {
+  const double limit =
+      std::chrono::duration<double>(Halt::Clock::time_point::max() - start).count();
+  if (!(seconds < limit / 2)) return Halt::Clock::time_point::max();
+  return start +
+         std::chrono::duration_cast<Halt::Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
 int dispatch(int argc, char** argv, const RunExecutor& executor) {
+  const Halt::Clock::time_point started = Halt::Clock::now();
   RunSettings settings;
   std::string seedText;
 
@@ -124,21 +157,23 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
       std::cout << *error << std::endl;
       return 1;
     }
-    // Before any run, so that a report or an instance file cannot be lost
-    // to the save at its end.
-    if (options.count("save-coloring")) {
-      if (auto refusal = saveTargetRefusal(settings.saveColoring, settings.problem)) {
-        std::cout << *refusal << std::endl;
-        return 1;
-      }
+    if (auto refusal = outputRefusal(options, settings)) {
+      std::cout << *refusal << std::endl;
+      return 1;
     }
-    if (options.count("seed")) {
+    settings.seedGiven = options.count("seed") > 0;
+    std::optional<uint64_t> journalled;
+    if (settings.seedGiven) {
       const auto seed = parseSeed(seedText);
       if (!seed) {
         std::cout << seedError(seedText) << std::endl;
         return 1;
       }
       settings.seed = *seed;
+    } else if (settings.chrom == 0 && !settings.journal.empty() &&
+               (journalled = journalSeed(settings.journal))) {
+      // A resumed experiment goes on with its own seed.
+      settings.seed = *journalled;
     } else {
       settings.seed = freshSeed();
       std::cerr << "seed: " << settings.seed << std::endl;
@@ -146,8 +181,9 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
     settings.workers = resolveWorkers(settings.workers);
 
     try {
-      return settings.chrom == 1 ? runChromatic(settings, executor)
-                                 : runCounting(settings, executor);
+      const Halt halt = settings.maxTime > 0 ? Halt(deadline(started, settings.maxTime)) : Halt();
+      return settings.chrom == 1 ? runChromatic(settings, executor, halt)
+                                 : runCounting(settings, executor, halt);
     } catch (const InputError& error) {
       std::cout << error.what() << std::endl;
       return 1;
@@ -172,6 +208,7 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
 
 int runTintara(int argc, char** argv, const RunExecutor& executor) {
   guardClosedStandardOutput();
+  watchStopSignals();
   try {
     const int status = dispatch(argc, argv, executor);
     ensureWritten(std::cout);

@@ -8,7 +8,8 @@
 namespace tintara {
 
 // The runs are made by `executor`: this process's threads, or an MPI job's
-// ranks (rank 0 runs the entry).
+// ranks (rank 0 runs the entry). SIGINT and SIGTERM are watched from here
+// on (engine/halt.h).
 int runTintara(int argc, char** argv, const RunExecutor& executor);
 
 }  // namespace tintara

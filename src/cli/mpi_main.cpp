@@ -1,6 +1,7 @@
 // tintara-mpi: the program run by rank 0 of an MPI job, the other ranks
 // making runs for it. Every rank ends with the program's exit status; a rank
 // that fails ends the whole job through MPI's abort.
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 
@@ -8,6 +9,7 @@
 #include <boost/mpi/environment.hpp>
 
 #include "cli/entry.h"
+#include "engine/halt.h"
 #include "engine/mpi_executor.h"
 
 int main(int argc, char** argv) {
@@ -20,9 +22,23 @@ int main(int argc, char** argv) {
   }
   boost::mpi::communicator world;
   try {
-    if (world.rank() != 0) return tintara::serveRuns(world);
-    const int status = tintara::runTintara(argc, argv, tintara::mpiExecutor(world));
-    tintara::endWorkers(world, status);
+    int status = 0;
+    if (world.rank() != 0) {
+      tintara::watchStopSignals();
+      status = tintara::serveRuns(world);
+    } else {
+      status = tintara::runTintara(argc, argv, tintara::mpiExecutor(world));
+    }
+    if (tintara::stopSignalReceived() != 0) {
+      // mpirun passes a stop signal to every rank and kills them all a
+      // moment later (odls_base_sigkill_timeout, 1 s by default): rank 0
+      // has printed what it had, and no rank waits for another to finish
+      // MPI, which may never come.
+      std::cout.flush();
+      std::cerr.flush();
+      std::_Exit(status);
+    }
+    if (world.rank() == 0) tintara::endWorkers(world, status);
     return status;
   } catch (const std::exception& error) {
     std::cerr << "tintara-mpi: rank " << world.rank() << ": " << error.what() << std::endl;

@@ -6,13 +6,10 @@
 #pragma once
 
 #include <ostream>
-#include <stdexcept>
+
+#include "io/file_output.h"
 
 namespace tintara {
-
-struct WriteError : std::runtime_error {
-  using std::runtime_error::runtime_error;  // what(): the reason
-};
 
 // Flushes `out` and throws WriteError when it has failed.
 void ensureWritten(std::ostream& out);

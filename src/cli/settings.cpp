@@ -63,8 +63,16 @@ const std::vector<OptionSpec>& optionTable() {
          {0, kMaxWorkers, false, false, "0 means one per hardware thread"}, kBoth},
         {"save-coloring", "FILE", &RunSettings::saveColoring, nullptr, "",
          "write the proper coloring found to this file", {}, kBoth},
-        {"version", nullptr, Flag{}, nullptr, "", "print the program's name and version", {},
+                {"version", nullptr, Flag{}, nullptr, "", "print the program's name and version", {},
          kBoth},
+        {"journal", "FILE", &RunSettings::journal, nullptr, "",
+         "record the runs in this file and resume from it", {}, kCounting},
+        {"max-runs", "R", &RunSettings::maxRuns, "0", nullptr,
+         "stop after this many runs (default is {} - no limit)",
+         {0, kAny, false, false, "0 means no limit"}, kCounting},
+        {"max-time", "SECONDS", &RunSettings::maxTime, "0", nullptr,
+         "stop after this many seconds (default is {} - no limit)",
+         {0, kAny, false, false, "0 means no limit"}, kBoth},
     };
     // clang-format on
   }();
@@ -93,6 +101,7 @@ void applyDefault(const OptionSpec& spec, RunSettings& settings) {
 RunSettings::RunSettings() {
   for (const OptionSpec& spec : optionTable()) {
     applyDefault<int32_t>(spec, *this);
+    applyDefault<int64_t>(spec, *this);
     applyDefault<double>(spec, *this);
     applyDefault<std::string>(spec, *this);
   }
@@ -167,6 +176,9 @@ std::optional<std::string> checkRange(const OptionSpec& spec, T value) {
 
 std::optional<std::string> check(const OptionSpec& spec, const RunSettings& settings) {
   if (const auto* member = std::get_if<int32_t RunSettings::*>(&spec.field)) {
+    return checkRange(spec, settings.*(*member));
+  }
+  if (const auto* member = std::get_if<int64_t RunSettings::*>(&spec.field)) {
     return checkRange(spec, settings.*(*member));
   }
   if (const auto* member = std::get_if<double RunSettings::*>(&spec.field)) {

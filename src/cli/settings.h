@@ -32,6 +32,12 @@ struct RunSettings {
   uint64_t seed = 0;
   int32_t workers = 0;       // threads, at least 1 once resolved
   std::string saveColoring;  // where to write the colouring found; empty: nowhere
+  std::string journal;       // where runs are recorded and resumed from; empty: nowhere
+  int64_t maxRuns = 0;       // the experiment's runs in all; 0: no limit
+  double maxTime = 0.0;      // wall seconds of this invocation; 0: no limit
+
+  // Whether --seed was given (otherwise a journal's seed, or a fresh one).
+  bool seedGiven = false;
 
   // What every run shares, from these settings.
   RunParameters runParameters() const;
@@ -49,7 +55,7 @@ enum class Modes : uint8_t { Counting = 1, Chromatic = 2, Both = 3 };
 struct Flag {};
 struct SeedText {};
 using OptionField = std::variant<Flag, SeedText, std::string RunSettings::*, int32_t RunSettings::*,
-                                 double RunSettings::*>;
+                                 int64_t RunSettings::*, double RunSettings::*>;
 
 // The values a number may take: low (<=, or < when lowExclusive) value
 // (<=, or < when highExclusive) high, then `note` after a semicolon.

@@ -1,5 +1,7 @@
 #include "engine/mpi_executor.h"
 
+#include "engine/halt.h"
+
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -52,10 +54,16 @@ using CommandMessage = std::array<int64_t, 3>;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(1);
 
-// Waits for `request` without spinning.
+// Thrown on a rank other than 0 when a stop signal arrives: mpirun sends
+// SIGTERM to every rank of the job, and rank 0 alone speaks for it.
+struct StopSignalled {};
+
+// Waits for `request` without spinning; on a rank other than 0, a stop
+// signal ends the wait.
 mpi::status await(mpi::request& request) {
   for (;;) {
     if (boost::optional<mpi::status> status = request.test()) return *status;
+    if (stopSignalReceived() != 0) throw StopSignalled{};
     std::this_thread::sleep_for(kPollInterval);
   }
 }
@@ -182,6 +190,9 @@ class MpiSlots : public RemoteSlots<Result> {
   }
 
   void stop() override {
+    // After a stop signal the other ranks stop by themselves, and may be
+    // gone already.
+    if (stopSignalReceived() != 0) return;
     for (int rank = 1; rank < world.size(); ++rank) world.send(rank, kRunTag, int64_t{0});
     for (int stopped = 0; stopped < ranks();) {
       std::vector<char> bytes;
@@ -223,6 +234,7 @@ void serveBatch(const mpi::communicator& world, RunPool<Result>& pool) {
   int64_t index = 0;
   mpi::request arrival = world.irecv(0, kRunTag, index);
   for (;;) {
+    if (stopSignalReceived() != 0) throw StopSignalled{};
     if (arrival.test()) {
       if (index == 0) break;
       pool.hand(index);
@@ -245,7 +257,7 @@ void serveBatch(const mpi::communicator& world, RunPool<Result>& pool) {
 // Rank 0's side of a batch of fixed-level runs.
 RunBatchEnd countOnRanks(const mpi::communicator& world, const RunParameters& parameters,
                          const Graph& graph, const LevelList& levels, RunRange range,
-                         const RunConsumer<CountingRun>& consume) {
+                         const RunConsumer<CountingRun>& consume, const BatchControl& control) {
   if (world.size() > 1) {
     commandAll(world, {kCounting, 0, 0});
     mpi::packed_oarchive archive(world);
@@ -254,14 +266,16 @@ RunBatchEnd countOnRanks(const mpi::communicator& world, const RunParameters& pa
   }
   RunPool<CountingRun> pool(parameters.workers, countingJob(parameters, graph, levels));
   MpiSlots<CountingRun> slots(world, pool.size());
-  return runBatch<CountingRun>(pool, &slots, range, consume);
+  return runBatch<CountingRun>(pool, &slots, range, consume, control);
 }
 
 // Rank 0's side of a bisection step. The graph and parameters go out with a
 // search's first step (or a new graph).
-ColorabilityOutcome stepOnRanks(const mpi::communicator& world, const Graph*& sentGraph,
-                                const RunParameters& parameters, const Graph& graph, int32_t step,
-                                int32_t k) {
+std::optional<ColorabilityOutcome> stepOnRanks(const mpi::communicator& world,
+                                               const Graph*& sentGraph,
+                                               const RunParameters& parameters, const Graph& graph,
+                                               int32_t step, int32_t k,
+                                               const std::function<bool()>& halted) {
   if (world.size() > 1) {
     if (step == 1 || sentGraph != &graph) {
       commandAll(world, {kChromatic, 0, 0});
@@ -274,7 +288,7 @@ ColorabilityOutcome stepOnRanks(const mpi::communicator& world, const Graph*& se
   }
   RunPool<ColorabilityOutcome> pool(parameters.workers, stepJob(parameters, graph, step, k));
   MpiSlots<ColorabilityOutcome> slots(world, pool.size());
-  return runStep(pool, &slots, static_cast<int64_t>(pool.size()) * world.size());
+  return runStep(pool, &slots, static_cast<int64_t>(pool.size()) * world.size(), halted);
 }
 
 }  // namespace
@@ -283,13 +297,15 @@ RunExecutor mpiExecutor(const mpi::communicator& world) {
   RunExecutor executor;
   executor.countingRuns = [&world](const RunParameters& parameters, const Graph& graph,
                                    const LevelList& levels, RunRange range,
-                                   const RunConsumer<CountingRun>& consume) {
-    return countOnRanks(world, parameters, graph, levels, range, consume);
+                                   const RunConsumer<CountingRun>& consume,
+                                   const BatchControl& control) {
+    return countOnRanks(world, parameters, graph, levels, range, consume, control);
   };
   auto sentGraph = std::make_shared<const Graph*>(nullptr);
   executor.colorabilityStep = [&world, sentGraph](const RunParameters& parameters,
-                                                  const Graph& graph, int32_t step, int32_t k) {
-    return stepOnRanks(world, *sentGraph, parameters, graph, step, k);
+                                                  const Graph& graph, int32_t step, int32_t k,
+                                                  const std::function<bool()>& halted) {
+    return stepOnRanks(world, *sentGraph, parameters, graph, step, k, halted);
   };
   return executor;
 }
@@ -298,7 +314,9 @@ void endWorkers(const mpi::communicator& world, int status) {
   commandAll(world, {kQuit, status, 0});
 }
 
-int serveRuns(const mpi::communicator& world) {
+namespace {
+
+int serveCommands(const mpi::communicator& world) {
   RunParameters parameters;
   Graph graph;
   LevelList levels;
@@ -334,6 +352,16 @@ int serveRuns(const mpi::communicator& world) {
       default:
         throw std::runtime_error("unknown command from rank 0");
     }
+  }
+}
+
+}  // namespace
+
+int serveRuns(const mpi::communicator& world) {
+  try {
+    return serveCommands(world);
+  } catch (const StopSignalled&) {
+    return 128 + stopSignalReceived();
   }
 }
 

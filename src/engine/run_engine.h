@@ -158,7 +158,8 @@ class RemoteSlots {
   // One result that has arrived, or nothing; never waits.
   virtual std::optional<Arrival> poll() = 0;
   // Abandons every run under way on the other ranks and returns once each
-  // of them has stopped; results that arrive meanwhile are dropped.
+  // of them has stopped; results that arrive meanwhile are dropped. After a
+  // stop signal, which every rank of the job receives, it does not wait.
   virtual void stop() = 0;
 };
 
@@ -172,6 +173,17 @@ struct RunRange {
 struct RunBatchEnd {
   int64_t lastConsumed = 0;  // first - 1 when none was
   bool exhausted = false;    // every index of the range was consumed
+  bool halted = false;       // a halt ended the batch first
+};
+
+// What else may end a batch: `halted` is asked at every wait (every
+// millisecond or so with other ranks, within 0.2 s alone), and once it
+// answers true `onHalt` is called on the calling thread at once, before
+// any slot is stopped, so that what must be said of a halt goes out first,
+// and the runs under way are then abandoned.
+struct BatchControl {
+  std::function<bool()> halted;
+  std::function<void()> onHalt;
 };
 
 // Takes the results in index order; false ends the batch.
@@ -180,11 +192,11 @@ using RunConsumer = std::function<bool(int64_t index, Result&& result)>;
 
 // Makes runs range.first, range.first + 1, ... on `pool` and `remote` (none
 // for a single process) and consumes them in order until the consumer
-// declines or range.last has been consumed. Returns once every slot has
-// stopped; rethrows the first failure then.
+// declines, range.last has been consumed or `control` halts the batch.
+// Returns once every slot has stopped; rethrows the first failure then.
 template <typename Result>
 RunBatchEnd runBatch(RunPool<Result>& pool, RemoteSlots<Result>* remote, RunRange range,
-                     const RunConsumer<Result>& consume) {
+                     const RunConsumer<Result>& consume, const BatchControl& control = {}) {
   int64_t next = range.first;
   // rank 0 is this process's pool.
   const auto handTo = [&](int32_t rank) {
@@ -213,6 +225,11 @@ RunBatchEnd runBatch(RunPool<Result>& pool, RemoteSlots<Result>* remote, RunRang
                               ? std::chrono::microseconds(std::chrono::milliseconds(1))
                               : std::chrono::microseconds(std::chrono::milliseconds(200));
     for (bool more = true; more && end.lastConsumed < range.last;) {
+      if (control.halted && control.halted()) {
+        end.halted = true;
+        if (control.onHalt) control.onHalt();
+        break;
+      }
       if (remote) {
         while (std::optional<typename RemoteSlots<Result>::Arrival> arrival = remote->poll()) {
           ready.emplace(arrival->index, std::move(arrival->result));

@@ -14,22 +14,26 @@ RunJob<CountingRun> countingJob(const RunParameters& parameters, const Graph& gr
 
 RunJob<ColorabilityOutcome> stepJob(const RunParameters& parameters, const Graph& graph,
                                     int32_t step, int32_t k) {
-  // A test runs to its end: every test of a step counts in the answer.
-  return [&parameters, &graph, step, k](int64_t index,
-                                        const AbandonQuery&) -> std::optional<ColorabilityOutcome> {
-    return colorabilityTest(graph, parameters, k, step, static_cast<int32_t>(index - 1));
+  // Every test of a step counts in the answer, so a test is abandoned only
+  // when the whole step is: after a halt, or another test's failure.
+  return [&parameters, &graph, step, k](int64_t index, const AbandonQuery& abandoned) {
+    return colorabilityTest(graph, parameters, k, step, static_cast<int32_t>(index - 1), abandoned);
   };
 }
 
-ColorabilityOutcome runStep(RunPool<ColorabilityOutcome>& pool,
-                            RemoteSlots<ColorabilityOutcome>* remote, int64_t count) {
+std::optional<ColorabilityOutcome> runStep(RunPool<ColorabilityOutcome>& pool,
+                                           RemoteSlots<ColorabilityOutcome>* remote, int64_t count,
+                                           const std::function<bool()>& halted) {
   std::vector<ColorabilityOutcome> tests;
   tests.reserve(static_cast<std::size_t>(count));
-  runBatch<ColorabilityOutcome>(pool, remote, RunRange{1, count},
-                                [&](int64_t, ColorabilityOutcome&& outcome) {
-                                  tests.push_back(std::move(outcome));
-                                  return true;
-                                });
+  const RunBatchEnd end = runBatch<ColorabilityOutcome>(
+      pool, remote, RunRange{1, count},
+      [&](int64_t, ColorabilityOutcome&& outcome) {
+        tests.push_back(std::move(outcome));
+        return true;
+      },
+      BatchControl{halted, {}});
+  if (!end.exhausted) return std::nullopt;
   return combineTests(std::move(tests));
 }
 
@@ -37,14 +41,14 @@ RunExecutor threadExecutor() {
   RunExecutor executor;
   executor.countingRuns = [](const RunParameters& parameters, const Graph& graph,
                              const LevelList& levels, RunRange range,
-                             const RunConsumer<CountingRun>& consume) {
+                             const RunConsumer<CountingRun>& consume, const BatchControl& control) {
     RunPool<CountingRun> pool(parameters.workers, countingJob(parameters, graph, levels));
-    return runBatch<CountingRun>(pool, nullptr, range, consume);
+    return runBatch<CountingRun>(pool, nullptr, range, consume, control);
   };
   executor.colorabilityStep = [](const RunParameters& parameters, const Graph& graph, int32_t step,
-                                 int32_t k) {
+                                 int32_t k, const std::function<bool()>& halted) {
     RunPool<ColorabilityOutcome> pool(parameters.workers, stepJob(parameters, graph, step, k));
-    return runStep(pool, nullptr, pool.size());
+    return runStep(pool, nullptr, pool.size(), halted);
   };
   return executor;
 }

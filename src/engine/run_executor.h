@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "engine/run_engine.h"
 #include "graph/graph.h"
@@ -17,18 +18,20 @@ namespace tintara {
 
 struct RunExecutor {
   // Makes fixed-level runs range.first, range.first + 1, ... at `levels`
-  // and hands each to `consume` in run order until it returns false or
-  // range.last is consumed; runs still under way then are abandoned and
-  // give nothing.
+  // and hands each to `consume` in run order until it returns false,
+  // range.last is consumed or `control` halts them; runs still under way
+  // then are abandoned and give nothing.
   std::function<RunBatchEnd(const RunParameters& parameters, const Graph& graph,
                             const LevelList& levels, RunRange range,
-                            const RunConsumer<CountingRun>& consume)>
+                            const RunConsumer<CountingRun>& consume, const BatchControl& control)>
       countingRuns;
   // Makes the tests of one bisection step at k colours (parameters.workers
   // of them a process, so P x workers in an MPI job of P ranks; test j on
-  // stream (step, j)), and combines their outcomes in test order.
-  std::function<ColorabilityOutcome(const RunParameters& parameters, const Graph& graph,
-                                    int32_t step, int32_t k)>
+  // stream (step, j)), and combines their outcomes in test order; nothing
+  // when `halted` stopped them first.
+  std::function<std::optional<ColorabilityOutcome>(const RunParameters& parameters,
+                                                   const Graph& graph, int32_t step, int32_t k,
+                                                   const std::function<bool()>& halted)>
       colorabilityStep;
 };
 
@@ -42,8 +45,10 @@ RunJob<CountingRun> countingJob(const RunParameters& parameters, const Graph& gr
 RunJob<ColorabilityOutcome> stepJob(const RunParameters& parameters, const Graph& graph,
                                     int32_t step, int32_t k);
 
-// A step's tests 1 .. count from `pool` (and `remote`), combined.
-ColorabilityOutcome runStep(RunPool<ColorabilityOutcome>& pool,
-                            RemoteSlots<ColorabilityOutcome>* remote, int64_t count);
+// A step's tests 1 .. count from `pool` (and `remote`), combined; nothing
+// when `halted` stopped them first.
+std::optional<ColorabilityOutcome> runStep(RunPool<ColorabilityOutcome>& pool,
+                                           RemoteSlots<ColorabilityOutcome>* remote, int64_t count,
+                                           const std::function<bool()>& halted);
 
 }  // namespace tintara

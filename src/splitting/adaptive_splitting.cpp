@@ -5,36 +5,32 @@
 
 namespace tintara {
 
-namespace {
-
-struct AdaptiveOutcome {
-  bool reachedProperColoring = false;
-  int64_t iterations = 0;
-};
-
-// The shared run; every level it sets is appended to `levels`.
-AdaptiveOutcome runAdaptive(const Graph& graph, RandomSource& random, int32_t N, double rho,
-                            int32_t k, LevelList& levels, std::vector<int32_t>* properColoring,
-                            const LevelObserver& observer) {
+AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
+                        std::vector<int32_t>* properColoring, const LevelObserver& observer,
+                        const StopQuery& stop) {
   const int32_t m = candidateIndex(N, rho);
   Population population;
   createPopulation(population, graph, random, N, k);
 
-  AdaptiveOutcome outcome;
+  AdaptiveRun run;
   double level = static_cast<double>(-graph.vertexCount);
-  levels.assign(1, level);
+  run.levels.assign(1, level);
   LevelWindow window;
   window.push(level);
 
   std::vector<int32_t> factors;
   GibbsWorkspace workspace;
   for (;;) {
-    if (window.stagnated()) return outcome;
-    ++outcome.iterations;
+    if (window.stagnated()) return run;
+    if (stop && stop()) {
+      run.stopped = true;
+      return run;
+    }
+    ++run.iterations;
     sortByScore(population);
     const double candidate = population[m].score;
     const std::size_t eliteCount = selectElitesAdaptive(population, N, level, candidate);
-    levels.push_back(level);
+    run.levels.push_back(level);
     if (observer) observer(level);
     // The candidate, not the level: a level raised to candidate + 1 still
     // counts as standing still when the candidate does.
@@ -43,30 +39,24 @@ AdaptiveOutcome runAdaptive(const Graph& graph, RandomSource& random, int32_t N,
       // The population is sorted and its first member is an elite, so it
       // scores at least the level: it is proper.
       if (properColoring) *properColoring = population[0].vertexColors;
-      outcome.reachedProperColoring = true;
-      return outcome;
+      run.reachedProperColoring = true;
+      return run;
     }
     splittingFactors(eliteCount, N, random, factors);
     regenerate(population, eliteCount, factors, level, workspace);
   }
 }
 
-}  // namespace
-
 LevelList buildLevels(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
                       std::vector<int32_t>* properColoring, const LevelObserver& observer) {
-  LevelList levels;
-  runAdaptive(graph, random, N, rho, k, levels, properColoring, observer);
-  return levels;
+  return adaptiveRun(graph, random, N, rho, k, properColoring, observer).levels;
 }
 
 bool isColorable(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
                  double& iterations, std::vector<int32_t>* properColoring) {
-  iterations = 0.0;
-  LevelList levels;
-  const AdaptiveOutcome outcome = runAdaptive(graph, random, N, rho, k, levels, properColoring, {});
-  iterations = static_cast<double>(outcome.iterations);
-  return outcome.reachedProperColoring;
+  const AdaptiveRun run = adaptiveRun(graph, random, N, rho, k, properColoring);
+  iterations = static_cast<double>(run.iterations);
+  return run.reachedProperColoring;
 }
 
 }  // namespace tintara

@@ -23,10 +23,26 @@ using LevelList = std::vector<double>;
 // Told each new level as the run sets it (for a progress display).
 using LevelObserver = std::function<void(double level)>;
 
-// The pilot run: returns -vertexCount followed by every iteration's level.
-// When a proper colouring was reached the last entry is 0 and, if asked
-// for, `properColoring` receives one such colouring; when the run stagnated
-// first, the last entry is the (negative) level it stopped at.
+// Asked before every iteration: true stops the run there (a halt).
+using StopQuery = std::function<bool()>;
+
+struct AdaptiveRun {
+  // -vertexCount followed by every iteration's level: the last is 0 when a
+  // proper colouring was reached, the (negative) level the run stagnated or
+  // was stopped at otherwise.
+  LevelList levels;
+  bool reachedProperColoring = false;
+  bool stopped = false;  // `stop` ended the run before it succeeded or stagnated
+  int64_t iterations = 0;
+};
+
+// The run; when it reaches a proper colouring and `properColoring` is
+// given, that receives one.
+AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
+                        std::vector<int32_t>* properColoring = nullptr,
+                        const LevelObserver& observer = {}, const StopQuery& stop = {});
+
+// The pilot run's levels (adaptiveRun's), never stopped.
 LevelList buildLevels(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
                       std::vector<int32_t>* properColoring = nullptr,
                       const LevelObserver& observer = {});

@@ -1,51 +1,92 @@
 #include "splitting/chromatic_search.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
 namespace tintara {
 
+int32_t Bisection::next() const {
+  return static_cast<int32_t>(std::ceil(static_cast<double>(lo + hi) * 0.5));
+}
+
+void Bisection::passed(int32_t k, int32_t colorsUsed) {
+  if (hi == k) lo = hi;
+  hi = colorsUsed;
+  if (lo >= hi) lo = hi;
+}
+
 int32_t bisectColorCount(int32_t vertexCount, const ColorabilityTest& test, int32_t& steps,
                          double& iterationSum, const BisectionObserver& observer) {
-  int32_t lo = 0;
-  int32_t hi = vertexCount;
-  while (lo < hi) {
+  Bisection bisection{0, vertexCount};
+  while (!bisection.finished()) {
     ++steps;
-    const auto mid = static_cast<int32_t>(std::ceil(static_cast<double>(lo + hi) * 0.5));
-    if (observer) observer(lo, hi, mid);
+    const int32_t mid = bisection.next();
+    if (observer) observer(bisection.lo, bisection.hi, mid);
     double iterations = 0.0;
     const bool colorable = test(mid, iterations);
     iterationSum += iterations;
     if (colorable) {
-      if (hi == mid) lo = hi;
-      hi = mid;
+      bisection.passed(mid, mid);
     } else {
-      lo = mid;
+      bisection.failed(mid);
     }
   }
-  return lo;
+  return bisection.lo;
 }
 
-ChromaticOutcome chromaticSearch(const Graph& graph, const ColorabilityStep& step,
+SearchStart trivialStart(const Graph& graph) {
+  SearchStart start;
+  start.interval = Bisection{0, graph.vertexCount};
+  start.coloring.resize(static_cast<std::size_t>(graph.vertexCount));
+  std::iota(start.coloring.begin(), start.coloring.end(), 0);
+  return start;
+}
+
+int32_t compactColors(std::vector<int32_t>& coloring) {
+  if (coloring.empty()) return 0;
+  // Colours are small non-negative numbers (below the k tested): a table
+  // indexed by the old colour holds the new one, -1 until it is seen.
+  std::vector<int32_t> renamed(
+      static_cast<std::size_t>(*std::max_element(coloring.begin(), coloring.end())) + 1, -1);
+  int32_t used = 0;
+  for (int32_t& color : coloring) {
+    int32_t& name = renamed[static_cast<std::size_t>(color)];
+    if (name < 0) name = used++;
+    color = name;
+  }
+  return used;
+}
+
+ChromaticOutcome chromaticSearch(const SearchStart& start, const ColorabilityStep& step,
                                  const BisectionObserver& observer) {
   ChromaticOutcome search;
-  search.coloring.resize(static_cast<std::size_t>(graph.vertexCount));
-  std::iota(search.coloring.begin(), search.coloring.end(), 0);
+  search.coloring = start.coloring;
+  Bisection bisection = start.interval;
   int64_t tests = 0;
   double iterationSum = 0.0;
-  search.chromatic = bisectColorCount(
-      graph.vertexCount,
-      [&](int32_t k, double& iterations) {
-        // `steps` already counts this step.
-        ColorabilityOutcome outcome = step(search.steps, k);
-        iterations = outcome.iterations;
-        tests += outcome.tests;
-        search.elsewhereCpuMilliseconds += outcome.elsewhereCpuMilliseconds;
-        // Passes only lower hi, so the latest pass is the answer's.
-        if (outcome.passed) search.coloring = std::move(outcome.coloring);
-        return outcome.passed;
-      },
-      search.steps, iterationSum, observer);
+  while (!bisection.finished()) {
+    const int32_t mid = bisection.next();
+    if (observer) observer(bisection.lo, bisection.hi, mid);
+    std::optional<ColorabilityOutcome> outcome = step(search.steps + 1, mid);
+    if (!outcome) {
+      search.stopped = true;
+      break;
+    }
+    ++search.steps;
+    iterationSum += outcome->iterations;
+    tests += outcome->tests;
+    search.elsewhereCpuMilliseconds += outcome->elsewhereCpuMilliseconds;
+    if (outcome->passed) {
+      // Passes only lower hi, so the latest pass is the answer's.
+      search.coloring = std::move(outcome->coloring);
+      const int32_t used = start.tighten ? compactColors(search.coloring) : mid;
+      bisection.passed(mid, used);
+    } else {
+      bisection.failed(mid);
+    }
+  }
+  search.chromatic = bisection.hi;
   search.meanIterations = iterationSum / static_cast<double>(tests);
   return search;
 }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "graph/graph.h"
@@ -19,36 +20,66 @@
 
 namespace tintara {
 
+// The interval (lo, hi] the bisection narrows: k = hi is known to suffice,
+// k = lo is taken to fail. Each step tests mid = ceil((lo + hi) / 2); a pass
+// sets hi = mid (and lo = hi when hi was mid), a failure sets lo = mid. A
+// pass whose colouring uses c < mid colours sets hi = c instead, and when c
+// is not above lo the search ends at c: a proper c-colouring outranks the
+// failure that set lo. Once lo >= hi the answer is hi.
+struct Bisection {
+  int32_t lo = 0;
+  int32_t hi = 0;
+
+  bool finished() const { return lo >= hi; }
+  int32_t next() const;
+  void passed(int32_t k, int32_t colorsUsed);
+  void failed(int32_t k) { lo = k; }
+};
+
 // Answers whether k colours suffice, setting `iterations` to the work done.
 using ColorabilityTest = std::function<bool(int32_t k, double& iterations)>;
 // Told the interval (lo, hi] and the k about to be tested.
 using BisectionObserver = std::function<void(int32_t lo, int32_t hi, int32_t k)>;
 
-// The bisection: lo = 0, hi = vertexCount; while lo < hi test mid =
-// ceil((lo + hi) / 2); a pass sets hi = mid (and lo = hi when hi was mid),
-// a failure sets lo = mid. Returns lo, the smallest passing k tested (or
-// vertexCount). `steps` counts the tests and `iterationSum` adds up their
-// iterations.
+// The bisection over (0, vertexCount] with every pass counting as mid
+// colours. Returns the smallest passing k tested (or vertexCount). `steps`
+// counts the tests and `iterationSum` adds up their iterations.
 int32_t bisectColorCount(int32_t vertexCount, const ColorabilityTest& test, int32_t& steps,
                          double& iterationSum, const BisectionObserver& observer = {});
 
 // Makes the tests of bisection step `step` (from 1) at k colours and
-// combines their outcomes in test order.
-using ColorabilityStep = std::function<ColorabilityOutcome(int32_t step, int32_t k)>;
+// combines their outcomes in test order; nothing when a halt stopped them.
+using ColorabilityStep = std::function<std::optional<ColorabilityOutcome>(int32_t step, int32_t k)>;
+
+// Where a search starts: the interval, and a proper colouring with hi
+// colours that stands for the answer until a test passes.
+struct SearchStart {
+  Bisection interval;
+  std::vector<int32_t> coloring;
+  // Take hi from the colours a passing colouring uses (renumbered without
+  // gaps), rather than from the k tested.
+  bool tighten = false;
+};
+
+// The start of the plain search: (0, vertexCount], the colouring that
+// gives every vertex its own colour, and no tightening.
+SearchStart trivialStart(const Graph& graph);
 
 struct ChromaticOutcome {
-  int32_t steps = 0;
+  int32_t steps = 0;              // steps completed
   double meanIterations = 0.0;    // over every test made: NaN when none was
   int32_t chromatic = 0;          // the smallest k found to suffice
   std::vector<int32_t> coloring;  // a proper colouring with `chromatic` colours
+  bool stopped = false;           // a halt ended the search before its end
   // Processor time of the tests the executor made in other processes.
   int64_t elsewhereCpuMilliseconds = 0;
 };
 
-// The bisection over [0, vertexCount] with the tests of `step`. Until a
-// test passes, the colouring that gives every vertex its own colour stands
-// for the vertex count, the answer when none does.
-ChromaticOutcome chromaticSearch(const Graph& graph, const ColorabilityStep& step,
+ChromaticOutcome chromaticSearch(const SearchStart& start, const ColorabilityStep& step,
                                  const BisectionObserver& observer = {});
+
+// The number of colours `coloring` uses, its colours renumbered 0, 1, ...
+// in the order of their first vertex.
+int32_t compactColors(std::vector<int32_t>& coloring);
 
 }  // namespace tintara

@@ -6,11 +6,13 @@
 namespace tintara {
 
 PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters,
-                      const LevelObserver& observer) {
+                      const LevelObserver& observer, const StopQuery& stop) {
   PilotOutcome pilot;
   RandomSource random(StreamId{parameters.seed, kPilotStream});
-  pilot.levels = buildLevels(graph, random, parameters.N, parameters.rho, parameters.colors,
-                             &pilot.coloring, observer);
+  AdaptiveRun run = adaptiveRun(graph, random, parameters.N, parameters.rho, parameters.colors,
+                                &pilot.coloring, observer, stop);
+  pilot.levels = std::move(run.levels);
+  pilot.stopped = run.stopped;
   return pilot;
 }
 
@@ -28,13 +30,18 @@ RunRecord EstimateTally::add(int64_t run, const CountingRun& result) {
   return record;
 }
 
-void runToTarget(EstimateTally& tally, double terr, const CountingRunSource& source,
-                 const std::function<void(const RunRecord&)>& onRun) {
-  if (tally.targetMet(terr)) return;
-  source(tally.runs() + 1, [&](int64_t run, CountingRun&& result) {
-    onRun(tally.add(run, result));
-    return !tally.targetMet(terr);
-  });
+ExperimentEnd runToTarget(EstimateTally& tally, double terr, int64_t maxRuns,
+                          const CountingRunSource& source,
+                          const std::function<void(const RunRecord&)>& onRun) {
+  bool halted = false;
+  if (!tally.targetMet(terr) && tally.runs() < maxRuns) {
+    halted = source(tally.runs() + 1, maxRuns, [&](int64_t run, CountingRun&& result) {
+      onRun(tally.add(run, result));
+      return !tally.targetMet(terr);
+    });
+  }
+  if (tally.targetMet(terr)) return ExperimentEnd::TargetMet;
+  return halted ? ExperimentEnd::Halted : ExperimentEnd::RunBudget;
 }
 
 }  // namespace tintara

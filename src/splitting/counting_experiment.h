@@ -27,11 +27,12 @@ namespace tintara {
 struct PilotOutcome {
   LevelList levels;
   std::vector<int32_t> coloring;
-  bool reachedProperColoring() const { return !levels.empty() && levels.back() >= 0; }
+  bool stopped = false;  // by `stop`, before it succeeded or stagnated
+  bool reachedProperColoring() const { return !stopped && !levels.empty() && levels.back() >= 0; }
 };
 
 PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters,
-                      const LevelObserver& observer = {});
+                      const LevelObserver& observer = {}, const StopQuery& stop = {});
 
 // One run as the report shows it: its estimate, then the mean and the
 // relative error of the list with it, and its processor seconds.
@@ -67,14 +68,20 @@ class EstimateTally {
   int64_t zeros = 0;
 };
 
-// Where fixed-level runs come from: makes runs first, first + 1, ... and
-// hands each to `consume` in run order until it returns false.
-using CountingRunSource = std::function<void(
-    int64_t first, const std::function<bool(int64_t run, CountingRun&& result)>& consume)>;
+// Where fixed-level runs come from: makes runs first, first + 1, ... up to
+// last and hands each to `consume` in run order until it returns false.
+// Returns true when a halt (a stop signal, the time budget) ended them first.
+using CountingRunSource =
+    std::function<bool(int64_t first, int64_t last,
+                       const std::function<bool(int64_t run, CountingRun&& result)>& consume)>;
 
-// Takes runs from `source` into `tally` until the target is met; `onRun`
-// is told each run's record as it is taken.
-void runToTarget(EstimateTally& tally, double terr, const CountingRunSource& source,
-                 const std::function<void(const RunRecord&)>& onRun);
+enum class ExperimentEnd { TargetMet, RunBudget, Halted };
+
+// Takes runs from `source` into `tally` until the target is met, run
+// `maxRuns` has been taken, or a halt; `onRun` is told each run's record as
+// it is taken.
+ExperimentEnd runToTarget(EstimateTally& tally, double terr, int64_t maxRuns,
+                          const CountingRunSource& source,
+                          const std::function<void(const RunRecord&)>& onRun);
 
 }  // namespace tintara

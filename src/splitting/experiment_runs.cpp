@@ -21,13 +21,18 @@ uint64_t colorabilityStream(int32_t step, int32_t test) {
   return (static_cast<uint64_t>(step) << 32) | static_cast<uint32_t>(test);
 }
 
-ColorabilityOutcome colorabilityTest(const Graph& graph, const RunParameters& parameters, int32_t k,
-                                     int32_t step, int32_t test) {
+std::optional<ColorabilityOutcome> colorabilityTest(const Graph& graph,
+                                                    const RunParameters& parameters, int32_t k,
+                                                    int32_t step, int32_t test,
+                                                    const std::function<bool()>& abandoned) {
   const int64_t start = threadMilliseconds();
   RandomSource random(StreamId{parameters.seed, colorabilityStream(step, test)});
   ColorabilityOutcome outcome;
-  outcome.passed = isColorable(graph, random, parameters.N, parameters.rho, k, outcome.iterations,
-                               &outcome.coloring);
+  const AdaptiveRun run =
+      adaptiveRun(graph, random, parameters.N, parameters.rho, k, &outcome.coloring, {}, abandoned);
+  if (run.stopped) return std::nullopt;
+  outcome.passed = run.reachedProperColoring;
+  outcome.iterations = static_cast<double>(run.iterations);
   outcome.cpuMilliseconds = threadMilliseconds() - start;
   return outcome;
 }

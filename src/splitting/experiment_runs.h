@@ -63,9 +63,12 @@ struct ColorabilityOutcome {
   std::vector<int32_t> coloring;
 };
 
-// Test `test` of bisection step `step`, asking whether k colours suffice.
-ColorabilityOutcome colorabilityTest(const Graph& graph, const RunParameters& parameters, int32_t k,
-                                     int32_t step, int32_t test);
+// Test `test` of bisection step `step`, asking whether k colours suffice;
+// nothing when `abandoned` answers true before an iteration.
+std::optional<ColorabilityOutcome> colorabilityTest(const Graph& graph,
+                                                    const RunParameters& parameters, int32_t k,
+                                                    int32_t step, int32_t test,
+                                                    const std::function<bool()>& abandoned = {});
 
 // A step's outcome from its tests' outcomes, in test order.
 ColorabilityOutcome combineTests(std::vector<ColorabilityOutcome>&& tests);

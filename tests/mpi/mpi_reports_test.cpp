@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <string>
 #include <vector>
 
@@ -18,12 +20,10 @@ using testing::withoutCpu;
 
 const std::string kExamples = std::string(TINTARA_SOURCE_DIR) + "/examples/";
 
+std::vector<std::string> mpirunCommand(int ranks, const std::vector<std::string>& args);
+
 ProcessResult runMpi(int ranks, const std::vector<std::string>& args) {
-  std::vector<std::string> command = {"--oversubscribe", "-np", std::to_string(ranks)};
-  if (geteuid() == 0) command.insert(command.begin(), "--allow-run-as-root");
-  command.push_back(TINTARA_MPI_BINARY);
-  command.insert(command.end(), args.begin(), args.end());
-  return testing::runProgram(TINTARA_MPIEXEC, command);
+  return testing::runProgram(TINTARA_MPIEXEC, mpirunCommand(ranks, args));
 }
 
 struct Case {
@@ -69,6 +69,37 @@ TEST(MpiReports, BadInputIsReportedOnceWithTintarasStatus) {
     EXPECT_EQ(got.output, expected.output) << args[1];
     EXPECT_EQ(got.exitStatus, expected.exitStatus) << args[1];
   }
+}
+
+std::vector<std::string> mpirunCommand(int ranks, const std::vector<std::string>& args) {
+  std::vector<std::string> command = {"--oversubscribe", "-np", std::to_string(ranks)};
+  if (geteuid() == 0) command.insert(command.begin(), "--allow-run-as-root");
+  command.push_back(TINTARA_MPI_BINARY);
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+TEST(MpiReports, AJobStoppedBySigtermResumesFromItsJournalToTintarasReport) {
+  testing::TempFile folder("");
+  const std::string journal = folder.directory() + "/runs.journal";
+  // Runs of some 25 ms: mpirun stops forwarding output a second before it
+  // passes SIGTERM on, so a report that prints hundreds of lines a second
+  // would fill the terminal's buffer first (see README).
+  const std::vector<std::string> args = {
+      "--problem", kExamples + "grid_8x8.txt", "--N", "500", "--terr", "0.05", "--seed", "21"};
+  const ProcessResult expected = testing::runTintaraBinary(args);
+  ASSERT_EQ(expected.exitStatus, 0);
+  std::vector<std::string> journalled = args;
+  journalled.insert(journalled.end(), {"--journal", journal, "--workers", "1"});
+  // mpirun passes SIGTERM on to every rank: rank 0 prints the summary of
+  // the runs it has, and the job ends with mpirun's own status.
+  const ProcessResult stopped =
+      testing::runAndSignal(TINTARA_MPIEXEC, mpirunCommand(2, journalled), "\n10 ", {SIGTERM});
+  EXPECT_NE(stopped.exitStatus, 0);
+  EXPECT_NE(stopped.output.find("Result Summary"), std::string::npos) << stopped.output;
+  const ProcessResult resumed = runMpi(3, journalled);
+  EXPECT_EQ(resumed.exitStatus, 0) << resumed.errors;
+  EXPECT_EQ(withoutCpu(resumed.output), withoutCpu(expected.output));
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -36,7 +38,10 @@ const std::string kListing =
     "                        written to standard error)\n"
     "  --workers arg         threads (default is 1; 0 - one per hardware thread)\n"
     "  --save-coloring arg   write the proper coloring found to this file\n"
-    "  --version             print the program's name and version\n";
+    "  --version             print the program's name and version\n"
+    "  --journal arg         record the runs in this file and resume from it\n"
+    "  --max-runs arg        stop after this many runs (default is 0 - no limit)\n"
+    "  --max-time arg        stop after this many seconds (default is 0 - no limit)\n";
 
 const std::string kFailure = kListing + "\n";
 
@@ -185,6 +190,73 @@ ProcessResult runTintaraBinaryCapped(const std::vector<std::string>& args,
 
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args) {
   return runProcess(program, args, StandardOutput::Captured, 0, nullptr);
+}
+
+ProcessResult runAndSignal(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& marker, const std::vector<int>& signals,
+                           const std::string& input) {
+  int inputEnds[2];
+  int outputEnds[2];
+  if (pipe(inputEnds) != 0 || pipe(outputEnds) != 0) throw std::runtime_error("pipe failed");
+  std::FILE* errors = std::tmpfile();
+  if (!errors) throw std::runtime_error("tmpfile failed");
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(inputEnds[0], STDIN_FILENO);
+    dup2(outputEnds[1], STDOUT_FILENO);
+    dup2(fileno(errors), STDERR_FILENO);
+    for (int fd : {inputEnds[0], inputEnds[1], outputEnds[0], outputEnds[1]}) close(fd);
+    // The test's own dispositions are not the program's.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    execProgram(program, args);
+  }
+  close(inputEnds[0]);
+  close(outputEnds[1]);
+  if (!input.empty() && write(inputEnds[1], input.data(), input.size()) < 0) {
+    throw std::runtime_error("write failed");
+  }
+  ProcessResult result;
+  std::size_t sent = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto nextSignal = std::chrono::steady_clock::time_point::max();
+  for (bool open = true; open;) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      kill(pid, SIGKILL);
+      break;
+    }
+    if (sent < signals.size() && now >= nextSignal) {
+      kill(pid, signals[sent++]);
+      nextSignal = now + std::chrono::milliseconds(300);
+      deadline = now + std::chrono::seconds(60);
+    }
+    pollfd watched{outputEnds[0], POLLIN, 0};
+    if (poll(&watched, 1, 20) > 0) {
+      char buffer[4096];
+      const ssize_t got = read(outputEnds[0], buffer, sizeof buffer);
+      if (got <= 0) open = false;
+      if (got > 0) result.output.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (sent == 0 && nextSignal == std::chrono::steady_clock::time_point::max() &&
+        result.output.find(marker) != std::string::npos) {
+      nextSignal = std::chrono::steady_clock::now();
+    }
+  }
+  close(outputEnds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(inputEnds[1]);
+  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  std::rewind(errors);
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, errors)) > 0;) {
+    result.errors.append(buffer, got);
+  }
+  std::fclose(errors);
+  return result;
 }
 
 std::string withoutCpu(const std::string& report) {

@@ -51,6 +51,14 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args,
 // Runs `program` (a path) with `args`, capturing as runTintaraBinary does.
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args);
 
+// Runs `program` like runProgram, its standard input a pipe fed `input` and
+// then held open, and once its standard output holds `marker` sends it each
+// of `signals` in turn, 0.3 s apart. A process still running 60 s after
+// the start or the last signal is killed (SIGKILL) and so reported.
+ProcessResult runAndSignal(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& marker, const std::vector<int>& signals,
+                           const std::string& input = "");
+
 // A report with its CPU figures taken out: the last number of every line
 // that starts with a digit (counting mode), or the third number after the
 // opening (chromatic mode).

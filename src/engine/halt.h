@@ -1,0 +1,46 @@
+// What ends a mode's work before its goal: SIGINT or SIGTERM, and the wall
+// time budget (--max-time). The run engine asks at every wait, the pilot
+// and each test before every iteration, each fixed-level run before every
+// level, so a halt is noticed within a level wherever the work is.
+//
+// The signal handler only records the signal and restores the default
+// action, so a second signal ends the program at once, as it would have
+// without a handler.
+#pragma once
+
+#include <chrono>
+#include <optional>
+
+namespace tintara {
+
+enum class HaltCause { None, Interrupted, Terminated, OutOfTime };
+
+// Installs the handler for SIGINT and SIGTERM.
+void watchStopSignals();
+
+// The stop signal received (SIGINT or SIGTERM), or 0. Async-signal-safe.
+int stopSignalReceived();
+
+class Halt {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // Halts for the stop signals only.
+  Halt() = default;
+  // Halts for the stop signals, and once `deadline` has passed.
+  explicit Halt(Clock::time_point deadline) : deadline(deadline) {}
+
+  // A signal first: a user's stop outranks the budget.
+  HaltCause cause() const;
+  bool operator()() const { return cause() != HaltCause::None; }
+
+ private:
+  std::optional<Clock::time_point> deadline;
+};
+
+// The exit status that reports `cause`: 130 for SIGINT and 143 for SIGTERM,
+// as a shell shows a process those signals ended, and 3 for a budget, so a
+// script can tell a met target (0) from a stop.
+int haltStatus(HaltCause cause);
+
+}  // namespace tintara
