@@ -6,9 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "coloring/coin_parsing.h"
 
 namespace tintara {
 
@@ -335,40 +333,6 @@ void sweepInTurn(Sweep& sweep, const int32_t* order, int32_t n, double level) {
     sample.score = base - static_cast<double>(2 * choice.count);
     bound.moved(choice.own, choice.count);
   }
-}
-
-// The engine outputs of one block of positions come in tokens: a coin whose
-// top bit is clear (tails, u < 0.5), or a coin whose top bit is set (heads)
-// followed by the choice. Given the top bits of 64 consecutive outputs and
-// whether the first of them is a choice (carry), the choices among them are
-// the outputs escaped by a heads coin just before, as a backslash escapes
-// the next character: in a run of set bits that starts on a coin, every
-// other one is a coin. Adding the run starts to the runs finds each run's
-// end and parity for all 64 outputs at once. carry is set to whether the
-// first output of the next 64 is a choice.
-inline uint64_t choicePositions(uint64_t topBits, uint64_t& carry) {
-  constexpr uint64_t kEvenBits = 0x5555555555555555;
-  const uint64_t coinsHeads = topBits & ~carry;
-  const uint64_t followsHeads = coinsHeads << 1 | carry;
-  const uint64_t oddStarts = coinsHeads & ~kEvenBits & ~followsHeads;
-  uint64_t evenStartRuns = 0;
-  carry = __builtin_add_overflow(oddStarts, coinsHeads, &evenStartRuns) ? 1 : 0;
-  return (kEvenBits ^ (evenStartRuns << 1)) & followsHeads;
-}
-
-// The top bits of outputs[0..63], output i's in bit i: four at a time, the
-// sign bits of four floats.
-inline uint64_t topBits(const uint32_t* outputs) {
-  uint64_t bits = 0;
-#if defined(__SSE2__)
-  for (int i = 0; i < 64; i += 4) {
-    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(outputs + i));
-    bits |= static_cast<uint64_t>(_mm_movemask_ps(_mm_castsi128_ps(four))) << i;
-  }
-#else
-  for (int i = 0; i < 64; ++i) bits |= static_cast<uint64_t>(outputs[i] >> 31) << i;
-#endif
-  return bits;
 }
 
 // The same draws, read ahead. When the score starts at or above the level,
