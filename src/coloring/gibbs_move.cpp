@@ -58,6 +58,13 @@ class CountBound {
   bool ownColorAllowed() const { return exact && half >= 0; }
   int64_t exactHalf() const { return half; }
 
+  // For asserts: whether half still equals floor((score - level) / 2), when
+  // the test is exact and the level finite (a far half only moves).
+  bool inStepWith(double score) const {
+    if (!exact || !std::isfinite(level)) return true;
+    return half == static_cast<int64_t>(std::floor((score - level) / 2.0));
+  }
+
   static int32_t clampedLimit(int32_t own, int64_t half, int32_t degree) {
     return static_cast<int32_t>(std::clamp<int64_t>(own + half, -1, degree));
   }
@@ -332,6 +339,7 @@ void sweepInTurn(Sweep& sweep, const int32_t* order, int32_t n, double level) {
     const double base = static_cast<double>(2 * choice.own) + sample.score;
     sample.score = base - static_cast<double>(2 * choice.count);
     bound.moved(choice.own, choice.count);
+    assert(bound.inStepWith(sample.score));
   }
 }
 
@@ -347,7 +355,8 @@ void sweepInTurn(Sweep& sweep, const int32_t* order, int32_t n, double level) {
 // Score and level being whole numbers below 2^52, the score changes by
 // 2 * (own - count) exactly at each move: the sweep adds these up in an
 // integer and sets the double once at the end, to the same value.
-void sweepCoinsFirst(Sweep& sweep, const int32_t* order, int32_t n, int64_t half) {
+void sweepCoinsFirst(Sweep& sweep, const int32_t* order, int32_t n, int64_t half,
+                     [[maybe_unused]] double level) {
   ColoringSample& sample = sweep.sample;
   RandomSource& random = *sample.randomSource;
   // A block of positions takes at most two outputs each; 64 more are read.
@@ -377,6 +386,7 @@ void sweepCoinsFirst(Sweep& sweep, const int32_t* order, int32_t n, int64_t half
         taken = word + at + 1 + head;
       }
     }
+    assert(taken <= 2 * static_cast<std::size_t>(count));
     random.skipEngineOutputs(taken);
     for (int32_t h = 0; h < headCount; ++h) {
       sweep.prefetchStart(heads[std::min(h + 2 * kListAhead, headCount - 1)]);
@@ -392,9 +402,12 @@ void sweepCoinsFirst(Sweep& sweep, const int32_t* order, int32_t n, int64_t half
       assert(choice.color >= 0);
       colors[v] = choice.color;
       rise += choice.own - choice.count;
+      assert(half + rise >= 0);  // the choice kept the score at or above the level
     }
   }
   sample.score += 2.0 * static_cast<double>(rise);
+  // The score rose by exactly twice the integer rise.
+  assert(!std::isfinite(level) || CountBound(sample.score, level).exactHalf() == half + rise);
 }
 
 }  // namespace
@@ -418,7 +431,7 @@ void gibbsMove(ColoringSample& sample, double level, GibbsWorkspace& workspace) 
       workspace.treatedVertices.resize(block);
       workspace.choiceOutputs.resize(block);
     }
-    sweepCoinsFirst(sweep, sample.visitOrder.data(), n, bound.exactHalf());
+    sweepCoinsFirst(sweep, sample.visitOrder.data(), n, bound.exactHalf(), level);
   } else {
     sweepInTurn(sweep, sample.visitOrder.data(), n, level);
   }
