@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "coloring/gibbs_move.h"
+#include "coloring/gibbs_reference.h"
 #include "support/test_support.h"
 
 namespace tintara {
@@ -16,32 +17,6 @@ using testing::completeGraph;
 using testing::makeGraph;
 
 constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
-
-// The move with its scratch lists built afresh at every treated position; the
-// workspace version must match it bit for bit, draw for draw.
-void freshListsGibbsMove(ColoringSample& s, double level) {
-  RandomSource& random = *s.randomSource;
-  random.shuffleOrder(s.visitOrder.data(), s.visitOrder.data() + s.visitOrder.size());
-  for (int32_t i = 0; i < s.vertexCount; ++i) {
-    if (random.uniform01() < 0.5) continue;
-    const int32_t v = s.visitOrder[i];
-    const int32_t c = s.vertexColors[v];
-    std::vector<int32_t> counts(s.colorCount, 0);
-    for (int32_t w : s.graph->neighbours(v)) {
-      if (w != v) ++counts[s.vertexColors[w]];
-    }
-    const double base = 2.0 * counts[c] + s.score;
-    std::vector<int32_t> allowed;
-    for (int32_t j = 0; j < s.colorCount; ++j) {
-      if (base - 2.0 * counts[j] >= level) allowed.push_back(j);
-    }
-    if (allowed.empty()) continue;
-    const int32_t j = allowed[static_cast<std::size_t>(
-        std::floor(random.uniform01() * static_cast<double>(allowed.size())))];
-    s.vertexColors[v] = j;
-    s.score = base - 2.0 * counts[j];
-  }
-}
 
 // A random multigraph with repeated edges and self-loops; with `hubEdges`,
 // vertex 0 gets that many more edges to the others in turn.
@@ -65,7 +40,7 @@ void skipSweepWithChoices(RandomSource& twin, int32_t n) {
   }
 }
 
-TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
+TEST(GibbsMoveDraws, MatchesTheReferenceOnSmallGraphs) {
   RandomSource graphSource(5, 5);
   for (int trial = 0; trial < 6; ++trial) {
     // The last trials' hub has more neighbours than a byte of counts holds.
@@ -81,7 +56,7 @@ TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
       // Odd and fractional offsets too: the move's integer bound must agree.
       const double level = move < 20 ? kMinusInfinity : sa.score - 1.5 * (move % 3);
       gibbsMove(sa, level, workspace);
-      freshListsGibbsMove(sb, level);
+      gibbsMoveReference(sb, level);
       ASSERT_EQ(sa.vertexColors, sb.vertexColors) << "trial " << trial << " move " << move;
       ASSERT_EQ(sa.visitOrder, sb.visitOrder);
       ASSERT_EQ(sa.score, sb.score);
@@ -91,21 +66,95 @@ TEST(GibbsMoveDraws, MatchesTheMoveWithListsBuiltAfresh) {
   }
 }
 
-TEST(GibbsMoveDraws, EveryPathChoosesAlike) {
-  struct Path {
+// A rows x cols torus: every vertex joined to the next one along its row and
+// along its column (wrapping round), and with `diagonal` to the next one
+// along the diagonal too: degree 4, or 6, everywhere.
+Graph torusGraph(int32_t rows, int32_t cols, bool diagonal) {
+  std::vector<std::pair<int32_t, int32_t>> edges;
+  for (int32_t r = 0; r < rows; ++r) {
+    for (int32_t c = 0; c < cols; ++c) {
+      const int32_t v = r * cols + c;
+      const int32_t down = (r + 1) % rows;
+      const int32_t right = (c + 1) % cols;
+      edges.emplace_back(v, r * cols + right);
+      edges.emplace_back(v, down * cols + c);
+      if (diagonal) edges.emplace_back(v, down * cols + right);
+    }
+  }
+  return makeGraph(rows * cols, edges);
+}
+
+// The workspace settings that force each chooser and each sweep driver.
+struct Path {
+  const char* name;
+  int32_t laneColorLimit;
+  int32_t denseColorMargin;
+  bool readCoinsFirst;
+};
+const GibbsWorkspace kDefaults;
+const Path kPaths[] = {
+    {"as chosen", kDefaults.laneColorLimit, kDefaults.denseColorMargin, true},
+    {"table", 0, 1 << 30, true},
+    {"neighbour colours", 0, -(1 << 30), true},
+    {"as chosen, coins in turn", kDefaults.laneColorLimit, kDefaults.denseColorMargin, false},
+    {"table, coins in turn", 0, 1 << 30, false},
+    {"neighbour colours, coins in turn", 0, -(1 << 30), false},
+};
+
+// Graphs of several blocks of the coins-first sweep (480 positions each):
+// every path against the reference, for colour counts on both sides of the
+// byte lanes' limit, at levels at and below the sample's score (coins read
+// first) and above it or fractional (coins in turn).
+TEST(GibbsMoveDraws, EveryPathMatchesTheReferenceOverManyBlocks) {
+  struct Case {
     const char* name;
-    int32_t laneColorLimit;
-    int32_t denseColorMargin;
-    bool readCoinsFirst;
+    Graph graph;
   };
-  const GibbsWorkspace defaults;
-  const Path paths[] = {
-      {"table", 0, 1 << 30, true},
-      {"neighbour colours", 0, -(1 << 30), true},
-      {"as chosen", defaults.laneColorLimit, defaults.denseColorMargin, true},
-      {"table, coins in turn", 0, 1 << 30, false},
-      {"as chosen, coins in turn", defaults.laneColorLimit, defaults.denseColorMargin, false},
+  RandomSource graphSource(31, 32);
+  // The hubs have 300 neighbours: the byte lanes take degrees below 128.
+  const Case cases[] = {
+      {"torus 25x40, degree 4", torusGraph(25, 40, false)},
+      {"torus 50x100, degree 6", torusGraph(50, 100, true)},
+      {"random, 1000 vertices and a hub", randomMultigraph(graphSource, 1000, 2500, 300)},
+      {"random, 5000 vertices and a hub", randomMultigraph(graphSource, 5000, 12500, 300)},
   };
+  // The level of each sweep, from the score before it.
+  const double offsets[] = {kMinusInfinity, 0.0, -3.0, 6.0, -1.5, 1.0, 40.0, -2.0};
+  for (const Case& c : cases) {
+    for (const int32_t k : {2, 3, 5, 8, 9, 12}) {
+      RandomSource referenceSource(k, 77);
+      ColoringSample reference(c.graph, referenceSource, k);
+      std::vector<std::unique_ptr<RandomSource>> sources;
+      std::vector<ColoringSample> samples;
+      std::vector<GibbsWorkspace> workspaces(std::size(kPaths));
+      for (std::size_t p = 0; p < std::size(kPaths); ++p) {
+        sources.push_back(std::make_unique<RandomSource>(k, 77));
+        samples.emplace_back(c.graph, *sources.back(), k);
+        workspaces[p].laneColorLimit = kPaths[p].laneColorLimit;
+        workspaces[p].denseColorMargin = kPaths[p].denseColorMargin;
+        workspaces[p].readCoinsFirst = kPaths[p].readCoinsFirst;
+      }
+      for (const double offset : offsets) {
+        const double level = reference.score + offset;
+        gibbsMoveReference(reference, level);
+        const double next = referenceSource.uniform01();
+        for (std::size_t p = 0; p < std::size(kPaths); ++p) {
+          gibbsMove(samples[p], level, workspaces[p]);
+          const auto where = ::testing::Message() << kPaths[p].name << ", " << c.name << ", k " << k
+                                                  << ", level offset " << offset;
+          ASSERT_EQ(samples[p].vertexColors, reference.vertexColors) << where;
+          ASSERT_EQ(samples[p].score, reference.score) << where;
+          ASSERT_EQ(samples[p].visitOrder, reference.visitOrder) << where;
+          ASSERT_EQ(sources[p]->uniform01(), next) << where;
+        }
+      }
+      const int32_t nextRand = referenceSource.randDraw();
+      for (const auto& source : sources) EXPECT_EQ(source->randDraw(), nextRand) << c.name;
+    }
+  }
+}
+
+TEST(GibbsMoveDraws, EveryPathChoosesAlike) {
   RandomSource graphSource(21, 21);
   for (int trial = 0; trial < 12; ++trial) {
     const Graph g = randomMultigraph(graphSource, 10 + 3 * trial, 25 + 12 * trial);
@@ -113,7 +162,7 @@ TEST(GibbsMoveDraws, EveryPathChoosesAlike) {
     std::vector<std::unique_ptr<RandomSource>> sources;
     std::vector<ColoringSample> samples;
     std::vector<GibbsWorkspace> workspaces;
-    for (const Path& path : paths) {
+    for (const Path& path : kPaths) {
       sources.push_back(std::make_unique<RandomSource>(trial + 3, trial + 4));
       samples.emplace_back(g, *sources.back(), k);
       workspaces.emplace_back();
@@ -127,8 +176,8 @@ TEST(GibbsMoveDraws, EveryPathChoosesAlike) {
       for (std::size_t p = 0; p < samples.size(); ++p) {
         gibbsMove(samples[p], level, workspaces[p]);
         ASSERT_EQ(samples[p].vertexColors, samples[0].vertexColors)
-            << paths[p].name << ", trial " << trial << ", move " << move;
-        ASSERT_EQ(samples[p].score, samples[0].score) << paths[p].name;
+            << kPaths[p].name << ", trial " << trial << ", move " << move;
+        ASSERT_EQ(samples[p].score, samples[0].score) << kPaths[p].name;
       }
     }
     const double next = sources[0]->uniform01();

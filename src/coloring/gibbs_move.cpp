@@ -6,9 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "coloring/coin_parsing.h"
 
 namespace tintara {
 
@@ -59,6 +57,13 @@ class CountBound {
   // both: recolouring any vertex to its own colour is then allowed.
   bool ownColorAllowed() const { return exact && half >= 0; }
   int64_t exactHalf() const { return half; }
+
+  // For asserts: whether half still equals floor((score - level) / 2), when
+  // the test is exact and the level finite (a far half only moves).
+  bool inStepWith(double score) const {
+    if (!exact || !std::isfinite(level)) return true;
+    return half == static_cast<int64_t>(std::floor((score - level) / 2.0));
+  }
 
   static int32_t clampedLimit(int32_t own, int64_t half, int32_t degree) {
     return static_cast<int32_t>(std::clamp<int64_t>(own + half, -1, degree));
@@ -334,41 +339,8 @@ void sweepInTurn(Sweep& sweep, const int32_t* order, int32_t n, double level) {
     const double base = static_cast<double>(2 * choice.own) + sample.score;
     sample.score = base - static_cast<double>(2 * choice.count);
     bound.moved(choice.own, choice.count);
+    assert(bound.inStepWith(sample.score));
   }
-}
-
-// The engine outputs of one block of positions come in tokens: a coin whose
-// top bit is clear (tails, u < 0.5), or a coin whose top bit is set (heads)
-// followed by the choice. Given the top bits of 64 consecutive outputs and
-// whether the first of them is a choice (carry), the choices among them are
-// the outputs escaped by a heads coin just before, as a backslash escapes
-// the next character: in a run of set bits that starts on a coin, every
-// other one is a coin. Adding the run starts to the runs finds each run's
-// end and parity for all 64 outputs at once. carry is set to whether the
-// first output of the next 64 is a choice.
-inline uint64_t choicePositions(uint64_t topBits, uint64_t& carry) {
-  constexpr uint64_t kEvenBits = 0x5555555555555555;
-  const uint64_t coinsHeads = topBits & ~carry;
-  const uint64_t followsHeads = coinsHeads << 1 | carry;
-  const uint64_t oddStarts = coinsHeads & ~kEvenBits & ~followsHeads;
-  uint64_t evenStartRuns = 0;
-  carry = __builtin_add_overflow(oddStarts, coinsHeads, &evenStartRuns) ? 1 : 0;
-  return (kEvenBits ^ (evenStartRuns << 1)) & followsHeads;
-}
-
-// The top bits of outputs[0..63], output i's in bit i: four at a time, the
-// sign bits of four floats.
-inline uint64_t topBits(const uint32_t* outputs) {
-  uint64_t bits = 0;
-#if defined(__SSE2__)
-  for (int i = 0; i < 64; i += 4) {
-    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(outputs + i));
-    bits |= static_cast<uint64_t>(_mm_movemask_ps(_mm_castsi128_ps(four))) << i;
-  }
-#else
-  for (int i = 0; i < 64; ++i) bits |= static_cast<uint64_t>(outputs[i] >> 31) << i;
-#endif
-  return bits;
 }
 
 // The same draws, read ahead. When the score starts at or above the level,
@@ -383,7 +355,8 @@ inline uint64_t topBits(const uint32_t* outputs) {
 // Score and level being whole numbers below 2^52, the score changes by
 // 2 * (own - count) exactly at each move: the sweep adds these up in an
 // integer and sets the double once at the end, to the same value.
-void sweepCoinsFirst(Sweep& sweep, const int32_t* order, int32_t n, int64_t half) {
+void sweepCoinsFirst(Sweep& sweep, const int32_t* order, int32_t n, int64_t half,
+                     [[maybe_unused]] double level) {
   ColoringSample& sample = sweep.sample;
   RandomSource& random = *sample.randomSource;
   // A block of positions takes at most two outputs each; 64 more are read.
@@ -413,6 +386,7 @@ void sweepCoinsFirst(Sweep& sweep, const int32_t* order, int32_t n, int64_t half
         taken = word + at + 1 + head;
       }
     }
+    assert(taken <= 2 * static_cast<std::size_t>(count));
     random.skipEngineOutputs(taken);
     for (int32_t h = 0; h < headCount; ++h) {
       sweep.prefetchStart(heads[std::min(h + 2 * kListAhead, headCount - 1)]);
@@ -428,9 +402,12 @@ void sweepCoinsFirst(Sweep& sweep, const int32_t* order, int32_t n, int64_t half
       assert(choice.color >= 0);
       colors[v] = choice.color;
       rise += choice.own - choice.count;
+      assert(half + rise >= 0);  // the choice kept the score at or above the level
     }
   }
   sample.score += 2.0 * static_cast<double>(rise);
+  // The score rose by exactly twice the integer rise.
+  assert(!std::isfinite(level) || CountBound(sample.score, level).exactHalf() == half + rise);
 }
 
 }  // namespace
@@ -454,7 +431,7 @@ void gibbsMove(ColoringSample& sample, double level, GibbsWorkspace& workspace) 
       workspace.treatedVertices.resize(block);
       workspace.choiceOutputs.resize(block);
     }
-    sweepCoinsFirst(sweep, sample.visitOrder.data(), n, bound.exactHalf());
+    sweepCoinsFirst(sweep, sample.visitOrder.data(), n, bound.exactHalf(), level);
   } else {
     sweepInTurn(sweep, sample.visitOrder.data(), n, level);
   }

@@ -29,6 +29,9 @@
 // and the chosen index is mapped past the failing ones. All three give the
 // same colour from the same draw; the last keeps a sweep at
 // O(degree log degree) per position even for millions of colours.
+//
+// gibbs_reference.h holds the same sweep written plainly; the tests hold
+// every path and both ways of reading the coins to it, draw for draw.
 #pragma once
 
 #include <cstdint>

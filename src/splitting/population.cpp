@@ -1,6 +1,7 @@
 #include "splitting/population.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <stdexcept>
 #include <utility>
@@ -96,9 +97,12 @@ void regenerate(Population& population, std::size_t eliteCount, const std::vecto
     do {
       --i;  // back to the elite whose offspring parent p carries
     } while (factors[i] <= 0);
-    end -= static_cast<std::size_t>(factors[i]);
-    std::swap(population[p], population[end + static_cast<std::size_t>(factors[i]) - 1]);
+    const auto f = static_cast<std::size_t>(factors[i]);
+    end -= f;
+    assert(p <= end + f - 1);  // the parent sits at or before its range's last slot
+    std::swap(population[p], population[end + f - 1]);
   }
+  assert(end == 0);  // the ranges tile the population from its start
 
   std::size_t start = 0;
   for (std::size_t i = 0; i < eliteCount; ++i) {
@@ -111,6 +115,7 @@ void regenerate(Population& population, std::size_t eliteCount, const std::vecto
     }
     start += f;
   }
+  assert(start == total);
 }
 
 }  // namespace tintara
