@@ -284,7 +284,7 @@ TEST(BadInstanceFiles, PipesAreStillRead) {
     EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     close(fd);
   });
-  ProcessResult r = runChecked({"--problem", fifo, "--chrom", "1"});
+  ProcessResult r = runChecked({"--problem", fifo, "--chrom", "1", "--bounds", "trivial"});
   writer.join();
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_TRUE(
@@ -317,7 +317,7 @@ TEST(BadInstanceFiles, VeryLongLinesAreReadQuickly) {
   // characters: one edge on two vertices, whose chromatic number is 2.
   TempFile file("e 0 1" + std::string(5'000'000, ' ') + "\nc " + std::string(5'000'000, 'x') +
                 "\n");
-  ProcessResult r = runChecked({"--problem", file.path(), "--chrom", "1"});
+  ProcessResult r = runChecked({"--problem", file.path(), "--chrom", "1", "--bounds", "trivial"});
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_TRUE(
       std::regex_match(r.output, std::regex(".* #bin E\\(T\\) CPU Chrom# 2 [0-9.]+ [0-9.]+ 2\n")))
@@ -378,8 +378,8 @@ TEST(OversizedRuns, ACommentLineLargerThanTheMemoryCapIsPassedOver) {
   std::string words;
   for (int i = 0; i < 100'000; ++i) words += "ab ";
   const StreamedInput input{"e 0 1\ne 1 2\nc ", words, 200, "\ne 2 0\n"};
-  const ProcessResult r = runTintaraBinaryCapped({"--problem", "/dev/stdin", "--chrom", "1"},
-                                                 uint64_t{48} << 20, input);
+  const ProcessResult r = runTintaraBinaryCapped(
+      {"--problem", "/dev/stdin", "--chrom", "1", "--bounds", "trivial"}, uint64_t{48} << 20, input);
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_TRUE(std::regex_match(
       r.output, std::regex("/dev/stdin #bin E\\(T\\) CPU Chrom# [0-9]+ [0-9.]+ [0-9.]+ 3\n")))
@@ -480,9 +480,9 @@ TEST(NoProperColouring, SelfLoopsAreNamedAndOtherGraphsGetANumber) {
     expectInBothModes({"--problem", file.path()}, file.path(),
                       "Vertex " + loop + " has a self-loop, so no proper coloring exists\n");
   }
-  // K4: k = 2 and 3 fail, 4 passes; three steps.
+  // K4, searched from [0, 4]: k = 2 and 3 fail, 4 passes; three steps.
   TempFile k4("e 0 1\ne 0 2\ne 0 3\ne 1 2\ne 1 3\ne 2 3\n");
-  ProcessResult r = runChecked({"--problem", k4.path(), "--chrom", "1"});
+  ProcessResult r = runChecked({"--problem", k4.path(), "--chrom", "1", "--bounds", "trivial"});
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_TRUE(
       std::regex_match(r.output, std::regex(".* #bin E\\(T\\) CPU Chrom# 3 [0-9.]+ [0-9.]+ 4\n")))

@@ -2,6 +2,13 @@
 
 #include <cmath>
 
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "coloring/compact_colors.h"
+#include "coloring/dsatur.h"
+#include "graph/graph_reader.h"
 #include "splitting/chromatic_search.h"
 #include "splitting/adaptive_splitting.h"
 #include "support/test_support.h"
@@ -100,7 +107,9 @@ TEST(ChromaticReport, GraphWithoutVerticesMakesNoStep) {
 
 TEST(ChromaticReport, OneLineWithStepsMeanCpuAndNumber) {
   const std::string grid = std::string(TINTARA_SOURCE_DIR) + "/examples/3x3_grid.txt";
-  testing::ProcessResult r = testing::runTintaraBinary({"--problem", grid, "--chrom", "1"});
+  // The search from [0, n]: the greedy bounds of a grid meet at once.
+  testing::ProcessResult r =
+      testing::runTintaraBinary({"--problem", grid, "--chrom", "1", "--bounds", "trivial"});
   EXPECT_EQ(r.exitStatus, 0);
   const std::string prefix = grid + " #bin E(T) CPU Chrom# ";
   ASSERT_EQ(r.output.substr(0, prefix.size()), prefix);
@@ -113,6 +122,65 @@ TEST(ChromaticReport, OneLineWithStepsMeanCpuAndNumber) {
   EXPECT_GE(cpu, 0.0);
   EXPECT_EQ(chromatic, 2);
   EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1);
+}
+
+TEST(GreedyBounds, TighteningAndTheCliqueFloorEndTheBisection) {
+  // A pass at 6 whose colouring uses 4 colours sets hi to 4, the clique's
+  // size: the search ends there without testing 4 or 5.
+  Bisection bisection{2, 8, 3};
+  EXPECT_EQ(bisection.next(), 5);
+  bisection.passed(5, 3);
+  EXPECT_TRUE(bisection.finished());
+  EXPECT_EQ(bisection.hi, 3);
+  // A pass that uses no more colours than a failure before it ends there.
+  Bisection falseFailure{4, 9, 0};
+  falseFailure.passed(7, 4);
+  EXPECT_TRUE(falseFailure.finished());
+  EXPECT_EQ(falseFailure.hi, 4);
+}
+
+TEST(ChromaticReport, BoundsThatMeetNeedNoTestAndProveTheNumber) {
+  const std::string queen = std::string(TINTARA_SOURCE_DIR) + "/examples/queen5_5.col";
+  testing::TempFile folder("");
+  const std::string saved = folder.directory() + "/coloring.txt";
+  const testing::ProcessResult r = testing::runTintaraBinary(
+      {"--problem", queen, "--chrom", "1", "--seed", "1", "--save-coloring", saved});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_TRUE(std::regex_match(r.output, std::regex(".* Chrom# 0 -?nan \\S+ 5\n"))) << r.output;
+  EXPECT_EQ(r.errors, "proved: a clique of 5 vertices needs 5 colors\n");
+  // No test ran, so the colouring saved is DSATUR's, its colours 0 to 4.
+  const Graph graph = readGraph(queen, UINT64_MAX);
+  std::vector<int32_t> expected = dsaturColoring(graph);
+  compactColors(expected);
+  std::ifstream file(saved);
+  std::vector<int32_t> colors;
+  for (std::string line; std::getline(file, line);) {
+    std::istringstream words(line);
+    std::string kind;
+    int32_t vertex = 0;
+    int32_t color = 0;
+    if (words >> kind >> vertex >> color && kind == "v") colors.push_back(color);
+  }
+  EXPECT_EQ(colors, expected);
+}
+
+TEST(ChromaticReport, TrivialBoundsGiveTheReportsOfTheSearchFromZero) {
+  // Recorded from the search over [0, n] before the greedy bounds existed.
+  const std::string examples = std::string(TINTARA_SOURCE_DIR) + "/examples/";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--problem", examples + "mycielski5.txt", "--chrom", "1", "--seed", "3", "--N", "200"},
+       examples + "mycielski5.txt #bin E(T) CPU Chrom# 6 13.6667 5\n"},
+      {{"--problem", examples + "queen5_5.txt", "--chrom", "1", "--seed", "9", "--N", "300",
+        "--workers", "2"},
+       examples + "queen5_5.txt #bin E(T) CPU Chrom# 6 25.1667 5\n"},
+  };
+  for (auto [args, expected] : cases) {
+    args.insert(args.end(), {"--bounds", "trivial"});
+    const testing::ProcessResult r = testing::runTintaraBinary(args);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(testing::withoutCpu(r.output), expected);
+    EXPECT_EQ(r.errors, "");
+  }
 }
 
 }  // namespace

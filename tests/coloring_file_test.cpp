@@ -146,8 +146,8 @@ TEST(SaveColoring, AFileThatCannotBeWrittenIsAWriteError) {
            {"/dev/full", "/dev/full: No space left on device"},
            {file.directory() + "/no/such/dir/c.txt",
             file.directory() + "/no/such/dir/c.txt: No such file or directory"}}) {
-    ProcessResult r = runTintaraBinary(
-        {"--problem", file.path(), "--chrom", "1", "--seed", "1", "--save-coloring", target});
+    ProcessResult r = runTintaraBinary({"--problem", file.path(), "--chrom", "1", "--seed", "1",
+                                        "--bounds", "trivial", "--save-coloring", target});
     EXPECT_EQ(r.errors, "write error: " + reason + "\n");
     EXPECT_EQ(r.exitStatus, 1);
   }
@@ -244,7 +244,8 @@ TEST(SaveColoring, ATargetThatIsNoRegularFileIsWrittenDirectly) {
   const std::string saved = "c graph " + instance.path() + "\nc colors 2\nc seed 1\nv 0 ";
   for (const std::string target : {"/dev/null", fifo.c_str(), "/dev/stdout"}) {
     ProcessResult r = runTintaraBinary(
-        {"--problem", instance.path(), "--chrom", "1", "--seed", "1", "--save-coloring", target});
+        {"--problem", instance.path(), "--chrom", "1", "--seed", "1", "--bounds", "trivial",
+         "--save-coloring", target});
     EXPECT_EQ(r.exitStatus, 0) << target << ": " << r.output;
     EXPECT_EQ(r.errors, "");
     EXPECT_EQ(r.output.find("\n" + saved) != std::string::npos, target == "/dev/stdout");

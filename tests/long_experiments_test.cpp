@@ -111,7 +111,7 @@ TEST(Budgets, EndTheExperimentWithStatusThree) {
       {{"--problem", kPetersen, "--chrom", "1", "--N", "200000", "--seed", "2", "--max-time",
         "0.5"},
        "stopped by --max-time after [0-9]+ bisection steps?: [0-9]+ colors found so far, an "
-       "upper bound\n"},
+       "upper bound\nupper bound: the largest clique found has 2 vertices\n"},
   };
   for (const Case& c : cases) {
     const ProcessResult r = runTintaraBinary(c.args);

@@ -5,6 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,12 +16,15 @@
 namespace tintara::testing {
 namespace {
 
-// Runs the executable with standard error on a pseudo-terminal and standard
-// output on a pipe; returns what reached the terminal.
-std::string terminalOutput(const std::vector<std::string>& args) {
+// Runs the executable with standard error on a pseudo-terminal of `columns`
+// columns and standard output on a pipe; returns what reached the terminal.
+std::string terminalOutput(const std::vector<std::string>& args, unsigned short columns = 80) {
   int master = -1;
   int slave = -1;
-  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return "openpty failed";
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = columns;
+  if (openpty(&master, &slave, nullptr, nullptr, &size) != 0) return "openpty failed";
   int outEnds[2];
   if (pipe(outEnds) != 0) return "pipe failed";
   const pid_t pid = fork();
@@ -49,7 +55,8 @@ TEST(ProgressDisplay, DrawnOnATerminalAndErasedBeforeTheEnd) {
   const std::string grid = std::string(TINTARA_SOURCE_DIR) + "/examples/grid_6x6.txt";
   for (const auto& [args, text] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"--problem", grid, "--seed", "1", "--terr", "0.3"}, " of the pilot run (from "},
-           {{"--problem", grid, "--seed", "1", "--chrom", "1"}, ": bisection step"},
+           {{"--problem", grid, "--seed", "1", "--chrom", "1", "--bounds", "trivial"},
+            ": bisection step"},
        }) {
     const std::string terminal = terminalOutput(args);
     EXPECT_NE(terminal.find(text), std::string::npos) << terminal;
@@ -59,10 +66,34 @@ TEST(ProgressDisplay, DrawnOnATerminalAndErasedBeforeTheEnd) {
   }
 }
 
+TEST(ProgressDisplay, EachTextFitsTheTerminalAndStartsWithItsChangingFigure) {
+  const std::string grid = std::string(TINTARA_SOURCE_DIR) + "/examples/grid_6x6.txt";
+  const std::vector<std::string> counting = {"--problem", grid, "--seed", "1", "--terr", "0.1"};
+  const std::vector<std::string> chromatic = {"--problem", grid,      "--seed",   "1",
+                                              "--chrom",   "1",       "--bounds", "trivial"};
+  for (const auto& args : {counting, chromatic}) {
+    const std::string terminal = terminalOutput(args, 24);
+    // Each text is followed by the backspaces and the clearing that erase it.
+    int texts = 0;
+    std::istringstream drawn(terminal);
+    for (std::string text; std::getline(drawn, text, '\033');) {
+      text.erase(0, text.find_first_not_of("[K"));
+      text.erase(std::remove(text.begin(), text.end(), '\b'), text.end());
+      if (text.empty()) continue;
+      ++texts;
+      EXPECT_LE(text.size(), 23u) << text;
+      EXPECT_TRUE(std::regex_search(text, std::regex("^(level -?[0-9]+|RE [0-9.]+|k = [0-9]+)")))
+          << text;
+    }
+    EXPECT_GT(texts, 0) << terminal;
+  }
+}
+
 TEST(ProgressDisplay, NothingOffATerminal) {
   for (const char* chrom : {"0", "1"}) {
     ProcessResult r = runTintaraBinary(
-        {"--problem", kGrid, "--seed", "1", "--chrom", chrom, "--terr", "0.3", "--workers", "2"});
+        {"--problem", kGrid, "--seed", "1", "--chrom", chrom, "--terr", "0.3", "--workers", "2",
+         "--bounds", "trivial"});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.errors, "") << "chrom " << chrom;
   }

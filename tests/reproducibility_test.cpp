@@ -138,9 +138,9 @@ TEST(SeededReports, CountingReportIsTheSameForEveryNumberOfThreads) {
 TEST(SeededReports, ChromaticReportIsReproducibleForASeedAndWorkerCount) {
   const std::string petersen = std::string(TINTARA_SOURCE_DIR) + "/examples/petersen.txt";
   for (const char* workers : {"1", "3"}) {
-    const std::vector<std::string> args = {"--problem", petersen, "--chrom", "1",
-                                           "--N",       "100",    "--seed",  "5",
-                                           "--workers", workers};
+    const std::vector<std::string> args = {"--problem", petersen, "--chrom",   "1",
+                                           "--N",       "100",    "--seed",    "5",
+                                           "--workers", workers,  "--bounds", "trivial"};
     ProcessResult a = runTintaraBinary(args);
     ProcessResult b = runTintaraBinary(args);
     ASSERT_EQ(a.exitStatus, 0);

@@ -38,8 +38,10 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   refuseSelfLoops(graph);
   const RunParameters parameters = s.runParameters();
   const auto halted = [&halt] { return halt(); };
+  const bool bounded = s.bounds != "trivial";
+  const SearchStart searchStart = bounded ? greedyStart(graph) : trivialStart(graph);
   const ChromaticOutcome search = chromaticSearch(
-      trivialStart(graph),
+      searchStart,
       [&](int32_t step, int32_t k) {
         return executor.colorabilityStep(parameters, graph, step, k, halted);
       },
@@ -56,6 +58,17 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   if (search.stopped) {
     std::cerr << haltWords(cause) << " after " << counted(search.steps, "bisection step") << ": "
               << counted(search.chromatic, "color") << " found so far, an upper bound" << std::endl;
+  }
+  if (bounded) {
+    // Whether the number is exact: a clique as large needs as many colours.
+    const int32_t w = searchStart.cliqueSize;
+    if (search.chromatic == w) {
+      std::cerr << "proved: a clique of " << counted(w, "vertex", "vertices") << " needs "
+                << counted(w, "color") << std::endl;
+    } else {
+      std::cerr << "upper bound: the largest clique found has " << counted(w, "vertex", "vertices")
+                << std::endl;
+    }
   }
   if (!s.saveColoring.empty()) {
     saveColoring(s.saveColoring, graph, search.coloring, search.chromatic, s.problem, s.seed);

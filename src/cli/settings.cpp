@@ -9,6 +9,8 @@
 #include <boost/lexical_cast.hpp>
 #include <boost/program_options.hpp>
 
+#include "io/file_output.h"
+
 namespace po = boost::program_options;
 
 namespace tintara {
@@ -70,9 +72,12 @@ const std::vector<OptionSpec>& optionTable() {
         {"max-runs", "R", &RunSettings::maxRuns, "0", nullptr,
          "stop after this many runs (default is {} - no limit)",
          {0, kAny, false, false, "0 means no limit"}, kCounting},
-        {"max-time", "SECONDS", &RunSettings::maxTime, "0", nullptr,
+                {"max-time", "SECONDS", &RunSettings::maxTime, "0", nullptr,
          "stop after this many seconds (default is {} - no limit)",
          {0, kAny, false, false, "0 means no limit"}, kBoth},
+        {"bounds", "B", &RunSettings::bounds, "greedy", nullptr,
+         "chromatic search from a clique and DSATUR, or trivial (default is {})",
+         {0, 0, false, false, nullptr, {"greedy", "trivial"}}, Modes::Chromatic},
     };
     // clang-format on
   }();
@@ -183,6 +188,18 @@ std::optional<std::string> check(const OptionSpec& spec, const RunSettings& sett
   }
   if (const auto* member = std::get_if<double RunSettings::*>(&spec.field)) {
     return checkRange(spec, settings.*(*member));
+  }
+  if (const auto* member = std::get_if<std::string RunSettings::*>(&spec.field);
+      member && !spec.limits.choices.empty()) {
+    const std::string& value = settings.*(*member);
+    const std::vector<std::string>& choices = spec.limits.choices;
+    if (std::find(choices.begin(), choices.end(), value) != choices.end()) return std::nullopt;
+    std::string allowed;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+      allowed += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+    }
+    return "Invalid value for option " + std::string(spec.name) + ": " + printable(value) +
+           " (allowed: " + allowed + ")";
   }
   return std::nullopt;
 }

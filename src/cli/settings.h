@@ -35,6 +35,7 @@ struct RunSettings {
   std::string journal;       // where runs are recorded and resumed from; empty: nowhere
   int64_t maxRuns = 0;       // the experiment's runs in all; 0: no limit
   double maxTime = 0.0;      // wall seconds of this invocation; 0: no limit
+  std::string bounds;        // chromatic mode's starting interval: "greedy" or "trivial"
 
   // Whether --seed was given (otherwise a journal's seed, or a fresh one).
   bool seedGiven = false;
@@ -58,13 +59,15 @@ using OptionField = std::variant<Flag, SeedText, std::string RunSettings::*, int
                                  int64_t RunSettings::*, double RunSettings::*>;
 
 // The values a number may take: low (<=, or < when lowExclusive) value
-// (<=, or < when highExclusive) high, then `note` after a semicolon.
+// (<=, or < when highExclusive) high, then `note` after a semicolon; or the
+// words a text may be, when `choices` holds any.
 struct Limits {
   double low = -std::numeric_limits<double>::infinity();
   double high = std::numeric_limits<double>::infinity();
   bool lowExclusive = false;
   bool highExclusive = false;
   const char* note = nullptr;
+  std::vector<std::string> choices = {};
 };
 
 struct OptionSpec {

@@ -9,9 +9,10 @@
 
 namespace tintara {
 
-// "1 run", "132 runs": the count and the noun, singular for 1.
-inline std::string counted(int64_t count, const std::string& noun) {
-  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+// "1 run", "132 runs": the count and the noun, singular for 1 (`plural`
+// where it is not the noun and an s).
+inline std::string counted(int64_t count, const std::string& noun, const std::string& plural = "") {
+  return std::to_string(count) + " " + (count == 1 ? noun : plural.empty() ? noun + "s" : plural);
 }
 
 // What stopped the work, as a sentence starts: "interrupted" for a signal,

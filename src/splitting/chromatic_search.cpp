@@ -1,6 +1,9 @@
 #include "splitting/chromatic_search.h"
 
-#include <algorithm>
+#include "coloring/clique.h"
+#include "coloring/compact_colors.h"
+#include "coloring/dsatur.h"
+
 #include <cmath>
 #include <numeric>
 
@@ -43,19 +46,14 @@ SearchStart trivialStart(const Graph& graph) {
   return start;
 }
 
-int32_t compactColors(std::vector<int32_t>& coloring) {
-  if (coloring.empty()) return 0;
-  // Colours are small non-negative numbers (below the k tested): a table
-  // indexed by the old colour holds the new one, -1 until it is seen.
-  std::vector<int32_t> renamed(
-      static_cast<std::size_t>(*std::max_element(coloring.begin(), coloring.end())) + 1, -1);
-  int32_t used = 0;
-  for (int32_t& color : coloring) {
-    int32_t& name = renamed[static_cast<std::size_t>(color)];
-    if (name < 0) name = used++;
-    color = name;
-  }
-  return used;
+SearchStart greedyStart(const Graph& graph) {
+  SearchStart start;
+  start.cliqueSize = static_cast<int32_t>(largeClique(graph).size());
+  start.coloring = dsaturColoring(graph);
+  const int32_t d = compactColors(start.coloring);
+  start.interval = Bisection{start.cliqueSize - 1, d, start.cliqueSize};
+  start.tighten = true;
+  return start;
 }
 
 ChromaticOutcome chromaticSearch(const SearchStart& start, const ColorabilityStep& step,

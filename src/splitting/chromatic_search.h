@@ -25,12 +25,14 @@ namespace tintara {
 // sets hi = mid (and lo = hi when hi was mid), a failure sets lo = mid. A
 // pass whose colouring uses c < mid colours sets hi = c instead, and when c
 // is not above lo the search ends at c: a proper c-colouring outranks the
-// failure that set lo. Once lo >= hi the answer is hi.
+// failure that set lo. Once lo >= hi, or hi reaches `floor`, a number of
+// colours known to be needed (a clique's size), the answer is hi.
 struct Bisection {
   int32_t lo = 0;
   int32_t hi = 0;
+  int32_t floor = 0;
 
-  bool finished() const { return lo >= hi; }
+  bool finished() const { return lo >= hi || hi <= floor; }
   int32_t next() const;
   void passed(int32_t k, int32_t colorsUsed);
   void failed(int32_t k) { lo = k; }
@@ -59,11 +61,20 @@ struct SearchStart {
   // Take hi from the colours a passing colouring uses (renumbered without
   // gaps), rather than from the k tested.
   bool tighten = false;
+  int32_t cliqueSize = 0;  // the clique that set the floor; 0 for none
 };
 
-// The start of the plain search: (0, vertexCount], the colouring that
-// gives every vertex its own colour, and no tightening.
+// The plain search: (0, vertexCount], the colouring that gives every vertex
+// its own colour, no floor and no tightening.
 SearchStart trivialStart(const Graph& graph);
+
+// The search between greedy bounds: a large clique of w vertices proves
+// that w colours are needed, a DSATUR colouring with d colours that d
+// suffice; the bisection runs over (w - 1, d] with floor w and takes hi from
+// the colours each passing test uses. When w = d no test is needed. Both
+// bounds are deterministic, and cheap next to a test (milliseconds on
+// graphs of hundreds of vertices).
+SearchStart greedyStart(const Graph& graph);
 
 struct ChromaticOutcome {
   int32_t steps = 0;              // steps completed
@@ -77,9 +88,5 @@ struct ChromaticOutcome {
 
 ChromaticOutcome chromaticSearch(const SearchStart& start, const ColorabilityStep& step,
                                  const BisectionObserver& observer = {});
-
-// The number of colours `coloring` uses, its colours renumbered 0, 1, ...
-// in the order of their first vertex.
-int32_t compactColors(std::vector<int32_t>& coloring);
 
 }  // namespace tintara

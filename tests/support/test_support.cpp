@@ -41,7 +41,9 @@ const std::string kListing =
     "  --version             print the program's name and version\n"
     "  --journal arg         record the runs in this file and resume from it\n"
     "  --max-runs arg        stop after this many runs (default is 0 - no limit)\n"
-    "  --max-time arg        stop after this many seconds (default is 0 - no limit)\n";
+    "  --max-time arg        stop after this many seconds (default is 0 - no limit)\n"
+    "  --bounds arg          chromatic search from a clique and DSATUR, or trivial \n"
+    "                        (default is greedy)\n";
 
 const std::string kFailure = kListing + "\n";
 
