@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "cli/settings.h"
-#include "splitting/run_memory.h"
 #include "graph/input_error.h"
 #include "graph/memory_limit.h"
+#include "splitting/run_memory.h"
 #include "support/test_support.h"
 
 namespace tintara::testing {
@@ -213,7 +213,7 @@ TEST(BadInstanceFiles, MalformedLinesEndEitherModeWithOneLine) {
       {"p 2\ne 0 1\ne 1 2\n", ", line 3: vertex id 2 is not below the vertex count 2"},
       // A 1-based file without a p line: ids 1..3 count 3 vertices.
       {"e 1 2\ne 2 3\ne 3 1\n",
-       ", line 2: vertex id 3 is not below the vertex count 3" + zeroBased},
+       ", line 2: vertex id 3 is not below the 3 distinct ids counted" + zeroBased},
       {"p 3\ne 0 2147483647\n", ", line 2: vertex id 2147483647 is not below the vertex count 3"},
       {"p 2147483648\n", ", line 1: vertex count 2147483648 does not fit in a 32-bit integer"},
       {"p 3\ne 4294967296 0\n", ", line 2: vertex id 4294967296 does not fit in a 32-bit integer"},
@@ -378,8 +378,9 @@ TEST(OversizedRuns, ACommentLineLargerThanTheMemoryCapIsPassedOver) {
   std::string words;
   for (int i = 0; i < 100'000; ++i) words += "ab ";
   const StreamedInput input{"e 0 1\ne 1 2\nc ", words, 200, "\ne 2 0\n"};
-  const ProcessResult r = runTintaraBinaryCapped(
-      {"--problem", "/dev/stdin", "--chrom", "1", "--bounds", "trivial"}, uint64_t{48} << 20, input);
+  const ProcessResult r =
+      runTintaraBinaryCapped({"--problem", "/dev/stdin", "--chrom", "1", "--bounds", "trivial"},
+                             uint64_t{48} << 20, input);
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_TRUE(std::regex_match(
       r.output, std::regex("/dev/stdin #bin E\\(T\\) CPU Chrom# [0-9]+ [0-9.]+ [0-9.]+ 3\n")))

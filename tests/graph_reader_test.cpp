@@ -181,9 +181,15 @@ TEST(GraphReader, RefusesMalformedFilesNamingTheLineAndTheToken) {
       {"p 3\ne 0 4294967297\n", "line 2: vertex id 4294967297 does not fit in a 32-bit integer"},
       {"p 3\ne 0 5\n", "line 2: vertex id 5 is not below the vertex count 3"},
       // The hint only for a file that looks 1-based: no id 0 anywhere.
-      {"e 1 2\ne 2 3\n", "line 2: vertex id 3 is not below the vertex count 3" + hint},
+      {"e 1 2\ne 2 3\n", "line 2: vertex id 3 is not below the 3 distinct ids counted" + hint},
       {"e 0 4\np 4\n", "line 1: vertex id 4 is not below the vertex count 4"},
-      {"e 0 2\ne 2 3\n", "line 2: vertex id 3 is not below the vertex count 3"},
+      // A count of the reader's own is named as such, with why it is used.
+      {"e 0 2\ne 2 3\n",
+       "line 2: vertex id 3 is not below the 3 distinct ids counted (with no vertex count stated, "
+       "the ids must run from 0 without a gap)"},
+      {"p edge 4 2\ne 0 1\ne 1 3\n",
+       "line 3: vertex id 3 is not below the 3 distinct ids counted (the p line's 4 counts only "
+       "in a 1-based DIMACS file, which has no id 0; see README)"},
       // DIMACS: the count must be a number; messages show the file's ids.
       {"p edge x 1\ne 1 2\n", "line 1: vertex count x is not a whole number"},
       {"p edge\ne 1 2\n", "line 1: p line without a vertex count"},

@@ -92,7 +92,7 @@ class InstanceReader {
   }
   int64_t lineOf(std::size_t edgeIndex) const;
   int64_t countDistinctIds() const;
-  void checkIds(int64_t vertexCount, int32_t idBase) const;
+  void checkIds(int64_t vertexCount, int32_t idBase, bool counted) const;
 
   LineSplitter lines;
   const std::string& source;
@@ -247,19 +247,34 @@ int64_t InstanceReader::countDistinctIds() const {
   return std::unique(ids.begin(), ids.end()) - ids.begin();
 }
 
-// Every id must name a vertex: idBase..idBase + vertexCount - 1.
-void InstanceReader::checkIds(int64_t vertexCount, int32_t idBase) const {
+// Every id must name a vertex: idBase..idBase + vertexCount - 1. When the
+// count is the reader's own (`counted`: the distinct ids, for want of a
+// count the file states), the message says so, since the file shows no
+// such number.
+void InstanceReader::checkIds(int64_t vertexCount, int32_t idBase, bool counted) const {
   if (largestId - idBase < vertexCount) return;
   for (std::size_t i = 0; i < edges.size(); ++i) {
     for (int32_t id : {edges[i].u, edges[i].v}) {
       if (id - idBase < vertexCount) continue;
       std::string what = "vertex id " + std::to_string(id);
+      const std::string count = std::to_string(vertexCount);
+      // A file without id 0 whose largest id is the count is 1-based.
+      const bool oneBased = id == vertexCount && !sawIdZero;
       if (idBase == 1) {
-        what += " is above the vertex count " + std::to_string(vertexCount);
+        what += " is above the vertex count " + count;
+      } else if (!counted) {
+        what += " is not below the vertex count " + count;
+        if (oneBased) what += kZeroBasedHint;
       } else {
-        what += " is not below the vertex count " + std::to_string(vertexCount);
-        // A file without id 0 whose largest id is the count is 1-based.
-        if (id == vertexCount && !sawIdZero) what += kZeroBasedHint;
+        what += " is not below the " + count + " distinct ids counted";
+        if (oneBased) {
+          what += kZeroBasedHint;
+        } else if (lastP.formatWord) {
+          what += " (the p line's " + lastP.dimacsCount.shown() +
+                  " counts only in a 1-based DIMACS file, which has no id 0; see README)";
+        } else {
+          what += " (with no vertex count stated, the ids must run from 0 without a gap)";
+        }
       }
       throw lineError(lineOf(i), what);
     }
@@ -291,7 +306,7 @@ Graph InstanceReader::build(const SizeCheck& check) {
       throw InputError("Error in instance file " + source + ": more than 2147483647 vertex ids");
     }
   }
-  checkIds(vertexCount, graph.idBase);
+  checkIds(vertexCount, graph.idBase, !dimacs && lastP.count == 0);
   graph.vertexCount = static_cast<int32_t>(vertexCount);
   graph.edgeCount = static_cast<int32_t>(edges.size());
 
