@@ -356,7 +356,7 @@ class PerformanceReport(unittest.TestCase):
 class CommandLines(unittest.TestCase):
     SCRIPTS = ["accuracy-study", "chromatic-study", "fuzz-reader", "install-deps",
                "lattice-study", "make-examples", "memcheck", "performance-report",
-               "plot-convergence"]
+               "plot-convergence", "stop-and-resume"]
 
     def test_every_script_answers_help_and_refuses_a_bad_option_on_one_line(self):
         self.assertEqual(sorted(f for f in os.listdir(SCRIPTS) if "." not in f
