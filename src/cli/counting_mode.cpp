@@ -118,6 +118,90 @@ std::optional<JournalContents> openJournal(const RunSettings& s, const Graph& gr
   return journal;
 }
 
+// The journal's pilot, or a new pilot run with its levels on the display;
+// nothing when a halt stopped the pilot (said on standard error, `status`
+// set).
+std::optional<PilotOutcome> startingLevels(const Graph& graph, const RunParameters& parameters,
+                                           const std::optional<JournalContents>& journal,
+                                           ProgressDisplay& progress, const Halt& halt,
+                                           int& status) {
+  PilotOutcome pilot;
+  if (journal) {
+    pilot.levels = journal->header.levels;
+    pilot.coloring = journal->header.coloring;
+    return pilot;
+  }
+  std::optional<double> lowest;  // levels only rise, so the first is the lowest
+  const auto showLevel = [&](double level) {
+    if (!lowest) lowest = level;
+    std::ostringstream text;
+    text << "level " << level << " of the pilot run (from " << *lowest << " up to 0)";
+    progress.show(text.str());
+  };
+  pilot =
+      pilotRun(graph, parameters, progress.active() ? LevelObserver(showLevel) : LevelObserver(),
+               [&halt] { return halt(); });
+  progress.clear();
+  if (!pilot.stopped) return pilot;
+  const HaltCause cause = halt.cause();
+  std::cerr << haltWords(cause) << " during the pilot run" << std::endl;
+  status = haltStatus(cause);
+  return std::nullopt;
+}
+
+// The end of the report, said once: the summary, then on standard error
+// why the runs stopped short of the target and whether the estimates are
+// skewed, then the saved colouring.
+class Conclusion {
+ public:
+  Conclusion(const RunSettings& s, const Graph& graph, const PilotOutcome& pilot,
+             const EstimateTally& tally, ProgressDisplay& progress, JournalWriter* writer)
+      : s(s), graph(graph), pilot(pilot), tally(tally), progress(progress), writer(writer) {}
+
+  // `stopWords` says what ended the runs early ("interrupted"), or is empty.
+  void operator()(const std::string& stopWords) {
+    if (said) return;
+    said = true;
+    progress.clear();
+    printSummary(std::cout, tally);
+    if (writer) writer->finish();
+    if (!stopWords.empty()) {
+      std::cerr << stopWords << " after " << counted(tally.runs(), "run") << ": "
+                << errorAgainstTarget(tally, s.terr) << std::endl;
+    }
+    if (tally.zeroRuns() * 10 > tally.runs()) {
+      std::cerr << tally.zeroRuns() << " of " << counted(tally.runs(), "run")
+                << " gave 0: the estimates are strongly skewed and their relative error is "
+                   "itself uncertain; a larger --N makes fewer runs end at 0"
+                << std::endl;
+    }
+    if (!s.saveColoring.empty()) {
+      saveColoring(s.saveColoring, graph, pilot.coloring, s.colors, s.problem, s.seed);
+    }
+  }
+
+ private:
+  const RunSettings& s;
+  const Graph& graph;
+  const PilotOutcome& pilot;
+  const EstimateTally& tally;
+  ProgressDisplay& progress;
+  JournalWriter* writer;
+  bool said = false;
+};
+
+// The runs' line on the display: the relative error first, then what is
+// left to do.
+std::string runsText(const RunRecord& record, const EstimateTally& tally, double terr,
+                     int64_t runsMadeHere, std::chrono::steady_clock::duration elapsed) {
+  std::ostringstream text;
+  text << "RE " << record.relativeError << " after " << counted(record.run, "run") << " (target "
+       << terr << ")";
+  const std::string ahead = forecast(tally, terr, runsMadeHere, elapsed);
+  if (!ahead.empty()) text << ": " << ahead;
+  return text.str();
+}
+
 }  // namespace
 
 int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& halt) {
@@ -135,38 +219,19 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   if (!s.journal.empty()) journal = openJournal(s, graph, here);
 
   ProgressDisplay progress = ProgressDisplay::onTerminal(0);
-  PilotOutcome pilot;
-  if (journal) {
-    pilot.levels = journal->header.levels;
-    pilot.coloring = journal->header.coloring;
-  } else {
-    std::optional<double> lowest;  // levels only rise, so the first is the lowest
-    const auto showLevel = [&](double level) {
-      if (!lowest) lowest = level;
-      std::ostringstream text;
-      text << "level " << level << " of the pilot run (from " << *lowest << " up to 0)";
-      progress.show(text.str());
-    };
-    pilot =
-        pilotRun(graph, parameters, progress.active() ? LevelObserver(showLevel) : LevelObserver(),
-                 [&halt] { return halt(); });
-    progress.clear();
-    if (pilot.stopped) {
-      const HaltCause cause = halt.cause();
-      std::cerr << haltWords(cause) << " during the pilot run" << std::endl;
-      return haltStatus(cause);
-    }
-  }
-  if (!pilot.reachedProperColoring()) {
-    out << "The pilot run stagnated at level " << pilot.levels.back()
+  int status = 0;
+  const std::optional<PilotOutcome> pilot =
+      startingLevels(graph, parameters, journal, progress, halt, status);
+  if (!pilot) return status;
+  if (!pilot->reachedProperColoring()) {
+    out << "The pilot run stagnated at level " << pilot->levels.back()
         << " without reaching a proper coloring with " << counted(s.colors, "color")
         << ", so no estimate is made" << std::endl;
     ensureWritten(out);
     return 1;
   }
-
   out << kStarLine << std::endl;
-  out << "# LEVELS = " << pilot.levels.size() << std::endl;
+  out << "# LEVELS = " << pilot->levels.size() << std::endl;
   out << kStarLine << std::endl;
   ensureWritten(out);
 
@@ -174,70 +239,43 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   if (journal) {
     writer.emplace(JournalWriter::resume(s.journal, *journal));
   } else if (!s.journal.empty()) {
-    here.levels = pilot.levels;
-    here.coloring = pilot.coloring;
+    here.levels = pilot->levels;
+    here.coloring = pilot->coloring;
     writer.emplace(JournalWriter::start(s.journal, here));
   }
 
   EstimateTally tally;
-  // What ended the runs, and whether the summary is out: a halt prints it
-  // at once, before the runs under way are waited for.
+  Conclusion conclude(s, graph, *pilot, tally, progress, writer ? &*writer : nullptr);
+  // A halt concludes at once, before the runs under way are waited for.
   std::optional<HaltCause> haltCause;
-  bool summarized = false;
-  const auto conclude = [&](const std::string& stopLine) {
-    if (summarized) return;
-    summarized = true;
+  const BatchControl control{[&halt] { return halt(); },
+                             [&] {
+                               haltCause = halt.cause();
+                               conclude(haltWords(*haltCause));
+                             }};
+  const std::vector<CountingRun> noRuns;
+  const auto source = [&](int64_t first, int64_t last, const RunConsumer<CountingRun>& consume) {
+    return journalledRuns(journal ? journal->runs : noRuns, writer ? &*writer : nullptr,
+                          RunRange{first, last}, consume,
+                          [&](RunRange range, const RunConsumer<CountingRun>& fresh) {
+                            return executor.countingRuns(parameters, graph, pilot->levels, range,
+                                                         fresh, control);
+                          })
+        .halted;
+  };
+  const auto started = std::chrono::steady_clock::now();
+  const int64_t recordedRuns = journal ? static_cast<int64_t>(journal->runs.size()) : 0;
+  const auto onRun = [&](const RunRecord& record) {
     progress.clear();
-    printSummary(out, tally);
-    if (writer) writer->finish();
-    if (!stopLine.empty()) {
-      std::cerr << stopLine << " after " << counted(tally.runs(), "run") << ": "
-                << errorAgainstTarget(tally, s.terr) << std::endl;
-    }
-    if (tally.zeroRuns() * 10 > tally.runs()) {
-      std::cerr << tally.zeroRuns() << " of " << counted(tally.runs(), "run")
-                << " gave 0: the estimates are strongly skewed and their relative error is "
-                   "itself uncertain; a larger --N makes fewer runs end at 0"
-                << std::endl;
-    }
-    if (!s.saveColoring.empty()) {
-      saveColoring(s.saveColoring, graph, pilot.coloring, s.colors, s.problem, s.seed);
+    printRun(out, record);
+    if (progress.active()) {
+      progress.show(runsText(record, tally, s.terr, record.run - recordedRuns,
+                             std::chrono::steady_clock::now() - started));
     }
   };
 
-  const auto started = std::chrono::steady_clock::now();
-  const int64_t recordedRuns = journal ? static_cast<int64_t>(journal->runs.size()) : 0;
-  const std::vector<CountingRun> noRuns;
-  const ExperimentEnd end = runToTarget(
-      tally, s.terr, s.maxRuns > 0 ? s.maxRuns : std::numeric_limits<int64_t>::max(),
-      [&](int64_t first, int64_t last, const RunConsumer<CountingRun>& consume) {
-        const BatchControl control{[&halt] { return halt(); },
-                                   [&] {
-                                     haltCause = halt.cause();
-                                     conclude(haltWords(*haltCause));
-                                   }};
-        return journalledRuns(journal ? journal->runs : noRuns, writer ? &*writer : nullptr,
-                              RunRange{first, last}, consume,
-                              [&](RunRange range, const RunConsumer<CountingRun>& fresh) {
-                                return executor.countingRuns(parameters, graph, pilot.levels, range,
-                                                             fresh, control);
-                              })
-            .halted;
-      },
-      [&](const RunRecord& record) {
-        progress.clear();
-        printRun(out, record);
-        if (!progress.active()) return;
-        std::ostringstream text;
-        text << "RE " << record.relativeError << " after " << counted(record.run, "run")
-             << " (target " << s.terr << ")";
-        const std::string ahead = forecast(tally, s.terr, record.run - recordedRuns,
-                                           std::chrono::steady_clock::now() - started);
-        if (!ahead.empty()) text << ": " << ahead;
-        progress.show(text.str());
-      });
-
-  switch (end) {
+  const int64_t maxRuns = s.maxRuns > 0 ? s.maxRuns : std::numeric_limits<int64_t>::max();
+  switch (runToTarget(tally, s.terr, maxRuns, source, onRun)) {
     case ExperimentEnd::TargetMet:
       conclude("");
       return 0;
