@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/settings.h"
+#include "engine/worker_thread.h"
 #include "graph/input_error.h"
 #include "graph/memory_limit.h"
 #include "splitting/run_memory.h"
@@ -47,7 +48,7 @@ void expectParseError(const std::vector<std::string>& args, const std::string& o
   ASSERT_NE(lineEnd, std::string::npos) << joined(args);
   EXPECT_NE(r.output.substr(0, lineEnd).find(option), std::string::npos)
       << joined(args) << " gave " << r.output.substr(0, lineEnd);
-  EXPECT_EQ(r.output.substr(lineEnd + 1), kFailure) << joined(args);
+  EXPECT_EQ(r.output.substr(lineEnd + 1), kAfterParseError) << joined(args);
   EXPECT_EQ(r.exitStatus, 1) << joined(args);
 }
 
@@ -435,17 +436,88 @@ TEST(OversizedRuns, EnormousColourCountsCostNoMoreThanFewColours) {
   EXPECT_EQ(counting.exitStatus, 1);
 }
 
-TEST(RunMemoryCheck, RefusesExactlyTheRunsAboveTheUsableMemory) {
+TEST(OversizedRuns, SmallCapsGiveAReportOrOneLineNeverTheListing) {
+  if (!kCapsWork) GTEST_SKIP() << "no address-space cap under AddressSanitizer";
+  // What the program holds at start differs between machines, so most caps
+  // here may go either way; but four stacks of 4 MiB alone fill 16 MiB, and
+  // 48 MiB is ample for the Petersen graph even on four threads (malloc's
+  // per-thread arenas would reserve 64 MiB each).
+  enum Outcome { Report, Refused, Either };
+  struct Case {
+    uint64_t capMiB;
+    const char* workers;
+    Outcome expected;
+  };
+  const std::vector<Case> cases = {
+      {12, "1", Either}, {16, "4", Refused}, {24, "4", Either},
+      {48, "1", Report}, {48, "4", Report},
+  };
+  const std::string path = std::string(TINTARA_SOURCE_DIR) + "/examples/petersen.txt";
+  const std::regex oneLine(
+      "(Not enough memory for this run(: about .* GiB usable)?|Cannot start a worker thread: "
+      ".*)\n");
+  for (const Case& c : cases) {
+    for (bool chromatic : {false, true}) {
+      std::vector<std::string> args = {"--problem", path, "--seed", "1", "--workers", c.workers};
+      if (chromatic) args.insert(args.end(), {"--chrom", "1"});
+      const ProcessResult r = runTintaraBinaryCapped(args, c.capMiB << 20);
+      const std::string label = joined(args) + "under " + std::to_string(c.capMiB) + " MiB:\n";
+      EXPECT_EQ(r.signal, 0) << label;
+      const std::string opening = chromatic ? chromaticPrefix(path) : countingHeader(path);
+      ASSERT_EQ(r.output.substr(0, opening.size()), opening) << label << r.output;
+      // Counting mode's lines so far, if any, stay before the one line.
+      const std::string rest = r.output.substr(opening.size());
+      const std::size_t lastLine = rest.rfind('\n', rest.size() - 2) + 1;  // 0 when one line
+      const bool reported =
+          r.exitStatus == 0 &&
+          (chromatic ? std::regex_match(rest, std::regex("[0-9]+ [0-9.]+ [0-9.]+ 3\n"))
+                     : rest.find("Result Summary") != std::string::npos);
+      const bool refused = r.exitStatus == 1 && (!chromatic || lastLine == 0) &&
+                           rest.find("Allowed options") == std::string::npos &&
+                           std::regex_match(rest.substr(lastLine), oneLine);
+      EXPECT_TRUE(reported || refused) << label << rest;
+      if (c.expected == Report) {
+        EXPECT_TRUE(reported) << label << rest;
+      }
+      if (c.expected == Refused) {
+        EXPECT_TRUE(rest.starts_with("Not enough memory for this run: about")) << label << rest;
+      }
+    }
+  }
+}
+
+TEST(OversizedRuns, AnAllocationThatFailsPartWayEndsWithOneLine) {
+  if (!kCapsWork) GTEST_SKIP() << "no address-space cap under AddressSanitizer";
+  // Ten million vertices without edges: each of a sample's lists takes 40 MB,
+  // mapped afresh for every run (beyond the blocks malloc keeps in its heap).
+  // Once the first run's line is out, the address space is capped below what
+  // the process holds, so a later run cannot make its population: a
+  // std::bad_alloc that no check could foresee, in a worker thread.
+  TempFile empty("p 10000000\n");
+  const std::regex report(
+      std::regex_replace(countingHeader(empty.path(), "1"), std::regex("[.*()|]"), "\\$&") +
+      "\\*{79}\n# LEVELS = 2\n\\*{79}\n([0-9]+ [^\n]*\n)+"
+      "Not enough memory for this run\n");
+  for (const char* workers : {"1", "2"}) {
+    const std::vector<std::string> args = {"--problem", empty.path(), "--N",       "1",
+                                           "--seed",    "1",          "--workers", workers};
+    const ProcessResult r = runTintaraBinaryCappedAfter(args, "\n1 ", uint64_t{64} << 20);
+    EXPECT_EQ(r.signal, 0) << joined(args);
+    EXPECT_EQ(r.exitStatus, 1) << joined(args);
+    EXPECT_TRUE(std::regex_match(r.output, report)) << joined(args) << r.output;
+  }
+}
+
+TEST(RunMemoryCheck, EachKindOfLimitIsComparedWithWhatItCounts) {
   // Only the counts matter to the check.
-  const double needed = splittingRunBytes(100'000'000, 5, 1000, 1);
+  const RunFootprint one{1000, 1, 0};
+  const double needed = residentRunBytes(100'000'000, 5, one);
   // Two lists of 4e8 bytes per sample, N samples: the population regrows in
   // its own storage, so no second copy of it is held.
   EXPECT_GT(needed, 1000 * 2 * 4e8);
   EXPECT_LT(needed, 1.01 * (1000 * 2 * 4e8));
-  const auto fits = static_cast<uint64_t>(needed) + 1;
-  EXPECT_NO_THROW(checkRunMemory(100'000'000, 5, 1000, 1, fits));
   try {
-    checkRunMemory(100'000'000, 5, 1000, 1, 1ull << 30);
+    checkRunMemory(100'000'000, 5, one, {UINT64_MAX, 1ull << 30});
     ADD_FAILURE() << "not refused";
   } catch (const InputError& error) {
     EXPECT_TRUE(std::regex_match(
@@ -456,8 +528,34 @@ TEST(RunMemoryCheck, RefusesExactlyTheRunsAboveTheUsableMemory) {
   }
   // Halving N halves the population, which is nearly all of it; each thread
   // holds a population of its own.
-  EXPECT_NEAR(splittingRunBytes(100'000'000, 5, 500, 1) / needed, 0.5, 0.01);
-  EXPECT_NEAR(splittingRunBytes(100'000'000, 5, 1000, 3) / needed, 3.0, 0.01);
+  EXPECT_NEAR(residentRunBytes(100'000'000, 5, {500, 1, 0}) / needed, 0.5, 0.01);
+  EXPECT_NEAR(residentRunBytes(100'000'000, 5, {1000, 3, 0}) / needed, 3.0, 0.01);
+
+  // A small graph on four threads: the stacks are most of the address space
+  // the runs take, and a physical or group limit does not count them.
+  const RunFootprint four{100, 4, 5};
+  const auto resident = static_cast<uint64_t>(residentRunBytes(1000, 2000, four));
+  const auto space = static_cast<uint64_t>(addressSpaceRunBytes(1000, 2000, four));
+  EXPECT_GE(space, resident + 4 * WorkerThread::kStackBytes);
+  struct Case {
+    UsableMemory usable;
+    bool fits;
+  };
+  const std::vector<Case> cases = {
+      {{space + 1, resident + 1}, true},
+      {{UINT64_MAX, resident + 1}, true},  // no address-space limit: the stacks are free
+      {{space - 4096, UINT64_MAX}, false},
+      {{UINT64_MAX, resident - 4096}, false},
+  };
+  for (const Case& c : cases) {
+    bool fits = true;
+    try {
+      checkRunMemory(1000, 2000, four, c.usable);
+    } catch (const InputError&) {
+      fits = false;
+    }
+    EXPECT_EQ(fits, c.fits) << c.usable.addressSpace << " " << c.usable.resident;
+  }
 }
 
 TEST(RunMemoryCheck, UsableMemoryIsSomeButNoMoreThanTheMachineHas) {

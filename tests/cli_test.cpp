@@ -72,7 +72,7 @@ TEST(CommandLineParsing, ParseErrorsPrintTheParsersWordsThenTheListing) {
            {{"--foo", "1"}, "unrecognised option '--foo'"},
        }) {
     ProcessResult r = runTintaraBinary(args);
-    EXPECT_EQ(r.output, message + "\n" + kFailure) << args[0];
+    EXPECT_EQ(r.output, message + "\n" + kAfterParseError) << args[0];
     EXPECT_EQ(r.exitStatus, 1) << args[0];
   }
 }

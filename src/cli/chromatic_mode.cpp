@@ -31,9 +31,17 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   // The processor time counts reading the graph too. An error leaves
   // through the display's destructor, which erases it.
   const int64_t start = processorMilliseconds();
-  const uint64_t usable = usableMemoryBytes();
-  const Graph graph = readGraph(s.problem, usable, [&](int32_t n, int64_t edges) {
-    checkRunMemory(n, edges, s.N, s.workers, usable);
+  // Kept beside the populations: the bisection's current colouring, and the
+  // results of a step's tests until they are combined, those of an MPI job's
+  // other ranks included (with the message one is decoded from). The last
+  // test's result is copied out of a population of N samples, within the
+  // N + 1 its thread is counted for: the current colouring and tests - 1
+  // results make `tests` colourings.
+  const int32_t tests = executor.processes * s.workers;
+  const RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0),
+                               s.bounds != "trivial"};
+  const Graph graph = readGraph(s.problem, usableMemoryBytes(), [&](int32_t n, int64_t edges) {
+    checkRunMemory(n, edges, footprint, usableMemory());
   });
   refuseSelfLoops(graph);
   const RunParameters parameters = s.runParameters();

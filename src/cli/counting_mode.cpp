@@ -208,9 +208,10 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   std::ostream& out = std::cout;
   printHeader(out, s);
 
-  const uint64_t usable = usableMemoryBytes();
-  const Graph graph = readGraph(s.problem, usable, [&](int32_t n, int64_t edges) {
-    checkRunMemory(n, edges, s.N, s.workers, usable);
+  // The pilot's proper colouring is kept for the save while the runs go on.
+  const RunFootprint footprint{s.N, s.workers, 1};
+  const Graph graph = readGraph(s.problem, usableMemoryBytes(), [&](int32_t n, int64_t edges) {
+    checkRunMemory(n, edges, footprint, usableMemory());
   });
   refuseSelfLoops(graph);
   const RunParameters parameters = s.runParameters();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <iostream>
+#include <new>
 #include <random>
 #include <string>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "cli/settings.h"
 #include "engine/halt.h"
 #include "engine/journal.h"
+#include "engine/worker_thread.h"
 #include "graph/input_error.h"
 
 namespace po = boost::program_options;
@@ -198,13 +200,31 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
     return 1;
   } catch (const WriteError&) {
     throw;
-  } catch (const std::exception&) {
-    std::cout << description << "\n" << std::flush;
+  } catch (...) {
+    // What no check foresaw: one line after whatever the report holds, as
+    // an InputError's, and no listing, since the options were fine.
+    writeFailure(std::cout, std::current_exception());
+    std::cout << std::endl;
     return 1;
   }
 }
 
 }  // namespace
+
+void writeFailure(std::ostream& out, const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::bad_alloc&) {
+    // Written from literals: the failure may leave nothing to allocate.
+    out << "Not enough memory for this run";
+  } catch (const ThreadStartError& error) {
+    out << "Cannot start a worker thread: " << error.code().message();
+  } catch (const std::exception& error) {
+    out << "Unexpected failure: " << error.what();
+  } catch (...) {
+    out << "Unexpected failure";
+  }
+}
 
 int runTintara(int argc, char** argv, const RunExecutor& executor) {
   guardClosedStandardOutput();

@@ -11,8 +11,11 @@
 #include "cli/entry.h"
 #include "engine/halt.h"
 #include "engine/mpi_executor.h"
+#include "graph/memory_limit.h"
 
 int main(int argc, char** argv) {
+  // Before MPI starts threads of its own.
+  tintara::shareMallocArenaUnderAddressLimit();
   // Only each rank's main thread calls MPI.
   boost::mpi::environment environment(argc, argv, boost::mpi::threading::funneled);
   if (environment.thread_level() < boost::mpi::threading::funneled) {
@@ -40,10 +43,12 @@ int main(int argc, char** argv) {
     }
     if (world.rank() == 0) tintara::endWorkers(world, status);
     return status;
-  } catch (const std::exception& error) {
-    std::cerr << "tintara-mpi: rank " << world.rank() << ": " << error.what() << std::endl;
   } catch (...) {
-    std::cerr << "tintara-mpi: rank " << world.rank() << " failed" << std::endl;
+    // Rank 0's own failures are named by runTintara on standard output; this
+    // is another rank's, or one of MPI's.
+    std::cerr << "tintara-mpi: rank " << world.rank() << ": ";
+    tintara::writeFailure(std::cerr, std::current_exception());
+    std::cerr << std::endl;
   }
   environment.abort(1);
   return 1;

@@ -254,39 +254,44 @@ void serveBatch(const mpi::communicator& world, RunPool<Result>& pool) {
   sendToRankZero(world, stopped);
 }
 
-// Rank 0's side of a batch of fixed-level runs.
+// Rank 0's side of a batch of fixed-level runs. Rank 0's threads and the
+// broadcast's archive are made before any rank is told of the batch: a
+// failure to make them (no memory, a thread that cannot start) then ends
+// rank 0's program while the other ranks still wait for a command, which
+// endWorkers sends, rather than in a broadcast or a batch.
 RunBatchEnd countOnRanks(const mpi::communicator& world, const RunParameters& parameters,
                          const Graph& graph, const LevelList& levels, RunRange range,
                          const RunConsumer<CountingRun>& consume, const BatchControl& control) {
+  RunPool<CountingRun> pool(parameters.workers, countingJob(parameters, graph, levels));
   if (world.size() > 1) {
-    commandAll(world, {kCounting, 0, 0});
     mpi::packed_oarchive archive(world);
     archive << parameters << graph << levels;
+    commandAll(world, {kCounting, 0, 0});
     mpi::broadcast(world, archive, 0);
   }
-  RunPool<CountingRun> pool(parameters.workers, countingJob(parameters, graph, levels));
   MpiSlots<CountingRun> slots(world, pool.size());
   return runBatch<CountingRun>(pool, &slots, range, consume, control);
 }
 
 // Rank 0's side of a bisection step. The graph and parameters go out with a
-// search's first step (or a new graph).
+// search's first step (or a new graph). As in countOnRanks, what may fail
+// is made before the other ranks are told.
 std::optional<ColorabilityOutcome> stepOnRanks(const mpi::communicator& world,
                                                const Graph*& sentGraph,
                                                const RunParameters& parameters, const Graph& graph,
                                                int32_t step, int32_t k,
                                                const std::function<bool()>& halted) {
+  RunPool<ColorabilityOutcome> pool(parameters.workers, stepJob(parameters, graph, step, k));
   if (world.size() > 1) {
     if (step == 1 || sentGraph != &graph) {
-      commandAll(world, {kChromatic, 0, 0});
       mpi::packed_oarchive archive(world);
       archive << parameters << graph;
+      commandAll(world, {kChromatic, 0, 0});
       mpi::broadcast(world, archive, 0);
       sentGraph = &graph;
     }
     commandAll(world, {kStep, step, k});
   }
-  RunPool<ColorabilityOutcome> pool(parameters.workers, stepJob(parameters, graph, step, k));
   MpiSlots<ColorabilityOutcome> slots(world, pool.size());
   return runStep(pool, &slots, static_cast<int64_t>(pool.size()) * world.size(), halted);
 }
@@ -295,6 +300,7 @@ std::optional<ColorabilityOutcome> stepOnRanks(const mpi::communicator& world,
 
 RunExecutor mpiExecutor(const mpi::communicator& world) {
   RunExecutor executor;
+  executor.processes = world.size();
   executor.countingRuns = [&world](const RunParameters& parameters, const Graph& graph,
                                    const LevelList& levels, RunRange range,
                                    const RunConsumer<CountingRun>& consume,

@@ -52,7 +52,7 @@ using RunJob = std::function<std::optional<Result>(int64_t index, const AbandonQ
 template <typename Result>
 class RunPool {
  public:
-  // Starts max(threads, 1) threads; throws std::system_error when one cannot
+  // Starts max(threads, 1) threads; throws ThreadStartError when one cannot
   // be started (those already started are stopped first).
   RunPool(int32_t threads, RunJob<Result> job) : job(std::move(job)) {
     const int32_t count = threads > 1 ? threads : 1;

@@ -17,6 +17,8 @@
 namespace tintara {
 
 struct RunExecutor {
+  // The processes whose threads make the runs: 1, or an MPI job's ranks.
+  int32_t processes = 1;
   // Makes fixed-level runs range.first, range.first + 1, ... at `levels`
   // and hands each to `consume` in run order until it returns false,
   // range.last is consumed or `control` halts them; runs still under way

@@ -39,7 +39,7 @@ WorkerThread::WorkerThread(std::function<void()> body) : handle(std::make_unique
     pthread_attr_destroy(&attributes);
   }
   if (error != 0) {
-    throw std::system_error(error, std::generic_category(), "cannot start a worker thread");
+    throw ThreadStartError(error, std::generic_category(), "cannot start a worker thread");
   }
   handle->joinable = true;
 }

@@ -11,16 +11,24 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <system_error>
 
 namespace tintara {
+
+// A thread the system would not start (no room for its stack, too many
+// threads): code() holds the reason. Its own type, so that the program can
+// name the failure apart from other system errors.
+struct ThreadStartError : std::system_error {
+  using std::system_error::system_error;
+};
 
 class WorkerThread {
  public:
   static constexpr std::size_t kStackBytes = std::size_t{4} << 20;
 
   // Starts `body` on a new thread; an exception escaping it ends the program,
-  // as with std::thread. Throws std::system_error, with the reason,
-  // when the thread cannot be started.
+  // as with std::thread. Throws ThreadStartError, with the reason, when the
+  // thread cannot be started.
   explicit WorkerThread(std::function<void()> body);
   // Joins the thread if it has not been joined.
   ~WorkerThread();

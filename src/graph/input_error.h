@@ -4,8 +4,9 @@
 // the fault throws; the entry catches it, prints what() on one line after
 // whatever the mode has already printed, and exits with status 1.
 //
-// Kept apart from the standard exceptions the entry's failure guard handles
-// (parse errors, allocation failures), which print the options listing.
+// Kept apart from the failures no check foresees (an allocation that fails
+// all the same, a thread that cannot start), which the entry's failure guard
+// names in words of its own.
 #pragma once
 
 #include <stdexcept>

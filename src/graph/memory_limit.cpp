@@ -1,5 +1,6 @@
 #include "graph/memory_limit.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -78,11 +79,57 @@ uint64_t controlGroupLimit() {
   return tightest;
 }
 
+// What the process holds against the address-space and data-segment
+// limits, in bytes: VmSize and VmData of /proc/self/status. Zero for a
+// figure that cannot be read (no /proc): the limit alone is then compared.
+struct HeldAddressSpace {
+  uint64_t size = 0;
+  uint64_t data = 0;
+};
+
+HeldAddressSpace heldAddressSpace() {
+  HeldAddressSpace held;
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  uint64_t kib = 0;
+  for (std::string line; std::getline(status, line);) {
+    std::istringstream fields(line);
+    if (!(fields >> key >> kib)) continue;
+    if (key == "VmSize:") held.size = kib * 1024;
+    if (key == "VmData:") held.data = kib * 1024;
+  }
+  return held;
+}
+
+uint64_t roomUnder(uint64_t limit, uint64_t held) {
+  if (limit == kUnlimited) return kUnlimited;
+  return limit > held ? limit - held : 0;
+}
+
+bool addressSpaceLimited() {
+  return resourceLimit(RLIMIT_AS) != kUnlimited || resourceLimit(RLIMIT_DATA) != kUnlimited;
+}
+
 }  // namespace
 
+UsableMemory usableMemory() {
+  UsableMemory usable;
+  if (addressSpaceLimited()) {
+    const HeldAddressSpace held = heldAddressSpace();
+    usable.addressSpace = std::min(roomUnder(resourceLimit(RLIMIT_AS), held.size),
+                                   roomUnder(resourceLimit(RLIMIT_DATA), held.data));
+  }
+  usable.resident = std::min(physicalMemory(), controlGroupLimit());
+  return usable;
+}
+
 uint64_t usableMemoryBytes() {
-  return std::min({physicalMemory(), resourceLimit(RLIMIT_AS), resourceLimit(RLIMIT_DATA),
-                   controlGroupLimit()});
+  const UsableMemory usable = usableMemory();
+  return std::min(usable.addressSpace, usable.resident);
+}
+
+void shareMallocArenaUnderAddressLimit() {
+  if (addressSpaceLimited()) mallopt(M_ARENA_MAX, 1);
 }
 
 std::string memoryRefusal(double neededBytes, const std::string& what, uint64_t usableBytes) {

@@ -1,11 +1,12 @@
 #include "splitting/run_memory.h"
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
 #include "coloring/coloring_sample.h"
+#include "engine/worker_thread.h"
 #include "graph/input_error.h"
-#include "graph/memory_limit.h"
 
 namespace tintara {
 
@@ -16,29 +17,43 @@ double listBytes(double count) {
   return count > 0 ? 4.0 * count + 16.0 : 0.0;
 }
 
-// The address space a thread's stack takes (glibc's default, 8 MiB).
-constexpr double kThreadStackBytes = 8.0 * 1024 * 1024;
-
 }  // namespace
 
-double splittingRunBytes(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations) {
+double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run) {
   const double n = vertexCount;
   // One 32-bit offset a vertex, two 32-bit list entries an edge line.
   const double graphBytes = listBytes(n + 1.0) + listBytes(2.0 * static_cast<double>(edgeCount));
   const double sampleBytes = static_cast<double>(sizeof(ColoringSample)) + 2.0 * listBytes(n);
-  // One sample more than N: the one being made before it is copied in.
-  const double populationBytes = (static_cast<double>(N) + 1.0) * sampleBytes + kThreadStackBytes;
-  return graphBytes + static_cast<double>(populations) * populationBytes;
+  const double populationBytes = (static_cast<double>(run.N) + 1.0) * sampleBytes;
+  // The simple graph (an offset a vertex, an entry an edge end), DSATUR's
+  // two entries an edge end and half a dozen lists of n, the clique
+  // search's five lists of n: an upper bound, since the simple graph merges
+  // repeated edges.
+  const double edgeEnds = 2.0 * static_cast<double>(edgeCount);
+  const double boundsBytes = run.boundsFirst ? listBytes(n + 1.0) + 3.0 * listBytes(edgeEnds) +
+                                                   11.0 * listBytes(n) + listBytes(2.0 * n)
+                                             : 0.0;
+  return graphBytes + static_cast<double>(run.keptColorings) * listBytes(n) +
+         std::max(boundsBytes, static_cast<double>(run.threads) * populationBytes);
 }
 
-void checkRunMemory(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations,
-                    uint64_t usableBytes) {
-  const double needed = splittingRunBytes(vertexCount, edgeCount, N, populations);
-  if (needed <= static_cast<double>(usableBytes)) return;
+double addressSpaceRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run) {
+  return residentRunBytes(vertexCount, edgeCount, run) +
+         static_cast<double>(run.threads) * static_cast<double>(WorkerThread::kStackBytes);
+}
+
+void checkRunMemory(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run,
+                    const UsableMemory& usable) {
+  const double space = addressSpaceRunBytes(vertexCount, edgeCount, run);
+  const double resident = residentRunBytes(vertexCount, edgeCount, run);
+  const bool spaceFits = space <= static_cast<double>(usable.addressSpace);
+  if (spaceFits && resident <= static_cast<double>(usable.resident)) return;
   std::ostringstream what;
-  what << "N=" << N << " colorings of " << vertexCount << " vertices";
-  if (populations > 1) what << " on each of " << populations << " threads";
-  throw InputError(memoryRefusal(needed, what.str(), usableBytes));
+  what << "N=" << run.N << (run.N == 1 ? " coloring of " : " colorings of ") << vertexCount
+       << (vertexCount == 1 ? " vertex" : " vertices");
+  if (run.threads > 1) what << " on each of " << run.threads << " threads";
+  throw InputError(spaceFits ? memoryRefusal(resident, what.str(), usable.resident)
+                             : memoryRefusal(space, what.str(), usable.addressSpace));
 }
 
 }  // namespace tintara

@@ -5,20 +5,45 @@
 
 #include <cstdint>
 
+#include "graph/memory_limit.h"
+
 namespace tintara {
 
-// The peak memory, in bytes, of the Graph and `populations` splitting runs
-// on it with N samples each (one a thread): a population holds N samples
-// (its elites stay inside it), a sample holds two lists of vertexCount ints,
-// and each thread has its stack. (The Gibbs move's scratch is of the order
-// of a vertex's degree, already counted with the Graph.) Computed in double
-// so that no setting can overflow it.
-double splittingRunBytes(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations);
+// What a mode holds at its peak besides the Graph: a population of N
+// samples on each worker thread, and full-length colourings kept beside the
+// populations (the pilot's proper colouring, the bisection's current one,
+// the tests' results).
+struct RunFootprint {
+  int32_t N = 0;
+  int32_t threads = 1;
+  int32_t keptColorings = 0;
+  // Chromatic mode's greedy bounds come first: a simple copy of the graph
+  // and DSATUR's and the clique search's lists, freed before any population
+  // is made.
+  bool boundsFirst = false;
+};
+
+// The bytes in use at the peak: the Graph's lists, the kept colourings, and
+// the larger of the bounds' lists and the populations: N + 1 samples a
+// thread (N, and the one being made before it is copied in; the elites stay
+// inside the population), each sample two lists of vertexCount ints. (The
+// Gibbs move's scratch is of the order of a vertex's degree, already
+// counted with the Graph.) Computed in double so that no setting can
+// overflow it.
+double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run);
+
+// The address space the runs add to what the process holds: the resident
+// bytes and each worker thread's stack (WorkerThread::kStackBytes, mapped
+// whole when the thread starts).
+double addressSpaceRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run);
 
 // Checked once the instance is read, before the Graph is built or any sample
-// made: throws InputError (the memoryRefusal message) when the runs need
-// more than `usableBytes` (usableMemoryBytes() in the program).
-void checkRunMemory(int32_t vertexCount, int64_t edgeCount, int32_t N, int32_t populations,
-                    uint64_t usableBytes);
+// made: throws InputError (the memoryRefusal message) when the address
+// space the runs add exceeds usable.addressSpace or the bytes in use exceed
+// usable.resident. Take `usable` when checking (usableMemory()): the
+// address space held by then, the edge list being read included, is left
+// out of the room.
+void checkRunMemory(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run,
+                    const UsableMemory& usable);
 
 }  // namespace tintara

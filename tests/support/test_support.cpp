@@ -45,7 +45,7 @@ const std::string kListing =
     "  --bounds arg          chromatic search from a clique and DSATUR, or trivial \n"
     "                        (default is greedy)\n";
 
-const std::string kFailure = kListing + "\n";
+const std::string kAfterParseError = kListing + "\n";
 
 const std::string kHelp =
     kListing + "\n" +
@@ -98,10 +98,16 @@ namespace {
   _exit(0);
 }
 
+// A cap set on a running child once its output holds `marker`.
+struct LaterCap {
+  std::string marker;
+  uint64_t addressSpaceBytes = 0;
+};
+
 // Runs `program`; a zero `addressSpaceBytes` leaves its memory as it is.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         StandardOutput out, uint64_t addressSpaceBytes,
-                         const StreamedInput* input) {
+                         StandardOutput out, uint64_t addressSpaceBytes, const StreamedInput* input,
+                         const LaterCap* laterCap = nullptr) {
   int inputEnds[2] = {-1, -1};
   pid_t writer = -1;
   if (input) {
@@ -164,7 +170,15 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   ProcessResult result;
   char buffer[4096];
   ssize_t got;
-  while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, got);
+  bool capped = false;
+  while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
+    result.output.append(buffer, got);
+    if (laterCap && !capped && result.output.find(laterCap->marker) != std::string::npos) {
+      const rlimit cap{laterCap->addressSpaceBytes, laterCap->addressSpaceBytes};
+      if (prlimit(pid, RLIMIT_AS, &cap, nullptr) != 0) throw std::runtime_error("prlimit failed");
+      capped = true;
+    }
+  }
   close(pipeEnds[0]);
   int status = 0;
   waitpid(pid, &status, 0);
@@ -188,6 +202,12 @@ ProcessResult runTintaraBinary(const std::vector<std::string>& args, StandardOut
 ProcessResult runTintaraBinaryCapped(const std::vector<std::string>& args,
                                      uint64_t addressSpaceBytes, const StreamedInput& input) {
   return runProcess(TINTARA_BINARY, args, StandardOutput::Captured, addressSpaceBytes, &input);
+}
+
+ProcessResult runTintaraBinaryCappedAfter(const std::vector<std::string>& args,
+                                          const std::string& marker, uint64_t addressSpaceBytes) {
+  const LaterCap cap{marker, addressSpaceBytes};
+  return runProcess(TINTARA_BINARY, args, StandardOutput::Captured, 0, nullptr, &cap);
 }
 
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args) {

@@ -28,12 +28,12 @@ enum class StandardOutput {
   BrokenPipe,  // a pipe without a reader, SIGPIPE ignored: writes fail with EPIPE
 };
 
-// The options listing, as help and the failure guard print it.
+// The options listing, as help and a parse error print it.
 extern const std::string kListing;
 // What help prints: the listing, an empty line and the two usage lines.
 extern const std::string kHelp;
-// What the failure guard prints: the listing and an empty line.
-extern const std::string kFailure;
+// What follows a parse error's line: the listing and an empty line.
+extern const std::string kAfterParseError;
 // The bundled 3x3 grid instance.
 extern const std::string kGrid;
 
@@ -80,6 +80,15 @@ struct StreamedInput {
 // AddressSanitizer cannot start under such a cap: skip these in that build.
 ProcessResult runTintaraBinaryCapped(const std::vector<std::string>& args,
                                      uint64_t addressSpaceBytes, const StreamedInput& input = {});
+
+// Like runTintaraBinary, with the child's address space capped part way
+// through: once its standard output first holds `marker`, its RLIMIT_AS
+// becomes `addressSpaceBytes` (prlimit), and a cap below what it holds then
+// makes every later allocation that needs new address space fail, as a
+// limit the program cannot foresee would. Skip these in the
+// AddressSanitizer build too.
+ProcessResult runTintaraBinaryCappedAfter(const std::vector<std::string>& args,
+                                          const std::string& marker, uint64_t addressSpaceBytes);
 
 // A file in a fresh temporary directory holding `contents`; removed with the
 // directory when the object goes.
