@@ -124,6 +124,35 @@ Halt::Clock::time_point deadline(Halt::Clock::time_point start, double seconds) 
          std::chrono::duration_cast<Halt::Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
+// The one-line refusal of options that cannot make a run, checked in this
+// order, or nothing.
+std::optional<std::string> optionsRefusal(const po::variables_map& options,
+                                          const po::parsed_options& parsed,
+                                          const RunSettings& settings,
+                                          const std::string& seedText) {
+  if (auto word = strayWord(parsed)) {
+    return "Unexpected argument: " + *word + " (every value follows the name of its option)";
+  }
+  if (!options.count("problem")) return "No input graph was specified";
+  if (auto error = checkSettings(settings)) return error;
+  if (auto refusal = outputRefusal(options, settings)) return refusal;
+  if (options.count("seed") && !parseSeed(seedText)) return seedError(seedText);
+  return std::nullopt;
+}
+
+// The run's seed: --seed's; a resumed journal's, which its runs were made
+// with; or a fresh one, written to standard error so that the run can be
+// repeated.
+uint64_t chosenSeed(const RunSettings& settings, const std::string& seedText) {
+  if (settings.seedGiven) return *parseSeed(seedText);
+  if (settings.chrom == 0 && !settings.journal.empty()) {
+    if (std::optional<uint64_t> journalled = journalSeed(settings.journal)) return *journalled;
+  }
+  const uint64_t seed = freshSeed();
+  std::cerr << "seed: " << seed << std::endl;
+  return seed;
+}
+
 int dispatch(int argc, char** argv, const RunExecutor& executor) {
   const Halt::Clock::time_point started = Halt::Clock::now();
   RunSettings settings;
@@ -146,40 +175,12 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
       printVersion();
       return 0;
     }
-    if (auto word = strayWord(parsed)) {
-      std::cout << "Unexpected argument: " << *word
-                << " (every value follows the name of its option)" << std::endl;
-      return 1;
-    }
-    if (!options.count("problem")) {
-      std::cout << "No input graph was specified" << std::endl;
-      return 1;
-    }
-    if (auto error = checkSettings(settings)) {
-      std::cout << *error << std::endl;
-      return 1;
-    }
-    if (auto refusal = outputRefusal(options, settings)) {
+    if (auto refusal = optionsRefusal(options, parsed, settings, seedText)) {
       std::cout << *refusal << std::endl;
       return 1;
     }
     settings.seedGiven = options.count("seed") > 0;
-    std::optional<uint64_t> journalled;
-    if (settings.seedGiven) {
-      const auto seed = parseSeed(seedText);
-      if (!seed) {
-        std::cout << seedError(seedText) << std::endl;
-        return 1;
-      }
-      settings.seed = *seed;
-    } else if (settings.chrom == 0 && !settings.journal.empty() &&
-               (journalled = journalSeed(settings.journal))) {
-      // A resumed experiment goes on with its own seed.
-      settings.seed = *journalled;
-    } else {
-      settings.seed = freshSeed();
-      std::cerr << "seed: " << settings.seed << std::endl;
-    }
+    settings.seed = chosenSeed(settings, seedText);
     settings.workers = resolveWorkers(settings.workers);
 
     try {
