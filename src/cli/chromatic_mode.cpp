@@ -37,16 +37,15 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   // test's result is copied out of a population of N samples, within the
   // N + 1 its thread is counted for: the current colouring and tests - 1
   // results make `tests` colourings.
+  const bool bounded = s.bounds != "trivial";
   const int32_t tests = executor.processes * s.workers;
-  const RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0),
-                               s.bounds != "trivial"};
+  const RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0), bounded};
   const Graph graph = readGraph(s.problem, usableMemoryBytes(), [&](int32_t n, int64_t edges) {
     checkRunMemory(n, edges, footprint, usableMemory());
   });
   refuseSelfLoops(graph);
   const RunParameters parameters = s.runParameters();
   const auto halted = [&halt] { return halt(); };
-  const bool bounded = s.bounds != "trivial";
   const SearchStart searchStart = bounded ? greedyStart(graph) : trivialStart(graph);
   const ChromaticOutcome search = chromaticSearch(
       searchStart,
