@@ -10,7 +10,8 @@
   changed), so a study never runs a stale or missing binary.
 - Running and parsing: `run_timed` (a command's wall and CPU time and peak
   memory, with optional wall, CPU and address-space limits), `call_with_limit` (the same for a Python function),
-  `parse_counting_report`, `parse_chromatic_report`, `parse_exact_counts`,
+  `parse_counting_report`, `parse_chromatic_report` (and
+  `parse_chromatic_bound`, its line on standard error), `parse_exact_counts`,
   `parse_exact_chromatic`, and `exact_counts` / `exact_chromatic`, which run
   the exact counter (build/tools/exact_count).
 - Numbers: estimates and probabilities are `WideNumber`s, read exactly
@@ -548,6 +549,26 @@ def parse_chromatic_report(text, source="the report"):
             return ChromaticReport(file, None, None, None, None, following or "no figures")
     raise ScriptError("%s is not a chromatic-mode report (no \"%s\" line)"
                       % (source, _CHROM_MARK.strip()))
+
+
+ChromaticBound = collections.namedtuple("ChromaticBound", "proved clique")
+
+_PROVED = re.compile(r"proved: a clique of (\d+) vert(?:ex|ices) needs \1 colors?$")
+_UPPER = re.compile(r"upper bound: the largest clique found has (\d+) vert(?:ex|ices)$")
+
+
+def parse_chromatic_bound(text):
+    """The line chromatic mode writes on standard error after its report
+    when it starts from bounds: ChromaticBound(proved, clique size), proved
+    when the answer equals the clique's size; None when there is no such
+    line (--bounds trivial)."""
+    for line in text.splitlines():
+        proved, upper = _PROVED.match(line), _UPPER.match(line)
+        if proved:
+            return ChromaticBound(True, int(proved.group(1)))
+        if upper:
+            return ChromaticBound(False, int(upper.group(1)))
+    return None
 
 
 # --- the exact counter ----------------------------------------------------

@@ -79,13 +79,20 @@ class Reports(Temp):
         self.assertEqual((r.levels, r.runs, r.summary), (None, [], None))
         self.assertIn("2 colors", r.message)
 
-    def test_chromatic_report(self):
-        path = self.instance(tg.petersen(), "petersen graph.txt")
-        out = run([BIN.tintara, "--problem", path, "--chrom", "1"])
-        r = tg.parse_chromatic_report(out.stdout)
-        self.assertEqual(r.file, path)
-        self.assertTrue(3 <= r.chromatic <= 10, out.stdout)  # never below the true 3
-        self.assertGreater(r.steps, 0)
+    def test_chromatic_report_and_its_line_on_standard_error(self):
+        petersen = self.instance(tg.petersen(), "petersen graph.txt")
+        # (file, options, steps above 0, the line on standard error)
+        for path, options, tested, bound in [
+                (petersen, [], True, tg.ChromaticBound(False, 2)),  # clique 2, answer 3
+                (petersen, ["--bounds", "trivial"], True, None),
+                (self.instance(tg.queen(5), "q.txt"), [], False, tg.ChromaticBound(True, 5))]:
+            with self.subTest(path=path, options=options):
+                out = run([BIN.tintara, "--problem", path, "--chrom", "1"] + options)
+                r = tg.parse_chromatic_report(out.stdout)
+                self.assertEqual(r.file, path)
+                self.assertTrue(3 <= r.chromatic <= 10, out.stdout)  # never below the true 3
+                self.assertEqual(r.steps > 0, tested)
+                self.assertEqual(tg.parse_chromatic_bound(out.stderr), bound, out.stderr)
 
     def test_malformed_reports_are_one_line_errors(self):
         head = "Starting  experiments for f using N=1\n# LEVELS = 3\n"
@@ -302,41 +309,46 @@ class ChromaticStudy(Temp):
     def test_sat_and_dsatur_only_run_writes_the_report(self):
         out = os.path.join(self.dir, "chromatic.md")
         r = run([os.path.join(SCRIPTS, "chromatic-study"), "--tools", "sat,dsatur", "--only",
-                 "^(mycielski4|queen5_5)$", "--out", out, "--graphs", self.dir])
+                 "^(mycielski4|queen5_5|miles500)$", "--out", out, "--graphs", self.dir])
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(tg.read_graph(os.path.join(self.dir, "queen5_5.col")), tg.queen(5))
+        # Benchmarks are read where they are, not written out.
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "miles500.col")))
         with open(out) as f:
             text = f.read()
-        self.assertRegex(text, r"\| mycielski4 \| 11 \| 20 \| 2 \| 4 in [\d.]+ s \| 4 \|")
-        self.assertRegex(text, r"\| queen5_5 \| 25 \| 160 \| 5 \| 5 in [\d.]+ s \| 5 \|")
+        self.assertRegex(text, r"\| mycielski4 \| 11 \| 20 \| 4 \| 4 in [\d.]+ s \|")
+        self.assertRegex(text, r"\| queen5_5 \| 25 \| 160 \| 5 \| 5 in [\d.]+ s \|")
+        # miles500 lists each edge twice: 1170 distinct ones, best known 20.
+        self.assertRegex(text, r"\| miles500 \| 128 \| 1170 \| 20 \| 20 \| 20 in [\d.]+ s \|")
         self.assertIn("Tintara was not run", text)
 
-
-    def test_full_study_with_a_stand_in_for_tintara(self):
-        # The stand-in answers the vertex count, at most 5 (an upper bound on
-        # the two graphs used here: M3 is the 5-cycle, queen5_5 has 5), and
-        # takes the options the study passes; it checks the plumbing and the
-        # verdicts until the real program reads DIMACS files.
-        stub = os.path.join(self.dir, "tintara")
-        with open(stub, "w") as f:
-            f.write("#!/bin/sh\ncase \"$*\" in *--help*) echo '--workers --seed'; exit 0;; esac\n"
-                    "n=$(awk '$1 == \"p\" { print ($3 > 5 ? 5 : $3) }' \"$2\")\n"
-                    "echo \"$2 #bin E(T) CPU Chrom# 3 1.5 0.01 $n\"\n")
-        os.chmod(stub, 0o755)
-        build = argparse.Namespace(tintara=stub)
+    def test_full_study_runs_variants_where_tintara_stays_above_the_best_known(self):
+        # A benchmark whose stated best known number (3) is below M4's true
+        # 4, so that every Tintara run counts as a loss and the variants run.
+        path = os.path.join(self.dir, "m4.col")
+        tg.write_dimacs(path, tg.mycielski(4))
+        fake = study.Instance("m4", "dimacs m4", 11, tg.mycielski(4), "M4", path, best=3)
+        chosen = [i for i in study.instances() if i.name in ("mycielski3", "queen5_5")] + [fake]
+        build = argparse.Namespace(tintara=BIN.tintara)
         study.check_tintara(build)
-        chosen = [i for i in study.instances() if i.name in ("mycielski3", "queen5_5")]
-        args = argparse.Namespace(budget=1, limit=30, graphs=self.dir)
+        args = argparse.Namespace(budget=5, limit=60, graphs=self.dir)
         results = study.study(args, build, chosen, study.TOOLS, lambda m: None)
-        self.assertEqual(results["queen5_5"]["tintara-4"]["colours"], 5)
-        meta = dict(date="d", minutes=0, machine="m", program="p", limit=30, budget=1, cores=2,
-                    networkx="n", solver="s")
+        queen = results["queen5_5"]
+        self.assertEqual((queen["bounds"]["clique"], queen["bounds"]["colours"]), (5, 5))
+        self.assertEqual((queen["tintara-2"]["colours"], queen["tintara-2"]["proved"],
+                          queen["tintara-2"]["steps"]), (5, True, 0))
+        self.assertEqual((results["m4"]["bounds"]["clique"], results["m4"]["tintara-1"]["proved"]),
+                         (2, False))
+        self.assertEqual([v["colours"] for v in results["m4"]["variants"].values()], [4] * 4)
+        self.assertNotIn("variants", results["queen5_5"])
+        meta = dict(date="d", minutes=0, machine="m", program="p", limit=60, budget=5, cores=2,
+                    networkx="n", solver="s", load=("1.0", "2.0"))
         text = study.report(chosen, study.TOOLS, results, meta)
-        self.assertIn("| queen5_5 | 25 | 160 | 5 | 5 in", text)
-        self.assertIn("ties on queen5_5; **loses** (more colours) on mycielski3", text)
-        self.assertIn("reaches it on queen5_5 and **overshoots** on mycielski3", text)
-        self.assertIn("4 workers against 1: fewer colours on none, more on none, the same on "
-                      "the other 2", text)
+        self.assertRegex(text, r"\| queen5_5 \| 25 \| 160 \| 5 \| 5 \| 5 \| 5 in [\d.]+ s \| "
+                               r"5 \(proved\) \|")
+        self.assertRegex(text, r"\| m4 \| 3 \| 4 in [\d.]+ s \| 4 in [\d.]+ s \| 4 in")
+        self.assertIn("**stays above it** on m4 (4 for 3)", text)
+        self.assertIn("Variants on m4 (best known 3): no variant reaches", text)
 
 
 class PerformanceReport(unittest.TestCase):
