@@ -32,12 +32,12 @@ double smallestTerr() {
 }
 
 const std::vector<OptionSpec>& optionTable() {
-  // The first eleven entries are the program's original options. Their
-  // listing text, "# of colors" and "find chromatic number only" included,
-  // is kept as it is: existing files and scripts match this text. New
-  // options go after them and must start with letters that keep every
-  // prefix that works today unambiguous (--t, --p, --r, --ch, --co, --h,
-  // --se, --sa, --w, --v).
+  // The first eleven entries, in this order and with this listing text
+  // ("# of colors" and "find chromatic number only" included), are kept as
+  // they are: existing files and scripts match the listing. Options added
+  // later go after them, with names whose first letters keep every prefix
+  // in use unambiguous (--t, --p, --r, --ch, --co, --h, --se, --sa, --w,
+  // --v).
   static const std::vector<OptionSpec> table = [] {
     constexpr Modes kBoth = Modes::Both;
     constexpr Modes kCounting = Modes::Counting;
@@ -65,14 +65,14 @@ const std::vector<OptionSpec>& optionTable() {
          {0, kMaxWorkers, false, false, "0 means one per hardware thread"}, kBoth},
         {"save-coloring", "FILE", &RunSettings::saveColoring, nullptr, "",
          "write the proper coloring found to this file", {}, kBoth},
-                {"version", nullptr, Flag{}, nullptr, "", "print the program's name and version", {},
+        {"version", nullptr, Flag{}, nullptr, "", "print the program's name and version", {},
          kBoth},
         {"journal", "FILE", &RunSettings::journal, nullptr, "",
          "record the runs in this file and resume from it", {}, kCounting},
         {"max-runs", "R", &RunSettings::maxRuns, "0", nullptr,
          "stop after this many runs (default is {} - no limit)",
          {0, kAny, false, false, "0 means no limit"}, kCounting},
-                {"max-time", "SECONDS", &RunSettings::maxTime, "0", nullptr,
+        {"max-time", "SECONDS", &RunSettings::maxTime, "0", nullptr,
          "stop after this many seconds (default is {} - no limit)",
          {0, kAny, false, false, "0 means no limit"}, kBoth},
         {"bounds", "B", &RunSettings::bounds, "greedy", nullptr,
