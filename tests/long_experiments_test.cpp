@@ -7,12 +7,15 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/journal.h"
+#include "graph/input_error.h"
 #include "support/test_support.h"
 
 namespace tintara::testing {
@@ -222,3 +225,50 @@ TEST(Journal, AnotherExperimentsOrADamagedJournalIsRefused) {
 
 }  // namespace
 }  // namespace tintara::testing
+
+namespace tintara {
+namespace {
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(JournalFile, ASecondOpenIsRefusedWhileTheFirstHoldsIt) {
+  testing::TempFile folder("");
+  const std::string path = folder.directory() + "/runs.journal";
+  Journal first = Journal::open(path);
+  EXPECT_THROW(Journal::open(path), InputError);
+  first.start(JournalHeader{1, 3, 10, 0.2, 5, {-4, 0}, {0, 1, 0, 1}});
+  first.record(1, CountingRun{WideDouble(0.25), 7});
+  first.finish();
+  const std::string text = readAll(path);
+  EXPECT_EQ(text.substr(text.rfind("run ")), "run 1 0.5 -1 7\n");
+}
+
+TEST(JournalFile, AHeaderCutShortHoldsNoRunAndStartsAfresh) {
+  testing::TempFile folder("");
+  const std::string path = folder.directory() + "/runs.journal";
+  const JournalHeader header{1, 3, 10, 0.2, 5, {-4, 0}, {0, 1, 0, 1}};
+  {
+    Journal journal = Journal::open(path);
+    journal.start(header);
+  }
+  const std::string complete = readAll(path);
+  for (std::size_t cut : {std::size_t{3}, std::size_t{20}, complete.size() - 1}) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << complete.substr(0, cut);
+    Journal journal = Journal::open(path);
+    EXPECT_FALSE(journal.contents()) << cut;
+    EXPECT_EQ(journal.tornBytes(), cut);
+    journal.start(header);
+    journal.finish();
+    EXPECT_EQ(readAll(path), complete) << cut;
+  }
+  // A file this run creates and never starts is not left behind.
+  const std::string unused = folder.directory() + "/unused.journal";
+  { Journal journal = Journal::open(unused); }
+  EXPECT_FALSE(std::filesystem::exists(unused));
+}
+
+}  // namespace
+}  // namespace tintara

@@ -99,20 +99,20 @@ std::string forecast(const EstimateTally& tally, double terr, int64_t runsMadeHe
 
 // The journal named by --journal, read and checked against this
 // experiment; nothing when there is none yet.
-std::optional<JournalContents> openJournal(const RunSettings& s, const Graph& graph,
-                                           const JournalHeader& here) {
-  std::optional<JournalContents> journal = readJournal(s.journal);
-  if (!journal) return journal;
+Journal openJournal(const RunSettings& s, const Graph& graph, const JournalHeader& here) {
+  Journal journal = Journal::open(s.journal);
   const std::string name = "journal " + printable(s.journal);
-  if (auto difference = journalDifference(journal->header, here, s.seedGiven)) {
+  if (!journal.contents()) return journal;
+  const JournalHeader& there = journal.contents()->header;
+  if (auto difference = journalDifference(there, here, s.seedGiven)) {
     throw InputError(name + " belongs to another experiment: " + *difference);
   }
-  const JournalHeader& there = journal->header;
   if (there.levels.empty() || there.levels.back() < 0 ||
       !isProperColoring(graph, there.coloring, there.colors)) {
     throw InputError(name + " is damaged: its pilot run did not reach a proper coloring");
   }
-  if (journal->tornTail) {
+  if (journal.tornBytes() > 0) {
+    journal.resume();
     std::cerr << name << ": a last line cut short by a failure was cut off" << std::endl;
   }
   return journal;
@@ -122,7 +122,7 @@ std::optional<JournalContents> openJournal(const RunSettings& s, const Graph& gr
 // nothing when a halt stopped the pilot (said on standard error, `status`
 // set).
 std::optional<PilotOutcome> startingLevels(const Graph& graph, const RunParameters& parameters,
-                                           const std::optional<JournalContents>& journal,
+                                           const JournalContents* journal,
                                            ProgressDisplay& progress, const Halt& halt,
                                            int& status) {
   PilotOutcome pilot;
@@ -155,8 +155,8 @@ std::optional<PilotOutcome> startingLevels(const Graph& graph, const RunParamete
 class Conclusion {
  public:
   Conclusion(const RunSettings& s, const Graph& graph, const PilotOutcome& pilot,
-             const EstimateTally& tally, ProgressDisplay& progress, JournalWriter* writer)
-      : s(s), graph(graph), pilot(pilot), tally(tally), progress(progress), writer(writer) {}
+             const EstimateTally& tally, ProgressDisplay& progress, Journal* journal)
+      : s(s), graph(graph), pilot(pilot), tally(tally), progress(progress), journal(journal) {}
 
   // `stopWords` says what ended the runs early ("interrupted"), or is empty.
   void operator()(const std::string& stopWords) {
@@ -164,7 +164,7 @@ class Conclusion {
     said = true;
     progress.clear();
     printSummary(std::cout, tally);
-    if (writer) writer->finish();
+    if (journal) journal->finish();
     if (!stopWords.empty()) {
       std::cerr << stopWords << " after " << counted(tally.runs(), "run") << ": "
                 << errorAgainstTarget(tally, s.terr) << std::endl;
@@ -186,7 +186,7 @@ class Conclusion {
   const PilotOutcome& pilot;
   const EstimateTally& tally;
   ProgressDisplay& progress;
-  JournalWriter* writer;
+  Journal* journal;
   bool said = false;
 };
 
@@ -216,13 +216,16 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   refuseSelfLoops(graph);
   const RunParameters parameters = s.runParameters();
   JournalHeader here{graphHash(graph), s.colors, s.N, s.rho, s.seed, {}, {}};
-  std::optional<JournalContents> journal;
-  if (!s.journal.empty()) journal = openJournal(s, graph, here);
+  std::optional<Journal> journal;
+  if (!s.journal.empty()) journal.emplace(openJournal(s, graph, here));
+  // The runs the journal holds: none for a new journal, or without one.
+  const JournalContents* recorded =
+      journal && journal->contents() ? &*journal->contents() : nullptr;
 
   ProgressDisplay progress = ProgressDisplay::onTerminal(0);
   int status = 0;
   const std::optional<PilotOutcome> pilot =
-      startingLevels(graph, parameters, journal, progress, halt, status);
+      startingLevels(graph, parameters, recorded, progress, halt, status);
   if (!pilot) return status;
   if (!pilot->reachedProperColoring()) {
     out << "The pilot run stagnated at level " << pilot->levels.back()
@@ -236,17 +239,15 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   out << kStarLine << std::endl;
   ensureWritten(out);
 
-  std::optional<JournalWriter> writer;
-  if (journal) {
-    writer.emplace(JournalWriter::resume(s.journal, *journal));
-  } else if (!s.journal.empty()) {
+  if (journal && !recorded) {
     here.levels = pilot->levels;
     here.coloring = pilot->coloring;
-    writer.emplace(JournalWriter::start(s.journal, here));
+    journal->start(here);
   }
 
   EstimateTally tally;
-  Conclusion conclude(s, graph, *pilot, tally, progress, writer ? &*writer : nullptr);
+  Journal* const record = journal ? &*journal : nullptr;
+  Conclusion conclude(s, graph, *pilot, tally, progress, record);
   // A halt concludes at once, before the runs under way are waited for.
   std::optional<HaltCause> haltCause;
   const BatchControl control{[&halt] { return halt(); },
@@ -256,8 +257,8 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
                              }};
   const std::vector<CountingRun> noRuns;
   const auto source = [&](int64_t first, int64_t last, const RunConsumer<CountingRun>& consume) {
-    return journalledRuns(journal ? journal->runs : noRuns, writer ? &*writer : nullptr,
-                          RunRange{first, last}, consume,
+    return journalledRuns(recorded ? recorded->runs : noRuns, record, RunRange{first, last},
+                          consume,
                           [&](RunRange range, const RunConsumer<CountingRun>& fresh) {
                             return executor.countingRuns(parameters, graph, pilot->levels, range,
                                                          fresh, control);
@@ -265,7 +266,7 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
         .halted;
   };
   const auto started = std::chrono::steady_clock::now();
-  const int64_t recordedRuns = journal ? static_cast<int64_t>(journal->runs.size()) : 0;
+  const int64_t recordedRuns = recorded ? static_cast<int64_t>(recorded->runs.size()) : 0;
   const auto onRun = [&](const RunRecord& record) {
     progress.clear();
     printRun(out, record);

@@ -1,17 +1,17 @@
 #include "engine/journal.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <utility>
 
 #include "graph/input_error.h"
@@ -85,21 +85,18 @@ class LineReader {
   std::size_t at = 0;
 };
 
-std::string wholeFile(const std::string& path, bool& exists) {
-  exists = false;
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    if (errno == ENOENT) return {};
-    throw InputError(shownPath(path) + " cannot be read: " + std::strerror(errno));
+// The whole of the file open at `fd`.
+std::string wholeFile(int fd, const std::string& path) {
+  std::string text;
+  char buffer[1 << 16];
+  for (off_t at = 0;;) {
+    const ssize_t got = ::pread(fd, buffer, sizeof buffer, at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw InputError(shownPath(path) + " cannot be read: " + std::strerror(errno));
+    if (got == 0) return text;
+    text.append(buffer, static_cast<std::size_t>(got));
+    at += got;
   }
-  if (!S_ISREG(info.st_mode)) throw InputError(shownPath(path) + " is not a regular file");
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw InputError(shownPath(path) + " cannot be read: " + std::strerror(errno));
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) throw InputError(shownPath(path) + " cannot be read to its end");
-  exists = true;
-  return text.str();
 }
 
 // The length of `text` up to and including its last line end, once a tail
@@ -221,17 +218,29 @@ std::string shortest(double x) {
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, x).ptr);
 }
 
-}  // namespace
+// What a journal's text holds, and how much of it to keep: the text up to
+// its last complete line, or none of it when only part of the header was
+// written (no run is lost with it).
+struct ParsedJournal {
+  std::optional<JournalContents> contents;
+  std::size_t keptBytes = 0;
+};
 
-std::optional<JournalContents> readJournal(const std::string& path) {
-  bool exists = false;
-  const std::string text = wholeFile(path, exists);
-  if (!exists || text.empty()) return std::nullopt;
+ParsedJournal parseJournal(const std::string& text, const std::string& path) {
+  ParsedJournal parsed;
+  if (text.empty()) return parsed;
+  // A header cut short starts like the first line, or with all of it.
+  const std::string firstLine = std::string(kMagic) + " " + std::to_string(kVersion) + "\n";
+  const std::size_t shared = std::min(text.size(), firstLine.size());
+  const bool ours = text.compare(0, shared, firstLine, 0, shared) == 0;
+  const std::size_t complete = completeLength(text);
+  if (ours && static_cast<std::size_t>(std::count(text.begin(), text.begin() + complete, '\n')) <
+                  kHeaderLines) {
+    return parsed;
+  }
   JournalContents contents;
-  contents.completeBytes = completeLength(text);
-  contents.tornTail = contents.completeBytes < text.size();
   std::size_t number = 0;
-  for (std::size_t start = 0; start < contents.completeBytes;) {
+  for (std::size_t start = 0; start < complete;) {
     const std::size_t end = text.find('\n', start);
     const std::string line = text.substr(start, end - start);
     start = end + 1;
@@ -246,20 +255,26 @@ std::optional<JournalContents> readJournal(const std::string& path) {
           readRunLine(number, line, path, static_cast<int64_t>(contents.runs.size()) + 1));
     }
   }
-  if (number < kHeaderLines) {
-    throw InputError(shownPath(path) + " is damaged: its header ends at line " +
-                     std::to_string(number));
-  }
-  return contents;
+  if (number < kHeaderLines) throw InputError(shownPath(path) + " is not a tintara journal");
+  parsed.contents = std::move(contents);
+  parsed.keptBytes = complete;
+  return parsed;
 }
 
+}  // namespace
+
 std::optional<uint64_t> journalSeed(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<uint64_t> seed;
   try {
-    if (std::optional<JournalContents> contents = readJournal(path)) return contents->header.seed;
+    const ParsedJournal parsed = parseJournal(wholeFile(fd, path), path);
+    if (parsed.contents) seed = parsed.contents->header.seed;
   } catch (const InputError&) {
-    // Reported when the journal is read in full.
+    // Reported when the journal is opened.
   }
-  return std::nullopt;
+  ::close(fd);
+  return seed;
 }
 
 std::optional<std::string> journalDifference(const JournalHeader& there, const JournalHeader& here,
@@ -285,80 +300,104 @@ std::optional<std::string> journalDifference(const JournalHeader& there, const J
   return std::nullopt;
 }
 
-JournalWriter::JournalWriter(std::string path, int fd)
-    : path(std::move(path)), fd(fd), lastSync(std::chrono::steady_clock::now()) {}
-
-JournalWriter::JournalWriter(JournalWriter&& other) noexcept
-    : path(std::move(other.path)),
-      fd(std::exchange(other.fd, -1)),
-      lastSync(other.lastSync),
-      unsynced(other.unsynced) {}
-
-JournalWriter::~JournalWriter() {
-  if (fd < 0) return;
-  if (unsynced) ::fsync(fd);
-  ::close(fd);
-}
-
 namespace {
 
 [[noreturn]] void writeFailed(const std::string& path, int error) {
   throw WriteError(shownPath(path) + ": " + std::strerror(error));
 }
 
-int openForAppending(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (fd < 0) writeFailed(path, errno);
-  return fd;
-}
-
 }  // namespace
 
-JournalWriter JournalWriter::start(const std::string& path, const JournalHeader& header) {
+Journal Journal::open(const std::string& path) {
+  // O_EXCL first, to know whether this run made the file.
+  bool created = true;
+  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    created = false;
+    fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+  }
+  if (fd < 0) throw InputError(shownPath(path) + " cannot be opened: " + std::strerror(errno));
+  Journal journal(path, fd, created);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    throw InputError(shownPath(path) + " is not a regular file");
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    throw InputError(errno == EWOULDBLOCK
+                         ? shownPath(path) + " is in use by another run of the program"
+                         : shownPath(path) + " cannot be locked: " + std::strerror(errno));
+  }
+  const std::string text = wholeFile(fd, path);
+  ParsedJournal parsed = parseJournal(text, path);
+  journal.held = std::move(parsed.contents);
+  journal.keptBytes = parsed.keptBytes;
+  journal.torn = text.size() - parsed.keptBytes;
+  return journal;
+}
+
+Journal::Journal(std::string path, int fd, bool created)
+    : path(std::move(path)), fd(fd), created(created), lastSync(std::chrono::steady_clock::now()) {}
+
+Journal::Journal(Journal&& other) noexcept
+    : path(std::move(other.path)),
+      fd(std::exchange(other.fd, -1)),
+      created(other.created),
+      written(other.written),
+      held(std::move(other.held)),
+      torn(other.torn),
+      keptBytes(other.keptBytes),
+      lastSync(other.lastSync),
+      unsynced(other.unsynced) {}
+
+Journal::~Journal() {
+  if (fd < 0) return;
+  if (unsynced) ::fsync(fd);
+  // A journal this run made but never started holds nothing to resume.
+  if (created && !written) ::unlink(path.c_str());
+  ::close(fd);
+}
+
+void Journal::resume() {
+  if (torn == 0) return;
+  if (::ftruncate(fd, static_cast<off_t>(keptBytes)) != 0 || ::fsync(fd) != 0) {
+    writeFailed(path, errno);
+  }
+  torn = 0;
+}
+
+void Journal::start(const JournalHeader& header) {
+  resume();  // a header cut short: nothing is kept
+
   const std::string text = headerText(header);
-  try {
-    writeFileSafely(path,
-                    [&](int fd) { return writeAll(fd, text.data(), text.size()) ? 0 : errno; });
-  } catch (const WriteError& error) {
-    throw WriteError("journal " + std::string(error.what()));
-  }
-  return JournalWriter(path, openForAppending(path));
+  if (!writeAll(fd, text.data(), text.size())) writeFailed(path, errno);
+  written = true;
+  sync();
 }
 
-JournalWriter JournalWriter::resume(const std::string& path, const JournalContents& contents) {
-  const int fd = openForAppending(path);
-  JournalWriter writer(path, fd);
-  if (contents.tornTail) {
-    if (::ftruncate(fd, static_cast<off_t>(contents.completeBytes)) != 0 || ::fsync(fd) != 0) {
-      writeFailed(path, errno);
-    }
-  }
-  return writer;
-}
-
-void JournalWriter::record(int64_t run, const CountingRun& result) {
+void Journal::record(int64_t run, const CountingRun& result) {
   const WideDoubleParts parts = splitWide(result.estimate);
   char line[96];
   const int length =
       std::snprintf(line, sizeof line, "run %" PRId64 " %.17g %" PRId64 " %" PRId64 "\n", run,
                     parts.mantissa, parts.exponent, result.cpuMilliseconds);
   if (!writeAll(fd, line, static_cast<std::size_t>(length))) writeFailed(path, errno);
+  written = true;
   unsynced = true;
   if (std::chrono::steady_clock::now() - lastSync >= std::chrono::seconds(1)) sync();
 }
 
-void JournalWriter::finish() {
+void Journal::finish() {
   if (unsynced) sync();
 }
 
-void JournalWriter::sync() {
+void Journal::sync() {
   if (::fsync(fd) != 0) writeFailed(path, errno);
   unsynced = false;
   lastSync = std::chrono::steady_clock::now();
 }
 
 RunBatchEnd journalledRuns(
-    const std::vector<CountingRun>& recorded, JournalWriter* writer, RunRange range,
+    const std::vector<CountingRun>& recorded, Journal* journal, RunRange range,
     const RunConsumer<CountingRun>& consume,
     const std::function<RunBatchEnd(RunRange range, const RunConsumer<CountingRun>& consume)>&
         make) {
@@ -374,7 +413,7 @@ RunBatchEnd journalledRuns(
     return end;
   }
   return make(RunRange{end.lastConsumed + 1, range.last}, [&](int64_t run, CountingRun&& result) {
-    if (writer) writer->record(run, result);
+    if (journal) journal->record(run, result);
     return consume(run, std::move(result));
   });
 }

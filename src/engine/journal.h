@@ -17,15 +17,19 @@
 // 1, or M = E = 0), exact at any exponent, and MS is its processor time in
 // milliseconds, from which the report's figure is computed again.
 //
-// The header is written once, to a temporary file renamed over FILE, so a
-// journal never holds part of a header. Each run line goes out in one
-// write() as the run is consumed and is synced to the disk at most once a
-// second: a process killed at any moment loses at most the runs in flight
-// or waiting for an earlier one, and a machine that fails at most the last
-// second's. A last line cut short (no line end, or a tail of zero bytes, as
-// a machine failure can leave) is cut off when the journal is opened again;
-// any other damage is refused, since the journal holds the only record of
-// hours of runs.
+// The journal is locked (flock) while a run of the program has it open, so
+// that a second run given the same FILE is refused rather than appending
+// runs of its own or cutting the first one's last line. The header goes out
+// in one write() and is synced before any run line follows. Each run line
+// goes out in one write() as the run is consumed and is synced to the disk
+// at most once a second: a process killed at any moment loses at most the
+// runs in flight or waiting for an earlier one, and a machine that fails at
+// most the last second's. A last line cut short (no line end, or a tail of
+// zero bytes, as a machine failure can leave) is cut off when the journal
+// is opened again, and so is a header cut short, which holds no run; any
+// other damage is refused, since the journal holds the only record of hours
+// of runs. (A header written to a temporary file and renamed into place
+// would not be cut short, but the rename would slip from under the lock.)
 #pragma once
 
 #include <chrono>
@@ -54,14 +58,7 @@ struct JournalHeader {
 struct JournalContents {
   JournalHeader header;
   std::vector<CountingRun> runs;  // runs 1, 2, ... in order
-  uint64_t completeBytes = 0;     // the file up to its last complete line
-  bool tornTail = false;          // something after completeBytes is cut off
 };
-
-// The journal at `path`, or nothing when no file or an empty one is there.
-// Throws InputError ("journal PATH ...") for a file that is not a journal
-// or is damaged anywhere but in a torn last line.
-std::optional<JournalContents> readJournal(const std::string& path);
 
 // The seed of the journal at `path`, when there is a readable one.
 std::optional<uint64_t> journalSeed(const std::string& path);
@@ -72,42 +69,58 @@ std::optional<uint64_t> journalSeed(const std::string& path);
 std::optional<std::string> journalDifference(const JournalHeader& there, const JournalHeader& here,
                                              bool compareSeed);
 
-// Appends run lines to a journal. Throws WriteError ("journal PATH:
-// reason") when a write or a sync fails.
-class JournalWriter {
+// A journal file, open and locked for this run of the program. Throws
+// WriteError ("journal PATH: reason") when a write or a sync fails.
+class Journal {
  public:
-  // Writes a new journal holding `header` (replacing an empty file).
-  static JournalWriter start(const std::string& path, const JournalHeader& header);
-  // Reopens the journal read as `contents`, first cutting off a torn tail.
-  static JournalWriter resume(const std::string& path, const JournalContents& contents);
+  // Opens `path` (creating it when there is none) and reads it. Throws
+  // InputError ("journal PATH ...") for a file in use by another run, one
+  // that is not a journal, or one damaged anywhere but in its last line.
+  static Journal open(const std::string& path);
 
-  JournalWriter(JournalWriter&& other) noexcept;
-  JournalWriter& operator=(JournalWriter&&) = delete;
-  JournalWriter(const JournalWriter&) = delete;
-  JournalWriter& operator=(const JournalWriter&) = delete;
-  // Syncs and closes; a failure here is no longer reported (call finish).
-  ~JournalWriter();
+  Journal(Journal&& other) noexcept;
+  Journal& operator=(Journal&&) = delete;
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+  // Syncs and closes (a failure here is no longer reported: call finish);
+  // a file this run created and left empty is removed.
+  ~Journal();
 
+    // What the journal holds: nothing for a new one.
+  const std::optional<JournalContents>& contents() const { return held; }
+  // Bytes past the last complete line (or the whole of a header cut
+  // short), which are cut off before anything is written.
+  uint64_t tornBytes() const { return torn; }
+
+  // Starts a new journal: writes `header` into the file, emptied.
+  void start(const JournalHeader& header);
+  // Goes on with the journal read: cuts off its torn bytes.
+  void resume();
   void record(int64_t run, const CountingRun& result);
-  // Syncs what was recorded.
+  // Syncs what was written.
   void finish();
 
  private:
-  JournalWriter(std::string path, int fd);
+  Journal(std::string path, int fd, bool created);
   void sync();
 
   std::string path;
   int fd = -1;
+  bool created = false;
+  bool written = false;
+    std::optional<JournalContents> held;
+  uint64_t torn = 0;
+  uint64_t keptBytes = 0;
   std::chrono::steady_clock::time_point lastSync;
   bool unsynced = false;
 };
 
 // Makes runs first .. last for `consume`: those `recorded` holds, then new
-// ones from `make`, each new one recorded by `writer` (when there is one)
+// ones from `make`, each new one recorded in `journal` (when there is one)
 // before it is consumed. Returns how the new runs ended (a batch of none
 // when the recorded ones sufficed).
 RunBatchEnd journalledRuns(
-    const std::vector<CountingRun>& recorded, JournalWriter* writer, RunRange range,
+    const std::vector<CountingRun>& recorded, Journal* journal, RunRange range,
     const RunConsumer<CountingRun>& consume,
     const std::function<RunBatchEnd(RunRange range, const RunConsumer<CountingRun>& consume)>&
         make);
