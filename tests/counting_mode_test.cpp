@@ -169,6 +169,7 @@ TEST(CountingReport, UnreachableProperColouringIsReportedNotEstimated) {
   };
   const std::vector<Case> cases = {
       {"p 4\ne 0 1\ne 0 2\ne 0 3\ne 1 2\ne 1 3\ne 2 3\n", "3", "-2"},  // K4
+      {"p 2\ne 0 1\n", "1", "-2"},  // one colour: singular
   };
   for (const Case& c : cases) {
     TempFile file(c.instance);
@@ -177,7 +178,8 @@ TEST(CountingReport, UnreachableProperColouringIsReportedNotEstimated) {
     EXPECT_EQ(r.output, header(file.path(), "N=1000, rho=0.2 and target relative error=0.03") +
                             "The pilot run stagnated at level " + c.level +
                             " without reaching a proper coloring with " + c.colors +
-                            " colors, so no estimate is made\n");
+                            (c.colors == "1" ? " color" : " colors") +
+                            ", so no estimate is made\n");
   }
 }
 
