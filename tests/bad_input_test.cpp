@@ -533,7 +533,7 @@ TEST(RunMemoryCheck, EachKindOfLimitIsComparedWithWhatItCounts) {
 
   // A small graph on four threads: the stacks are most of the address space
   // the runs take, and a physical or group limit does not count them.
-  const RunFootprint four{100, 4, 5};
+  const RunFootprint four{100, 4, 5, false, WorkerThread::kStackBytes};
   const auto resident = static_cast<uint64_t>(residentRunBytes(1000, 2000, four));
   const auto space = static_cast<uint64_t>(addressSpaceRunBytes(1000, 2000, four));
   EXPECT_GE(space, resident + 4 * WorkerThread::kStackBytes);

@@ -8,6 +8,7 @@
 #include "cli/output_check.h"
 #include "cli/progress_display.h"
 #include "cli/wording.h"
+#include "engine/worker_thread.h"
 #include "graph/graph_reader.h"
 #include "graph/memory_limit.h"
 #include "graph/self_loop.h"
@@ -39,7 +40,8 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   // results make `tests` colourings.
   const bool bounded = s.bounds != "trivial";
   const int32_t tests = executor.processes * s.workers;
-  const RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0), bounded};
+  const RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0), bounded,
+                               WorkerThread::kStackBytes};
   const Graph graph = readGraph(s.problem, usableMemoryBytes(), [&](int32_t n, int64_t edges) {
     checkRunMemory(n, edges, footprint, usableMemory());
   });

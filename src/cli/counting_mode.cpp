@@ -13,6 +13,7 @@
 #include "cli/progress_display.h"
 #include "cli/wording.h"
 #include "engine/journal.h"
+#include "engine/worker_thread.h"
 #include "graph/graph_hash.h"
 #include "graph/graph_reader.h"
 #include "graph/input_error.h"
@@ -209,7 +210,7 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   printHeader(out, s);
 
   // The pilot's proper colouring is kept for the save while the runs go on.
-  const RunFootprint footprint{s.N, s.workers, 1};
+  const RunFootprint footprint{s.N, s.workers, 1, false, WorkerThread::kStackBytes};
   const Graph graph = readGraph(s.problem, usableMemoryBytes(), [&](int32_t n, int64_t edges) {
     checkRunMemory(n, edges, footprint, usableMemory());
   });

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "coloring/coloring_sample.h"
-#include "engine/worker_thread.h"
 #include "graph/input_error.h"
 
 namespace tintara {
@@ -39,7 +38,7 @@ double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootpri
 
 double addressSpaceRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run) {
   return residentRunBytes(vertexCount, edgeCount, run) +
-         static_cast<double>(run.threads) * static_cast<double>(WorkerThread::kStackBytes);
+         static_cast<double>(run.threads) * static_cast<double>(run.threadStackBytes);
 }
 
 void checkRunMemory(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run,

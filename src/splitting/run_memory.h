@@ -3,6 +3,7 @@
 // is touched, so work that cannot fit is refused by comparing sizes first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "graph/memory_limit.h"
@@ -21,6 +22,9 @@ struct RunFootprint {
   // and DSATUR's and the clique search's lists, freed before any population
   // is made.
   bool boundsFirst = false;
+  // The address space each worker thread's stack takes (the run engine's
+  // WorkerThread::kStackBytes).
+  std::size_t threadStackBytes = 0;
 };
 
 // The bytes in use at the peak: the Graph's lists, the kept colourings, and
@@ -33,7 +37,7 @@ struct RunFootprint {
 double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run);
 
 // The address space the runs add to what the process holds: the resident
-// bytes and each worker thread's stack (WorkerThread::kStackBytes, mapped
+// bytes and each worker thread's stack (threadStackBytes, mapped
 // whole when the thread starts).
 double addressSpaceRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run);
 
