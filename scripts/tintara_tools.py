@@ -91,6 +91,17 @@ def run(prog, main):
         sys.exit(130)
 
 
+def load_script(name):
+    """The script scripts/NAME (which has no .py suffix) as a module, for
+    tests of its functions."""
+    import importlib.machinery
+    loader = importlib.machinery.SourceFileLoader(name.replace("-", "_"),
+                                                  os.path.join(SCRIPTS, name))
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader(loader.name, loader))
+    loader.exec_module(module)
+    return module
+
+
 def log(prog, message):
     print("%s: %s" % (prog, message), file=sys.stderr, flush=True)
 
@@ -416,17 +427,18 @@ class WideNumber:
         x = float(self._scientific())
         return hash(x) if WideNumber.of(x) == self else hash(self._key())
 
-    def __format__(self, spec):
+    def __format__(self, format_spec):
         """As printf would write the value with an exponent as wide as it
-        needs, for a spec of a precision and g or e (".4g", ".6e"; "" is
+        needs, for a format of a precision and g or e (".4g", ".6e"; "" is
         ".6g", the program's own form). Within a double's range any float
-        spec works."""
-        spec = spec or ".6g"
+        format works."""
+        format_spec = format_spec or ".6g"
         if not self.is_finite() or self.mantissa == 0 or abs(self.exponent) < 300:
-            return format(float(self._scientific()), spec)
-        kind, digits = spec[-1], int(spec[1:-1] or 6) if spec[:1] == "." else 6
+            return format(float(self._scientific()), format_spec)
+        kind = format_spec[-1]
+        digits = int(format_spec[1:-1] or 6) if format_spec[:1] == "." else 6
         if kind not in "gGeE":
-            raise ValueError("format %r needs a double; the value %s has none" % (spec, self))
+            raise ValueError("format %r needs a double; the value %s has none" % (format_spec, self))
         mantissa, power = ("%.*e" % (max(digits - (kind in "gG"), 0), self.mantissa)).split("e")
         if kind in "gG" and "." in mantissa:  # %g drops trailing zeros
             mantissa = mantissa.rstrip("0").rstrip(".")
@@ -507,6 +519,15 @@ def parse_counting_report(text, source="the report"):
         raise ScriptError("%s: the summary has no figures" % source)
     message = plain[-1] if summary is None and plain else None
     return CountingReport(title, levels, runs, summary, message)
+
+
+def without_cpu(report):
+    """A counting report with its CPU figures (the last number of each run and
+    summary line) taken out, for comparing the runs of two reports."""
+    kept = []
+    for line in report.splitlines():
+        kept.append(line.rsplit(" ", 1)[0] if line[:1].isdigit() else line)
+    return "\n".join(kept)
 
 
 def _fields(line, wide, source):

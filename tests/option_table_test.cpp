@@ -40,12 +40,13 @@ std::map<std::string, ReadmeRow> readmeOptions() {
 
 TEST(OptionTable, TheReadmeListsEveryOptionWithItsValueAndDefault) {
   std::map<std::string, ReadmeRow> readme = readmeOptions();
-  for (const OptionSpec& spec : optionTable()) {
-    const auto row = readme.find(spec.name);
-    ASSERT_NE(row, readme.end()) << "--" << spec.name << " is missing from the README";
-    EXPECT_EQ(row->second.valueName, spec.valueName ? spec.valueName : "") << spec.name;
-    EXPECT_EQ(row->second.shownDefault, spec.defaultValue ? spec.defaultValue : spec.shownDefault)
-        << spec.name;
+  for (const OptionSpec& option : optionTable()) {
+    const auto row = readme.find(option.name);
+    ASSERT_NE(row, readme.end()) << "--" << option.name << " is missing from the README";
+    EXPECT_EQ(row->second.valueName, option.valueName ? option.valueName : "") << option.name;
+    EXPECT_EQ(row->second.shownDefault,
+              option.defaultValue ? option.defaultValue : option.shownDefault)
+        << option.name;
     readme.erase(row);
   }
   for (const auto& [name, row] : readme) ADD_FAILURE() << "--" << name << " is not an option";

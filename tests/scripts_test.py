@@ -6,8 +6,6 @@ and every script's command-line behaviour.
     python3 tests/scripts_test.py --tintara BUILD/tintara --exact-count BUILD/tools/exact_count
 """
 import argparse
-import importlib.machinery
-import importlib.util
 import itertools
 import math
 import os
@@ -24,15 +22,8 @@ SCRIPTS = os.path.join(ROOT, "scripts")
 sys.path.insert(0, SCRIPTS)
 import tintara_tools as tg  # noqa: E402
 
-_loader = importlib.machinery.SourceFileLoader("chromatic_study",
-                                               os.path.join(SCRIPTS, "chromatic-study"))
-study = importlib.util.module_from_spec(importlib.util.spec_from_loader("chromatic_study", _loader))
-_loader.exec_module(study)
-_loader = importlib.machinery.SourceFileLoader("performance_report",
-                                               os.path.join(SCRIPTS, "performance-report"))
-report = importlib.util.module_from_spec(importlib.util.spec_from_loader("performance_report",
-                                                                         _loader))
-_loader.exec_module(report)
+study = tg.load_script("chromatic-study")
+report = tg.load_script("performance-report")
 BIN = argparse.Namespace()
 
 
@@ -180,12 +171,12 @@ class WideNumbers(unittest.TestCase):
         nan = w("-nan")
         self.assertFalse(nan < 1 or nan > 1 or nan == nan or nan <= nan)
         self.assertTrue(nan != nan)
-        for text, spec, shown in [("1.07477e-340", "", "1.07477e-340"),
+        for text, format_spec, shown in [("1.07477e-340", "", "1.07477e-340"),
                                   ("1.07477e-340", ".3g", "1.07e-340"),
                                   ("9.9999996e-400", ".6g", "1e-399"),
                                   ("1.5e400", ".2e", "1.50e+400"),
                                   ("0.012982", ".4g", "%.4g" % 0.012982), ("-nan", "", "nan")]:
-            self.assertEqual(format(w(text), spec), shown)
+            self.assertEqual(format(w(text), format_spec), shown)
         self.assertEqual(float(w("0.012982")), 0.012982)
         for text in ("1e-340", "1e+400"):  # a double cannot hold them: never a silent 0 or inf
             with self.subTest(text=text), self.assertRaises(tg.ScriptError):

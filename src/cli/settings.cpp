@@ -84,31 +84,31 @@ const std::vector<OptionSpec>& optionTable() {
   return table;
 }
 
-std::string helpText(const OptionSpec& spec) {
-  std::string text = spec.help;
+std::string helpText(const OptionSpec& option) {
+  std::string text = option.help;
   const std::size_t at = text.find("{}");
-  if (at != std::string::npos) text.replace(at, 2, spec.defaultValue ? spec.defaultValue : "");
+  if (at != std::string::npos) text.replace(at, 2, option.defaultValue ? option.defaultValue : "");
   return text;
 }
 
 namespace {
 
 template <typename T>
-void applyDefault(const OptionSpec& spec, RunSettings& settings) {
-  if (const auto* member = std::get_if<T RunSettings::*>(&spec.field);
-      member && spec.defaultValue) {
-    settings.*(*member) = boost::lexical_cast<T>(spec.defaultValue);
+void applyDefault(const OptionSpec& option, RunSettings& settings) {
+  if (const auto* member = std::get_if<T RunSettings::*>(&option.field);
+      member && option.defaultValue) {
+    settings.*(*member) = boost::lexical_cast<T>(option.defaultValue);
   }
 }
 
 }  // namespace
 
 RunSettings::RunSettings() {
-  for (const OptionSpec& spec : optionTable()) {
-    applyDefault<int32_t>(spec, *this);
-    applyDefault<int64_t>(spec, *this);
-    applyDefault<double>(spec, *this);
-    applyDefault<std::string>(spec, *this);
+  for (const OptionSpec& option : optionTable()) {
+    applyDefault<int32_t>(option, *this);
+    applyDefault<int64_t>(option, *this);
+    applyDefault<double>(option, *this);
+    applyDefault<std::string>(option, *this);
   }
 }
 
@@ -118,22 +118,22 @@ RunParameters RunSettings::runParameters() const {
 
 void describeOptions(po::options_description& description, RunSettings& settings,
                      std::string& seedText) {
-  for (const OptionSpec& spec : optionTable()) {
-    const std::string help = helpText(spec);
+  for (const OptionSpec& option : optionTable()) {
+    const std::string help = helpText(option);
     std::visit(
         [&](auto field) {
           using Field = decltype(field);
           if constexpr (std::is_same_v<Field, Flag>) {
-            description.add_options()(spec.name, help.c_str());
+            description.add_options()(option.name, help.c_str());
           } else if constexpr (std::is_same_v<Field, SeedText>) {
-            description.add_options()(spec.name, po::value<std::string>(&seedText), help.c_str());
+            description.add_options()(option.name, po::value<std::string>(&seedText), help.c_str());
           } else {
             using Value = std::remove_reference_t<decltype(settings.*field)>;
-            description.add_options()(spec.name, po::value<Value>(&(settings.*field)),
+            description.add_options()(option.name, po::value<Value>(&(settings.*field)),
                                       help.c_str());
           }
         },
-        spec.field);
+        option.field);
   }
 }
 
@@ -145,8 +145,8 @@ bool usedIn(Modes modes, const RunSettings& settings) {
 }
 
 // What the message says is allowed: "N >= 1", "0 <= rho < 1", "0 or 1".
-std::string allowedText(const OptionSpec& spec, bool whole) {
-  const Limits& limits = spec.limits;
+std::string allowedText(const OptionSpec& option, bool whole) {
+  const Limits& limits = option.limits;
   std::ostringstream text;
   if (whole && !limits.lowExclusive && !limits.highExclusive && limits.high - limits.low == 1) {
     text << limits.low << " or " << limits.high;
@@ -154,7 +154,7 @@ std::string allowedText(const OptionSpec& spec, bool whole) {
     const bool low = std::isfinite(limits.low);
     const bool high = std::isfinite(limits.high);
     if (low && high) text << limits.low << (limits.lowExclusive ? " < " : " <= ");
-    text << spec.name;
+    text << option.name;
     if (high) {
       text << (limits.highExclusive ? " < " : " <= ") << limits.high;
     } else if (low) {
@@ -165,41 +165,45 @@ std::string allowedText(const OptionSpec& spec, bool whole) {
   return text.str();
 }
 
+// The one message for a value out of range, the value shown as typed.
+std::string invalidValue(const std::string& name, const std::string& shown,
+                         const std::string& allowed) {
+  return "Invalid value for option " + name + ": " + shown + " (allowed: " + allowed + ")";
+}
+
 template <typename T>
-std::optional<std::string> checkRange(const OptionSpec& spec, T value) {
-  const Limits& limits = spec.limits;
+std::optional<std::string> checkRange(const OptionSpec& option, T value) {
+  const Limits& limits = option.limits;
   const auto x = static_cast<double>(value);
   // Written so that NaN fails.
   const bool aboveLow = limits.lowExclusive ? x > limits.low : x >= limits.low;
   const bool belowHigh = limits.highExclusive ? x < limits.high : x <= limits.high;
   if (aboveLow && belowHigh) return std::nullopt;
-  std::ostringstream out;
-  out << "Invalid value for option " << spec.name << ": " << value
-      << " (allowed: " << allowedText(spec, std::is_integral_v<T>) << ")";
-  return out.str();
+  std::ostringstream shown;
+  shown << value;
+  return invalidValue(option.name, shown.str(), allowedText(option, std::is_integral_v<T>));
 }
 
-std::optional<std::string> check(const OptionSpec& spec, const RunSettings& settings) {
-  if (const auto* member = std::get_if<int32_t RunSettings::*>(&spec.field)) {
-    return checkRange(spec, settings.*(*member));
+std::optional<std::string> check(const OptionSpec& option, const RunSettings& settings) {
+  if (const auto* member = std::get_if<int32_t RunSettings::*>(&option.field)) {
+    return checkRange(option, settings.*(*member));
   }
-  if (const auto* member = std::get_if<int64_t RunSettings::*>(&spec.field)) {
-    return checkRange(spec, settings.*(*member));
+  if (const auto* member = std::get_if<int64_t RunSettings::*>(&option.field)) {
+    return checkRange(option, settings.*(*member));
   }
-  if (const auto* member = std::get_if<double RunSettings::*>(&spec.field)) {
-    return checkRange(spec, settings.*(*member));
+  if (const auto* member = std::get_if<double RunSettings::*>(&option.field)) {
+    return checkRange(option, settings.*(*member));
   }
-  if (const auto* member = std::get_if<std::string RunSettings::*>(&spec.field);
-      member && !spec.limits.choices.empty()) {
+  if (const auto* member = std::get_if<std::string RunSettings::*>(&option.field);
+      member && !option.limits.choices.empty()) {
     const std::string& value = settings.*(*member);
-    const std::vector<std::string>& choices = spec.limits.choices;
+    const std::vector<std::string>& choices = option.limits.choices;
     if (std::find(choices.begin(), choices.end(), value) != choices.end()) return std::nullopt;
     std::string allowed;
     for (std::size_t i = 0; i < choices.size(); ++i) {
       allowed += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
     }
-    return "Invalid value for option " + std::string(spec.name) + ": " + printable(value) +
-           " (allowed: " + allowed + ")";
+    return invalidValue(option.name, printable(value), allowed);
   }
   return std::nullopt;
 }
@@ -208,13 +212,13 @@ std::optional<std::string> check(const OptionSpec& spec, const RunSettings& sett
 
 std::optional<std::string> checkSettings(const RunSettings& settings) {
   const std::vector<OptionSpec>& table = optionTable();
-  const auto mode = std::find_if(table.begin(), table.end(), [](const OptionSpec& spec) {
-    return std::string(spec.name) == "chrom";
+  const auto mode = std::find_if(table.begin(), table.end(), [](const OptionSpec& option) {
+    return std::string(option.name) == "chrom";
   });
   if (auto error = check(*mode, settings)) return error;
-  for (auto spec = table.begin(); spec != table.end(); ++spec) {
-    if (spec == mode || !usedIn(spec->modes, settings)) continue;
-    if (auto error = check(*spec, settings)) return error;
+  for (auto option = table.begin(); option != table.end(); ++option) {
+    if (option == mode || !usedIn(option->modes, settings)) continue;
+    if (auto error = check(*option, settings)) return error;
   }
   return std::nullopt;
 }
@@ -233,13 +237,9 @@ std::optional<uint64_t> parseSeed(const std::string& text) {
 
 std::string seedError(const std::string& text) {
   // The value as typed, shown safely: it may be anything.
-  std::string shown;
-  for (char c : text.substr(0, 40)) {
-    shown += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
-  }
+  std::string shown = printable(text.substr(0, 40));
   if (text.size() > 40) shown += "...";
-  return "Invalid value for option seed: " + shown +
-         " (allowed: an integer from 0 to 18446744073709551615)";
+  return invalidValue("seed", shown, "an integer from 0 to 18446744073709551615");
 }
 
 }  // namespace tintara

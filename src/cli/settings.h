@@ -84,8 +84,8 @@ struct OptionSpec {
 // Every option, in the order of the listing.
 const std::vector<OptionSpec>& optionTable();
 
-// The listing's text of `spec`, its default in place of "{}".
-std::string helpText(const OptionSpec& spec);
+// The listing's text of `option`, its default in place of "{}".
+std::string helpText(const OptionSpec& option);
 
 // Adds every option of the table to `description`, its value bound to
 // `settings` (the seed's text to `seedText`).
