@@ -7,8 +7,6 @@ the study stops, resumes and finishes a size by the program's exit status.
 """
 import argparse
 import decimal
-import importlib.machinery
-import importlib.util
 import math
 import os
 import random
@@ -23,10 +21,7 @@ SCRIPTS = os.path.join(ROOT, "scripts")
 sys.path.insert(0, SCRIPTS)
 import tintara_tools as tg  # noqa: E402
 
-_loader = importlib.machinery.SourceFileLoader("lattice_study",
-                                               os.path.join(SCRIPTS, "lattice-study"))
-study = importlib.util.module_from_spec(importlib.util.spec_from_loader("lattice_study", _loader))
-_loader.exec_module(study)
+study = tg.load_script("lattice-study")
 
 
 def brute_force_count(graph, q):

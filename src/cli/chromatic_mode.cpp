@@ -9,9 +9,6 @@
 #include "cli/progress_display.h"
 #include "cli/wording.h"
 #include "engine/worker_thread.h"
-#include "graph/graph_reader.h"
-#include "graph/memory_limit.h"
-#include "graph/self_loop.h"
 #include "splitting/chromatic_search.h"
 #include "splitting/cpu_clock.h"
 #include "splitting/run_memory.h"
@@ -42,10 +39,7 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   const int32_t tests = executor.processes * s.workers;
   const RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0), bounded,
                                WorkerThread::kStackBytes};
-  const Graph graph = readGraph(s.problem, usableMemoryBytes(), [&](int32_t n, int64_t edges) {
-    checkRunMemory(n, edges, footprint, usableMemory());
-  });
-  refuseSelfLoops(graph);
+  const Graph graph = readRunGraph(s.problem, footprint);
   const RunParameters parameters = s.runParameters();
   const auto halted = [&halt] { return halt(); };
   const SearchStart searchStart = bounded ? greedyStart(graph) : trivialStart(graph);

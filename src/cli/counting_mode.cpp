@@ -15,10 +15,7 @@
 #include "engine/journal.h"
 #include "engine/worker_thread.h"
 #include "graph/graph_hash.h"
-#include "graph/graph_reader.h"
 #include "graph/input_error.h"
-#include "graph/memory_limit.h"
-#include "graph/self_loop.h"
 #include "splitting/counting_experiment.h"
 #include "splitting/run_memory.h"
 
@@ -211,10 +208,7 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
 
   // The pilot's proper colouring is kept for the save while the runs go on.
   const RunFootprint footprint{s.N, s.workers, 1, false, WorkerThread::kStackBytes};
-  const Graph graph = readGraph(s.problem, usableMemoryBytes(), [&](int32_t n, int64_t edges) {
-    checkRunMemory(n, edges, footprint, usableMemory());
-  });
-  refuseSelfLoops(graph);
+  const Graph graph = readRunGraph(s.problem, footprint);
   const RunParameters parameters = s.runParameters();
   JournalHeader here{graphHash(graph), s.colors, s.N, s.rho, s.seed, {}, {}};
   std::optional<Journal> journal;

@@ -19,25 +19,6 @@ void Bisection::passed(int32_t k, int32_t colorsUsed) {
   if (lo >= hi) lo = hi;
 }
 
-int32_t bisectColorCount(int32_t vertexCount, const ColorabilityTest& test, int32_t& steps,
-                         double& iterationSum, const BisectionObserver& observer) {
-  Bisection bisection{0, vertexCount};
-  while (!bisection.finished()) {
-    ++steps;
-    const int32_t mid = bisection.next();
-    if (observer) observer(bisection.lo, bisection.hi, mid);
-    double iterations = 0.0;
-    const bool colorable = test(mid, iterations);
-    iterationSum += iterations;
-    if (colorable) {
-      bisection.passed(mid, mid);
-    } else {
-      bisection.failed(mid);
-    }
-  }
-  return bisection.lo;
-}
-
 SearchStart trivialStart(const Graph& graph) {
   SearchStart start;
   start.interval = Bisection{0, graph.vertexCount};
@@ -87,6 +68,21 @@ ChromaticOutcome chromaticSearch(const SearchStart& start, const ColorabilitySte
   search.chromatic = bisection.hi;
   search.meanIterations = iterationSum / static_cast<double>(tests);
   return search;
+}
+
+int32_t bisectColorCount(int32_t vertexCount, const ColorabilityTest& test, int32_t& steps,
+                         double& iterationSum, const BisectionObserver& observer) {
+  const ChromaticOutcome search = chromaticSearch(
+      SearchStart{Bisection{0, vertexCount}, {}, false, 0},
+      [&](int32_t, int32_t k) {
+        ColorabilityOutcome outcome;
+        outcome.passed = test(k, outcome.iterations);
+        iterationSum += outcome.iterations;
+        return std::optional<ColorabilityOutcome>(std::move(outcome));
+      },
+      observer);
+  steps += search.steps;
+  return search.chromatic;
 }
 
 }  // namespace tintara

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "coloring/coloring_sample.h"
+#include "graph/graph_reader.h"
 #include "graph/input_error.h"
+#include "graph/self_loop.h"
 
 namespace tintara {
 
@@ -53,6 +55,14 @@ void checkRunMemory(int32_t vertexCount, int64_t edgeCount, const RunFootprint& 
   if (run.threads > 1) what << " on each of " << run.threads << " threads";
   throw InputError(spaceFits ? memoryRefusal(resident, what.str(), usable.resident)
                              : memoryRefusal(space, what.str(), usable.addressSpace));
+}
+
+Graph readRunGraph(const std::string& path, const RunFootprint& run) {
+  Graph graph = readGraph(path, usableMemoryBytes(), [&](int32_t n, int64_t edges) {
+    checkRunMemory(n, edges, run, usableMemory());
+  });
+  refuseSelfLoops(graph);
+  return graph;
 }
 
 }  // namespace tintara

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
+#include "graph/graph.h"
 #include "graph/memory_limit.h"
 
 namespace tintara {
@@ -49,5 +51,10 @@ double addressSpaceRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFoo
 // out of the room.
 void checkRunMemory(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run,
                     const UsableMemory& usable);
+
+// The instance at `path` as both modes take it: read with checkRunMemory
+// made for `run` before the Graph is built, and refused (InputError) when a
+// vertex has a self-loop, since no colouring of it is proper.
+Graph readRunGraph(const std::string& path, const RunFootprint& run);
 
 }  // namespace tintara
