@@ -340,7 +340,7 @@ TEST(OversizedRuns, GraphsBeyondAMemoryCapAreRefusedOnOneLine) {
   if (!kCapsWork) GTEST_SKIP() << "no address-space cap under AddressSanitizer";
   constexpr uint64_t kCap = uint64_t{128} << 20;
   const std::string number = "[0-9]+\\.[0-9]";
-  const std::string usable = ", " + number + " GiB usable\n";
+  const std::string usable = ", " + number + " MiB usable\n";
   std::string edgeLines;  // written 60 kB a time
   for (int i = 0; i < 5000; ++i) edgeLines += "e 0 1\ne 1 2\n";
   TempFile allIds("p 2147483647\ne 0 1\n");
@@ -365,7 +365,7 @@ TEST(OversizedRuns, GraphsBeyondAMemoryCapAreRefusedOnOneLine) {
       ASSERT_EQ(r.output.substr(0, opening.size()), opening) << joined(args);
       const std::string line = r.output.substr(opening.size());
       EXPECT_TRUE(std::regex_match(line, std::regex("Not enough memory for this run: about " +
-                                                    number + " GiB needed for " + c.what + usable)))
+                                                    number + " [MG]iB needed for " + c.what + usable)))
           << line;
       EXPECT_EQ(r.exitStatus, 1) << joined(args);
     }
@@ -454,7 +454,7 @@ TEST(OversizedRuns, SmallCapsGiveAReportOrOneLineNeverTheListing) {
   };
   const std::string path = std::string(TINTARA_SOURCE_DIR) + "/examples/petersen.txt";
   const std::regex oneLine(
-      "(Not enough memory for this run(: about .* GiB usable)?|Cannot start a worker thread: "
+      "(Not enough memory for this run(: about .* [MG]iB usable)?|Cannot start a worker thread: "
       ".*)\n");
   for (const Case& c : cases) {
     for (bool chromatic : {false, true}) {

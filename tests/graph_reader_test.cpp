@@ -257,8 +257,8 @@ TEST(GraphReaderMemory, RefusesAGrowingEdgeListAsSoonAsItWouldNotFit) {
   std::smatch match;
   ASSERT_TRUE(std::regex_match(
       message, match,
-      std::regex("Not enough memory for this run: about 0\\.0 GiB needed for the graph's first "
-                 "([0-9]+) edge lines, 0\\.0 GiB usable")))
+      std::regex("Not enough memory for this run: about 1\\.0 MiB needed for the graph's first "
+                 "([0-9]+) edge lines, 1\\.0 MiB usable")))
       << message;
   const int64_t refusedAt = std::stoll(match[1]);
   EXPECT_GT(refusedAt, 60'000);

@@ -5,14 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <boost/crc.hpp>
 
 #include "engine/journal.h"
 #include "graph/input_error.h"
@@ -92,12 +100,17 @@ TEST(StopSignals, EndTheRunsWithTheSummarySoFarAndTheSignalsStatus) {
   }
 }
 
-TEST(StopSignals, ASecondSignalEndsTheProgramAtOnce) {
+TEST(StopSignals, ASecondSignalOfEitherKindEndsTheProgramAtOnce) {
   // The first signal is noticed only once the graph is read, which waits for
-  // standard input; the second takes the default action.
-  const ProcessResult r = runAndSignal(TINTARA_BINARY, {"--problem", "/dev/stdin", "--seed", "1"},
-                                       "Iteration #", {SIGINT, SIGINT}, "p 10\ne 0 1\n");
-  EXPECT_EQ(r.signal, SIGINT) << r.exitStatus << "\n" << r.errors;
+  // standard input; the second takes the default action, whichever it is.
+  for (const auto& [first, second] : {std::pair{SIGINT, SIGINT}, std::pair{SIGINT, SIGTERM},
+                                      std::pair{SIGTERM, SIGINT}}) {
+    const ProcessResult r =
+        runAndSignal(TINTARA_BINARY, {"--problem", "/dev/stdin", "--seed", "1"}, "Iteration #",
+                     {first, second}, "p 10\ne 0 1\n");
+    EXPECT_EQ(r.signal, second) << first << " " << second << ": " << r.exitStatus << "\n"
+                                << r.errors;
+  }
 }
 
 TEST(Budgets, EndTheExperimentWithStatusThree) {
@@ -208,7 +221,7 @@ TEST(Journal, AnotherExperimentsOrADamagedJournalIsRefused) {
       {text, {"--seed", "12345"}, "belongs to another experiment: seed "},
       {text.substr(0, secondRun) + "run 3" + text.substr(secondRun + 5),
        {},
-       "is damaged at line 10: expected run 2"},
+       "is damaged at line 11: its checksum does not match its content"},
       {"not a journal\n", {}, "is not a tintara journal"},
   };
   for (const Case& c : cases) {
@@ -223,6 +236,64 @@ TEST(Journal, AnotherExperimentsOrADamagedJournalIsRefused) {
   }
 }
 
+// A journal written before checksums (format version 1) resumes to the
+// uninterrupted report, says it has none, and grows in its own format.
+TEST(Journal, AVersionOneJournalResumesToTheUninterruptedReport) {
+  TempFile folder("");
+  const std::string journal = folder.directory() + "/runs.journal";
+  std::vector<std::string> args = shortCounting(journal, "1");
+  args.insert(args.end(), {"--seed", "8"});
+  const ProcessResult complete = runTintaraBinary(args);
+  ASSERT_EQ(complete.exitStatus, 0);
+  // The first five runs, as version 1 wrote them.
+  std::string v1 = fileText(journal).substr(0, fileText(journal).find("\nrun 6 ") + 1);
+  v1 = std::regex_replace(v1, std::regex(" ~[0-9a-f]{8}\n"), "\n");
+  v1 = std::regex_replace(v1, std::regex("tintara-journal 2\n"), "tintara-journal 1\n");
+  v1 = std::regex_replace(v1, std::regex("decompose 0\n"), "");
+  writeFile(journal, v1);
+  const ProcessResult resumed = runTintaraBinary(args);
+  EXPECT_EQ(resumed.exitStatus, 0) << resumed.output;
+  EXPECT_EQ(withoutCpu(resumed.output), withoutCpu(complete.output));
+  EXPECT_NE(resumed.errors.find("without checksums"), std::string::npos) << resumed.errors;
+  const std::string grown = fileText(journal);
+  EXPECT_EQ(grown.substr(0, v1.size()), v1);
+  EXPECT_EQ(grown.find('~'), std::string::npos);
+}
+
+// A journal the run may read but not write: a complete experiment is
+// reported, one that needs more runs is refused before any. Run as an
+// unprivileged user, since root may write whatever the permissions say.
+TEST(Journal, AReadOnlyJournalStillReportsACompleteExperiment) {
+  TempFile folder(fileText(kPetersen), "petersen.txt");
+  const std::string journal = folder.directory() + "/runs.journal";
+  std::vector<std::string> args = {"--problem", folder.path(), "--N",    "200",  "--terr",
+                                   "0.05",      "--journal",   journal, "--seed", "8"};
+  const ProcessResult complete = runTintaraBinary(args);
+  ASSERT_EQ(complete.exitStatus, 0);
+  const std::string text = fileText(journal);
+  ASSERT_EQ(chmod(journal.c_str(), 0444), 0);
+  ASSERT_EQ(chmod(folder.directory().c_str(), 0755), 0);
+  const auto runUnprivileged = [](std::vector<std::string> more) {
+    if (geteuid() != 0) return runTintaraBinary(more);
+    more.insert(more.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", TINTARA_BINARY});
+    return runProgram("/usr/bin/setpriv", more);
+  };
+  const ProcessResult again = runUnprivileged(args);
+  EXPECT_EQ(again.exitStatus, 0) << again.output;
+  EXPECT_EQ(withoutCpu(again.output), withoutCpu(complete.output));
+  EXPECT_EQ(again.errors, "");
+  args[5] = "0.02";  // the same experiment, a target its runs have not met
+  args.resize(args.size() - 2);
+  args.insert(args.end(), {"--seed", "8"});
+  const ProcessResult more = runUnprivileged(args);
+  EXPECT_EQ(more.exitStatus, 1);
+  EXPECT_NE(more.output.find("journal " + journal + " cannot be written: Permission denied\n"),
+            std::string::npos)
+      << more.output;
+  EXPECT_EQ(more.output.find("\n1 "), std::string::npos);  // no run was reported
+  EXPECT_EQ(fileText(journal), text);
+}
+
 }  // namespace
 }  // namespace tintara::testing
 
@@ -234,22 +305,31 @@ std::string readAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// `content` as a journal line of version 2, its CRC-32C after it.
+std::string signedLine(const std::string& content) {
+  boost::crc_optimal<32, 0x1EDC6F41, 0xFFFFFFFF, 0xFFFFFFFF, true, true> crc;
+  crc.process_bytes(content.data(), content.size());
+  char sum[16];
+  std::snprintf(sum, sizeof sum, " ~%08x\n", static_cast<unsigned>(crc.checksum()));
+  return content + sum;
+}
+
 TEST(JournalFile, ASecondOpenIsRefusedWhileTheFirstHoldsIt) {
   testing::TempFile folder("");
   const std::string path = folder.directory() + "/runs.journal";
   Journal first = Journal::open(path);
   EXPECT_THROW(Journal::open(path), InputError);
-  first.start(JournalHeader{1, 3, 10, 0.2, 5, {-4, 0}, {0, 1, 0, 1}});
+  first.start(JournalHeader{1, 3, 10, 0.2, 5, false, {{{-4, 0}, {0, 1, 0, 1}}}});
   first.record(1, CountingRun{WideDouble(0.25), 7});
   first.finish();
   const std::string text = readAll(path);
-  EXPECT_EQ(text.substr(text.rfind("run ")), "run 1 0.5 -1 7\n");
+  EXPECT_EQ(text.substr(text.rfind("run ")), signedLine("run 1 0.5 -1 7"));
 }
 
 TEST(JournalFile, AHeaderCutShortHoldsNoRunAndStartsAfresh) {
   testing::TempFile folder("");
   const std::string path = folder.directory() + "/runs.journal";
-  const JournalHeader header{1, 3, 10, 0.2, 5, {-4, 0}, {0, 1, 0, 1}};
+  const JournalHeader header{1, 3, 10, 0.2, 5, false, {{{-4, 0}, {0, 1, 0, 1}}}};
   {
     Journal journal = Journal::open(path);
     journal.start(header);
@@ -264,10 +344,171 @@ TEST(JournalFile, AHeaderCutShortHoldsNoRunAndStartsAfresh) {
     journal.finish();
     EXPECT_EQ(readAll(path), complete) << cut;
   }
+  // Zero bytes alone are a header that never reached the disk.
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(4096, '\0');
+  {
+    Journal journal = Journal::open(path);
+    EXPECT_FALSE(journal.contents());
+    ASSERT_EQ(journal.notes().size(), 1u);
+    journal.start(header);
+  }
+  EXPECT_EQ(readAll(path), complete);
   // A file this run creates and never starts is not left behind.
   const std::string unused = folder.directory() + "/unused.journal";
   { Journal journal = Journal::open(unused); }
   EXPECT_FALSE(std::filesystem::exists(unused));
+}
+
+// Two runs open one new journal at once. The test holds one of them at a
+// step (its lock, or its removal of a journal it made and never started)
+// until the other has passed the point where the race was lost before.
+TEST(JournalFile, NeitherOrderOfTwoRunsRacingForANewJournalLosesIt) {
+  const JournalHeader header{1, 3, 10, 0.2, 5, false, {{{-4, 0}, {0, 1, 0, 1}}}};
+  thread_local int role = 0;  // 1: the run held back, 2: the other
+  const auto journalOf = [](const std::string& path) { return readAll(path); };
+
+  {  // The first run made the file and waits to lock it; the second locks
+     // it and starts: the first is refused and removes nothing.
+    testing::TempFile folder("");
+    const std::string path = folder.directory() + "/runs.journal";
+    std::promise<void> firstAtLock;
+    std::promise<void> secondStarted;
+    std::shared_future<void> started = secondStarted.get_future().share();
+    setJournalStepHook([&](JournalStep step) {
+      if (role == 1 && step == JournalStep::BeforeLock) {
+        firstAtLock.set_value();
+        started.wait();
+      }
+    });
+    bool refused = false;
+    std::thread first([&] {
+      role = 1;
+      try {
+        Journal journal = Journal::open(path);
+      } catch (const InputError&) {
+        refused = true;
+      }
+    });
+    firstAtLock.get_future().wait();
+    role = 2;
+    Journal second = Journal::open(path);
+    second.start(header);
+    second.record(1, CountingRun{WideDouble(0.25), 7});
+    secondStarted.set_value();
+    first.join();
+    second.finish();
+    setJournalStepHook(nullptr);
+    EXPECT_TRUE(refused);
+    ASSERT_TRUE(std::filesystem::exists(path));
+    EXPECT_NE(journalOf(path).find(signedLine("run 1 0.5 -1 7")), std::string::npos);
+  }
+  {  // The first run made and locked the file and is about to remove it;
+     // the second opened it meanwhile and waits to lock it: once the first
+     // is gone, the second must not write into the removed file.
+    testing::TempFile folder("");
+    const std::string path = folder.directory() + "/runs.journal";
+    std::promise<void> firstAtRemoval;
+    std::promise<void> secondOpened;
+    std::promise<void> firstGone;
+    std::shared_future<void> opened = secondOpened.get_future().share();
+    std::shared_future<void> gone = firstGone.get_future().share();
+    int secondLocks = 0;  // the second run's thread alone counts them
+    setJournalStepHook([&](JournalStep step) {
+      if (role == 1 && step == JournalStep::BeforeRemove) {
+        firstAtRemoval.set_value();
+        opened.wait();
+      } else if (role == 2 && step == JournalStep::BeforeLock) {
+        if (secondLocks++ == 0) secondOpened.set_value();  // the first file it opened
+        gone.wait();
+      }
+    });
+    std::thread first([&] {
+      role = 1;
+      Journal journal = Journal::open(path);  // never started: removed when it goes
+    });
+    std::thread second([&] {
+      role = 2;
+      firstAtRemoval.get_future().wait();
+      Journal journal = Journal::open(path);
+      journal.start(header);
+      journal.finish();
+    });
+    first.join();
+    firstGone.set_value();
+    second.join();
+    setJournalStepHook(nullptr);
+    ASSERT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(journalOf(path).rfind("tintara-journal 2", 0), 0u);
+  }
+}
+
+// Damage anywhere but in a torn last line is refused, naming the line, and
+// nothing of the journal is cut. Changed lines keep their old checksum
+// (which catches them) unless re-signed, which leaves the values' own
+// checks to catch them.
+TEST(JournalFile, DamageIsRefusedNamingItsLine) {
+  testing::TempFile folder("");
+  const std::string path = folder.directory() + "/runs.journal";
+  {
+    Journal journal = Journal::open(path);
+    journal.start(JournalHeader{1, 3, 10, 0.2, 5, false, {{{-4, -2, -2, 0}, {0, 1, 0, 1}}}});
+    journal.record(1, CountingRun{WideDouble(0.25), 7});
+    journal.record(2, CountingRun{WideDouble(0), 3});
+    journal.record(3, CountingRun{WideDouble(0.0625), 5});
+    journal.finish();
+  }
+  const std::string good = readAll(path);
+  // The text with the line that starts with `prefix` replaced by `line`.
+  const auto replaced = [&good](const std::string& prefix, const std::string& line) {
+    const std::size_t start = good.find("\n" + prefix) + 1;
+    return good.substr(0, start) + line + good.substr(good.find('\n', start) + 1);
+  };
+  const auto unsigned_ = [](const std::string& line) { return line + " ~00000000\n"; };
+  // Version 1 of the same journal: no checksums, no decompose line.
+  std::string v1 = std::regex_replace(good, std::regex(" ~[0-9a-f]{8}\n"), "\n");
+  v1 = std::regex_replace(v1, std::regex("tintara-journal 2\n"), "tintara-journal 1\n");
+  v1 = std::regex_replace(v1, std::regex("decompose 0\n"), "");
+  struct Case {
+    std::string text;
+    std::string damage;
+  };
+  const std::vector<Case> cases = {
+      {replaced("run 1 ", unsigned_("run 1 0.6 -1 7")), "line 10: its checksum"},
+      {replaced("run 3 ", unsigned_("run 3 0.5 -5 5")), "line 12: its checksum"},
+      {replaced("levels ", unsigned_("levels 4 -4 -3 -2 0")), "line 8: its checksum"},
+      {replaced("seed ", unsigned_("seed 6")), "line 6: its checksum"},
+      {replaced("run 1 ", "run 1 0.5 -1 7\n"), "line 10: expected a checksum"},
+      {replaced("run 2 ", signedLine("run 2 0.75 1 3")), "line 11: the estimate is outside"},
+      {replaced("run 2 ", signedLine("run 2 0.5 -30 3")), "line 11: the estimate is outside"},
+      {replaced("run 2 ", signedLine("run 2 0.5 9223372036854775807 3")),
+       "line 11: the estimate is not a probability"},
+      {replaced("run 2 ", signedLine("run 2 0 7 3")), "line 11: the estimate's mantissa"},
+      {replaced("levels ", signedLine("levels 4 -4 -2 -2 2")), "line 8: a level that no run sets"},
+      {replaced("levels ", signedLine("levels 4 -4 -1 -2 0")), "line 8: the levels decrease"},
+      {replaced("levels ", signedLine("levels 4 -4 -2.5 -2 0")), "line 8: a level that no run"},
+      {std::regex_replace(v1, std::regex("run 1 0.5 -1 7"), "run 1 0.5 5 7"),
+       "line 9: the estimate is not a probability"},
+      {std::regex_replace(v1, std::regex("run 3 0.5 -3 5"), "run 3 0.5 -300 5"),
+       "line 11: the estimate is outside"},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
+    try {
+      Journal journal = Journal::open(path);
+      ADD_FAILURE() << "not refused: " << c.damage;
+    } catch (const InputError& error) {
+      EXPECT_NE(std::string(error.what()).find("is damaged at " + c.damage), std::string::npos)
+          << error.what();
+    }
+    EXPECT_EQ(readAll(path), c.text) << c.damage;
+  }
+  // The undamaged version 1 is read, and says it has no checksums.
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << v1;
+  Journal journal = Journal::open(path);
+  ASSERT_TRUE(journal.contents());
+  EXPECT_EQ(journal.contents()->runs.size(), 3u);
+  ASSERT_EQ(journal.notes().size(), 1u);
+  EXPECT_NE(journal.notes()[0].find("without checksums"), std::string::npos);
 }
 
 }  // namespace

@@ -79,6 +79,10 @@ std::string forecast(const EstimateTally& tally, double terr, int64_t runsMadeHe
   if (!(u > terr) || !std::isfinite(u)) return {};
   const double more = static_cast<double>(tally.runs() + 1) * ((u / terr) * (u / terr) - 1.0);
   std::ostringstream text;
+  // Beyond 10^12 runs the figure says only that the target is out of
+  // reach; converting it would overflow an integer near 2^63.
+  constexpr double kFarAhead = 1e12;
+  if (!(more <= kFarAhead)) return "more than 10^12 runs";
   text << "about " << static_cast<int64_t>(std::ceil(more)) << " more runs";
   if (runsMadeHere > 0) {
     const double seconds =
@@ -96,22 +100,16 @@ std::string forecast(const EstimateTally& tally, double terr, int64_t runsMadeHe
 }
 
 // The journal named by --journal, read and checked against this
-// experiment; nothing when there is none yet.
+// experiment, its notes said on standard error. A journal that may not be
+// written is refused unless its runs already end the experiment.
 Journal openJournal(const RunSettings& s, const Graph& graph, const JournalHeader& here) {
-  Journal journal = Journal::open(s.journal);
-  const std::string name = "journal " + printable(s.journal);
-  if (!journal.contents()) return journal;
-  const JournalHeader& there = journal.contents()->header;
-  if (auto difference = journalDifference(there, here, s.seedGiven)) {
-    throw InputError(name + " belongs to another experiment: " + *difference);
-  }
-  if (there.levels.empty() || there.levels.back() < 0 ||
-      !isProperColoring(graph, there.coloring, there.colors)) {
-    throw InputError(name + " is damaged: its pilot run did not reach a proper coloring");
-  }
-  if (journal.tornBytes() > 0) {
-    journal.resume();
-    std::cerr << name << ": a last line cut short by a failure was cut off" << std::endl;
+  Journal journal = Journal::openFor(s.journal, here, s.seedGiven, {&graph});
+  for (const std::string& note : journal.notes()) std::cerr << note << std::endl;
+  if (!journal.writable()) {
+    const int64_t maxRuns = s.maxRuns > 0 ? s.maxRuns : std::numeric_limits<int64_t>::max();
+    if (!journal.contents() || !recordedRunsEnd(journal.contents()->runs, s.terr, maxRuns)) {
+      throw InputError(journal.writeFailure());
+    }
   }
   return journal;
 }
@@ -125,8 +123,8 @@ std::optional<PilotOutcome> startingLevels(const Graph& graph, const RunParamete
                                            int& status) {
   PilotOutcome pilot;
   if (journal) {
-    pilot.levels = journal->header.levels;
-    pilot.coloring = journal->header.coloring;
+    pilot.levels = journal->header.parts.front().levels;
+    pilot.coloring = journal->header.parts.front().coloring;
     return pilot;
   }
   std::optional<double> lowest;  // levels only rise, so the first is the lowest
@@ -210,7 +208,7 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   const RunFootprint footprint{s.N, s.workers, 1, false, WorkerThread::kStackBytes};
   const Graph graph = readRunGraph(s.problem, footprint);
   const RunParameters parameters = s.runParameters();
-  JournalHeader here{graphHash(graph), s.colors, s.N, s.rho, s.seed, {}, {}};
+  JournalHeader here{graphHash(graph), s.colors, s.N, s.rho, s.seed, false, {}};
   std::optional<Journal> journal;
   if (!s.journal.empty()) journal.emplace(openJournal(s, graph, here));
   // The runs the journal holds: none for a new journal, or without one.
@@ -235,8 +233,7 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   ensureWritten(out);
 
   if (journal && !recorded) {
-    here.levels = pilot->levels;
-    here.coloring = pilot->coloring;
+    here.parts = {JournalPart{pilot->levels, pilot->coloring}};
     journal->start(here);
   }
 
@@ -249,6 +246,9 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
                              [&] {
                                haltCause = halt.cause();
                                conclude(haltWords(*haltCause));
+                             },
+                             [record] {
+                               if (record) record->syncIfDue();
                              }};
   const std::vector<CountingRun> noRuns;
   const auto source = [&](int64_t first, int64_t last, const RunConsumer<CountingRun>& consume) {

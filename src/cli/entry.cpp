@@ -1,5 +1,6 @@
 #include "cli/entry.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <iostream>
@@ -19,6 +20,7 @@
 #include "engine/journal.h"
 #include "engine/worker_thread.h"
 #include "graph/input_error.h"
+#include "io/output_paths.h"
 
 namespace po = boost::program_options;
 
@@ -94,24 +96,70 @@ void printVersion() {
   std::cout << "tintara " << TINTARA_VERSION << std::endl;
 }
 
-// The refusal of a file an option would write over what the program reads
-// or writes (--save-coloring, --journal), or nothing.
-std::optional<std::string> outputRefusal(const po::variables_map& options,
+// The paths the settings name, each where its mode uses it.
+RunPaths runPaths(const RunSettings& settings) {
+  return RunPaths{settings.problem, settings.chrom == 0 ? settings.journal : std::string(),
+                  settings.saveColoring};
+}
+
+// The refusal of an output path (io/output_paths.h), or nothing.
+std::optional<PathRefusal> outputRefusal(const po::variables_map& options,
                                          const RunSettings& settings) {
-  const std::pair<std::string, std::string> instance{settings.problem, "the instance file"};
-  if (options.count("save-coloring")) {
-    if (auto refusal = overwriteRefusal("--save-coloring", settings.saveColoring, {instance})) {
-      return refusal;
+  if (options.count("save-coloring") && settings.saveColoring.empty()) {
+    return PathRefusal{"--save-coloring needs a file name"};
+  }
+  if (options.count("journal") && settings.chrom == 0 && settings.journal.empty()) {
+    return PathRefusal{"--journal needs a file name"};
+  }
+  return checkRunPaths(runPaths(settings));
+}
+
+// Whether `--name` means `option`: its full name, or a prefix of it that
+// no other option shares, as the parser takes it.
+bool namesOption(const std::string& name, const std::string& option) {
+  if (name == option) return true;
+  const auto startsWithName = [&name](const std::string& full) {
+    return full.compare(0, name.size(), name) == 0;
+  };
+  if (name.empty() || !startsWithName(option)) return false;
+  const std::vector<OptionSpec>& table = optionTable();
+  return std::count_if(table.begin(), table.end(), [&](const OptionSpec& spec) {
+           return startsWithName(spec.name);
+         }) == 1;
+}
+
+// The values given to `option` in the raw arguments: for a command line
+// the parser refused, whose values were never stored.
+std::vector<std::string> rawValues(int argc, char** argv, const std::string& option) {
+  std::vector<std::string> values;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.compare(0, 2, "--") != 0) continue;
+    const std::size_t equals = argument.find('=');
+    if (!namesOption(argument.substr(2, equals == std::string::npos ? equals : equals - 2),
+                     option)) {
+      continue;
+    }
+    if (equals != std::string::npos) {
+      values.push_back(argument.substr(equals + 1));
+    } else if (i + 1 < argc) {
+      values.push_back(argv[i + 1]);
     }
   }
-  if (options.count("journal") && settings.chrom == 0) {
-    std::vector<std::pair<std::string, std::string>> inputs{instance};
-    if (options.count("save-coloring")) {
-      inputs.emplace_back(settings.saveColoring, "the saved coloring");
+  return values;
+}
+
+// Whether standard output is a file the raw arguments name as the instance,
+// the journal or the saved colouring.
+bool standardOutputIsNamedIn(int argc, char** argv) {
+  for (const char* option : {"problem", "journal", "save-coloring"}) {
+    for (const std::string& value : rawValues(argc, argv, option)) {
+      RunPaths paths;
+      paths.instance = value;
+      if (standardOutputIsOneOf(paths)) return true;
     }
-    return overwriteRefusal("--journal", settings.journal, inputs);
   }
-  return std::nullopt;
+  return false;
 }
 
 // The moment `seconds` of wall time after `start`, or the far future when
@@ -126,17 +174,24 @@ Halt::Clock::time_point deadline(Halt::Clock::time_point start, double seconds) 
 
 // The one-line refusal of options that cannot make a run, checked in this
 // order, or nothing.
-std::optional<std::string> optionsRefusal(const po::variables_map& options,
+std::optional<PathRefusal> optionsRefusal(const po::variables_map& options,
                                           const po::parsed_options& parsed,
                                           const RunSettings& settings,
                                           const std::string& seedText) {
+  // What is said goes to standard error alone when standard output is the
+  // instance, the journal or the saved colouring, whatever the refusal.
+  const bool quiet = standardOutputIsOneOf(runPaths(settings));
+  const auto refusal = [quiet](const std::string& message) {
+    return std::optional<PathRefusal>(PathRefusal{message, quiet});
+  };
   if (auto word = strayWord(parsed)) {
-    return "Unexpected argument: " + *word + " (every value follows the name of its option)";
+    return refusal("Unexpected argument: " + *word +
+                   " (every value follows the name of its option)");
   }
-  if (!options.count("problem")) return "No input graph was specified";
-  if (auto error = checkSettings(settings)) return error;
-  if (auto refusal = outputRefusal(options, settings)) return refusal;
-  if (options.count("seed") && !parseSeed(seedText)) return seedError(seedText);
+  if (!options.count("problem")) return refusal("No input graph was specified");
+  if (auto error = checkSettings(settings)) return refusal(*error);
+  if (auto path = outputRefusal(options, settings)) return refusal(path->message);
+  if (options.count("seed") && !parseSeed(seedText)) return refusal(seedError(seedText));
   return std::nullopt;
 }
 
@@ -176,7 +231,7 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
       return 0;
     }
     if (auto refusal = optionsRefusal(options, parsed, settings, seedText)) {
-      std::cout << *refusal << std::endl;
+      (refusal->toStandardError ? std::cerr : std::cout) << refusal->message << std::endl;
       return 1;
     }
     settings.seedGiven = options.count("seed") > 0;
@@ -196,8 +251,13 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
       printVersion();
       return 0;
     }
-    // The parser's own words name the option and the fault.
-    std::cout << error.what() << "\n" << description << "\n" << std::flush;
+    // The parser's own words name the option and the fault; with the
+    // listing, unless standard output is a file the run must not write to.
+    if (standardOutputIsNamedIn(argc, argv)) {
+      std::cerr << error.what() << std::endl;
+    } else {
+      std::cout << error.what() << "\n" << description << "\n" << std::flush;
+    }
     return 1;
   } catch (const WriteError&) {
     throw;

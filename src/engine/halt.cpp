@@ -13,8 +13,25 @@ namespace {
 std::atomic<int> receivedSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
+// The stop signals whose handler this program installed (not those it was
+// started with ignored); written before the handler can run.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+bool watched[2] = {false, false};
+
+// Records the first stop signal and gives both stop signals their default
+// action back, so that a second one, of either kind, ends the program at
+// once, as it would have without a handler. (SA_RESETHAND alone would reset
+// only the handler of the signal that arrived: SIGINT then SIGTERM would be
+// recorded twice and end nothing.) sigaction is async-signal-safe.
 extern "C" void recordStopSignal(int signal) {
-  receivedSignal.store(signal, std::memory_order_relaxed);
+  int expected = 0;
+  receivedSignal.compare_exchange_strong(expected, signal, std::memory_order_relaxed);
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  for (int i = 0; i < 2; ++i) {
+    if (watched[i]) sigaction(kStopSignals[i], &fallback, nullptr);
+  }
 }
 
 }  // namespace
@@ -22,16 +39,23 @@ extern "C" void recordStopSignal(int signal) {
 void watchStopSignals() {
   struct sigaction action {};
   action.sa_handler = recordStopSignal;
+  // Both blocked while the handler runs: a second signal arriving meanwhile
+  // is delivered once the defaults are back, and ends the program.
   sigemptyset(&action.sa_mask);
-  // SA_RESETHAND: the second signal takes the default action and ends the
-  // program; SA_RESTART: reads and writes under way are not cut short.
-  action.sa_flags = SA_RESETHAND | SA_RESTART;
-  for (int signal : {SIGINT, SIGTERM}) {
+  for (int signal : kStopSignals) sigaddset(&action.sa_mask, signal);
+  // SA_RESTART: reads and writes under way are not cut short.
+  action.sa_flags = SA_RESTART;
+  for (int i = 0; i < 2; ++i) {
     // A signal the program was started with ignored stays ignored, as a
     // shell wants for its background jobs (SIGINT) or nohup-like wrappers.
     struct sigaction previous {};
-    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-    sigaction(signal, &action, nullptr);
+    if (sigaction(kStopSignals[i], nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+      continue;
+    }
+    watched[i] = true;
+  }
+  for (int i = 0; i < 2; ++i) {
+    if (watched[i]) sigaction(kStopSignals[i], &action, nullptr);
   }
 }
 

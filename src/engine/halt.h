@@ -3,9 +3,9 @@
 // and each test before every iteration, each fixed-level run before every
 // level, so a halt is noticed within a level wherever the work is.
 //
-// The signal handler only records the signal and restores the default
-// action, so a second signal ends the program at once, as it would have
-// without a handler.
+// The signal handler only records the first signal and restores the
+// default action of both, so a second signal of either kind ends the
+// program at once, as it would have without a handler.
 #pragma once
 
 #include <chrono>

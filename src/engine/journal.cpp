@@ -14,6 +14,9 @@
 #include <cstring>
 #include <utility>
 
+#include <boost/crc.hpp>
+
+#include "coloring/proper_coloring.h"
 #include "graph/input_error.h"
 #include "io/file_output.h"
 
@@ -22,21 +25,47 @@ namespace tintara {
 namespace {
 
 constexpr const char* kMagic = "tintara-journal";
-constexpr int kVersion = 1;
+constexpr int kOldestVersion = 1;
+constexpr int kVersion = 2;
+
+std::function<void(JournalStep)>& stepHook() {
+  static std::function<void(JournalStep)> hook;
+  return hook;
+}
+
+void reach(JournalStep step) {
+  if (stepHook()) stepHook()(step);
+}
 
 std::string shownPath(const std::string& path) {
   return "journal " + printable(path);
+}
+
+// CRC-32C (Castagnoli), whose error detection is better than the older
+// CRC-32's on short messages; Boost.CRC computes it.
+uint32_t lineChecksum(std::string_view bytes) {
+  boost::crc_optimal<32, 0x1EDC6F41, 0xFFFFFFFF, 0xFFFFFFFF, true, true> crc;
+  crc.process_bytes(bytes.data(), bytes.size());
+  return crc.checksum();
+}
+
+// `content` as a line of `version`: with its checksum from version 2 on.
+std::string journalLine(const std::string& content, int version) {
+  if (version < 2) return content + "\n";
+  char sum[16];
+  std::snprintf(sum, sizeof sum, " ~%08" PRIx32 "\n", lineChecksum(content));
+  return content + sum;
 }
 
 // The words of one line, read in turn; every read says what it expected,
 // so that damage is named by line and field.
 class LineReader {
  public:
-  LineReader(const std::string& path, std::size_t number, const std::string& line)
-      : path(path), number(number), line(line) {}
+  LineReader(const std::string& path, std::size_t number, std::string_view line)
+      : path(&path), number(number), line(line) {}
 
   [[noreturn]] void damaged(const std::string& what) const {
-    throw InputError(shownPath(path) + " is damaged at line " + std::to_string(number) + ": " +
+    throw InputError(shownPath(*path) + " is damaged at line " + std::to_string(number) + ": " +
                      what);
   }
 
@@ -44,7 +73,7 @@ class LineReader {
     while (at < line.size() && line[at] == ' ') ++at;
     const std::size_t start = at;
     while (at < line.size() && line[at] != ' ') ++at;
-    return std::string_view(line).substr(start, at - start);
+    return line.substr(start, at - start);
   }
 
   void expectKey(const char* key) {
@@ -79,9 +108,9 @@ class LineReader {
   }
 
  private:
-  const std::string& path;
+  const std::string* path;
   std::size_t number;
-  const std::string& line;
+  std::string_view line;
   std::size_t at = 0;
 };
 
@@ -109,68 +138,100 @@ std::size_t completeLength(const std::string& text) {
   return lastLineEnd + 1;
 }
 
-void readHeaderLine(std::size_t number, const std::string& line, const std::string& path,
-                    JournalHeader& header) {
-  LineReader read(path, number, line);
-  switch (number) {
-    case 1: {
-      if (read.word() != kMagic) {
-        throw InputError(shownPath(path) + " is not a tintara journal");
+// The complete lines of a journal, in turn, their checksums checked and
+// taken off from version 2 on.
+class JournalLines {
+ public:
+  JournalLines(const std::string& path, const std::string& text, std::size_t complete)
+      : path(path), text(text), complete(complete) {}
+
+  void setVersion(int format) { version = format; }
+  bool atEnd() const { return at >= complete; }
+  std::size_t number() const { return count; }
+
+  // The next line's reader; nothing when no complete line is left.
+  std::optional<LineReader> next() {
+    if (atEnd()) return std::nullopt;
+    const std::size_t end = text.find('\n', at);
+    std::string_view line = std::string_view(text).substr(at, end - at);
+    at = end + 1;
+    ++count;
+    LineReader read(path, count, line);
+    if (line.find('\0') != std::string_view::npos) read.damaged("zero bytes inside the journal");
+    if (version >= 2) {
+      // " ~" and eight hex digits.
+      constexpr std::size_t kSuffix = 10;
+      uint32_t sum = 0;
+      const char* digits = line.data() + line.size() - 8;
+      if (line.size() < kSuffix || line.substr(line.size() - kSuffix, 2) != " ~" ||
+          std::from_chars(digits, digits + 8, sum, 16).ptr != digits + 8) {
+        read.damaged("expected a checksum at the end of the line");
       }
-      const auto version = read.integer<int>("the format version");
-      if (version != kVersion) {
-        throw InputError(shownPath(path) + " has format version " + std::to_string(version) +
-                         "; this program reads version " + std::to_string(kVersion));
-      }
-      break;
+      line = line.substr(0, line.size() - kSuffix);
+      if (lineChecksum(line) != sum) read.damaged("its checksum does not match its content");
     }
-    case 2:
-      read.expectKey("graph");
-      header.graphHash = read.integer<uint64_t>("the graph's hash", 16);
-      break;
-    case 3:
-      read.expectKey("colors");
-      header.colors = read.integer<int32_t>("the number of colours");
-      break;
-    case 4:
-      read.expectKey("N");
-      header.N = read.integer<int32_t>("N");
-      break;
-    case 5:
-      read.expectKey("rho");
-      header.rho = read.real("rho");
-      break;
-    case 6:
-      read.expectKey("seed");
-      header.seed = read.integer<uint64_t>("the seed");
-      break;
-    case 7: {
-      read.expectKey("levels");
-      const auto count = read.integer<uint32_t>("the number of levels");
-      header.levels.reserve(std::min<uint32_t>(count, 1u << 20));
-      for (uint32_t i = 0; i < count; ++i) header.levels.push_back(read.real("a level"));
-      break;
-    }
-    case 8: {
-      read.expectKey("coloring");
-      const auto count = read.integer<uint32_t>("the number of vertices");
-      header.coloring.reserve(std::min<uint32_t>(count, 1u << 24));
-      for (uint32_t i = 0; i < count; ++i) {
-        header.coloring.push_back(read.integer<int32_t>("a colour"));
-      }
-      break;
-    }
-    default:
-      break;
+    return LineReader(path, count, line);
   }
-  read.expectEnd();
+
+ private:
+  const std::string& path;
+  const std::string& text;
+  std::size_t complete;
+  std::size_t at = 0;
+  std::size_t count = 0;
+  int version = 0;  // no checksum on the first line: it tells the version
+};
+
+// Levels as a pilot run makes them: whole numbers, at least two, the last
+// 0, never decreasing from the second on (the second may lie below the
+// first, which is -vertexCount, checked with the graph).
+void checkLevels(LineReader& read, const LevelList& levels) {
+  if (levels.size() < 2) read.damaged("fewer than two levels");
+  for (double level : levels) {
+    if (level != std::floor(level) || level > 0) read.damaged("a level that no run sets");
+  }
+  if (levels.back() != 0) read.damaged("the last level is not 0");
+  for (std::size_t i = 2; i < levels.size(); ++i) {
+    if (levels[i] < levels[i - 1]) read.damaged("the levels decrease");
+  }
 }
 
-constexpr std::size_t kHeaderLines = 8;
+// The smallest non-zero estimate these parts allow: each level factor is
+// at least 1/N. Taken a little lower, so that a product rounded in another
+// order still passes.
+WideDouble smallestEstimate(const JournalHeader& header) {
+  WideDouble smallest = 1;
+  const WideDouble factor = WideDouble(1) / WideDouble(header.N);
+  for (const JournalPart& part : header.parts) {
+    for (std::size_t i = 1; i < part.levels.size(); ++i) smallest *= factor;
+  }
+  return smallest * 0.999999;
+}
 
-CountingRun readRunLine(std::size_t number, const std::string& line, const std::string& path,
-                        int64_t expected) {
-  LineReader read(path, number, line);
+JournalPart readPart(JournalLines& lines) {
+  JournalPart part;
+  std::optional<LineReader> read = lines.next();
+  if (!read) return part;
+  read->expectKey("levels");
+  const auto count = read->integer<uint32_t>("the number of levels");
+  part.levels.reserve(std::min<uint32_t>(count, 1u << 20));
+  for (uint32_t i = 0; i < count; ++i) part.levels.push_back(read->real("a level"));
+  read->expectEnd();
+  checkLevels(*read, part.levels);
+
+  read = lines.next();
+  if (!read) return part;
+  read->expectKey("coloring");
+  const auto vertices = read->integer<uint32_t>("the number of vertices");
+  part.coloring.reserve(std::min<uint32_t>(vertices, 1u << 24));
+  for (uint32_t i = 0; i < vertices; ++i) {
+    part.coloring.push_back(read->integer<int32_t>("a colour"));
+  }
+  read->expectEnd();
+  return part;
+}
+
+CountingRun readRunLine(LineReader& read, int64_t expected, const WideDouble& smallest) {
   read.expectKey("run");
   if (read.integer<int64_t>("the run's number") != expected) {
     read.damaged("expected run " + std::to_string(expected));
@@ -178,44 +239,25 @@ CountingRun readRunLine(std::size_t number, const std::string& line, const std::
   WideDoubleParts parts;
   parts.mantissa = read.real("the estimate's mantissa");
   parts.exponent = read.integer<int64_t>("the estimate's exponent");
-  const double magnitude = std::fabs(parts.mantissa);
-  if (parts.mantissa < 0 || (magnitude != 0 && (magnitude < 0.5 || magnitude >= 1))) {
+  CountingRun run;
+  run.cpuMilliseconds = read.integer<int64_t>("the run's processor milliseconds");
+  read.expectEnd();
+  const bool zero = parts.mantissa == 0 && parts.exponent == 0;
+  if (!zero && !(parts.mantissa >= 0.5 && parts.mantissa < 1)) {
     read.damaged("the estimate's mantissa is out of range");
   }
-  CountingRun run;
+  // M * 2^E <= 1 needs E <= 1; the floor keeps ldexp far from the wide
+  // type's own exponent range, where the value would turn infinite or 0.
+  constexpr int64_t kLowestExponent = -(int64_t{1} << 48);
+  if (parts.exponent > 1 || parts.exponent < kLowestExponent) {
+    read.damaged("the estimate is not a probability");
+  }
   run.estimate = joinWide(parts);
-  run.cpuMilliseconds = read.integer<int64_t>("the run's processor milliseconds");
+  if (!zero && (run.estimate > 1 || run.estimate < smallest)) {
+    read.damaged("the estimate is outside the range these levels and N allow");
+  }
   if (run.cpuMilliseconds < 0) read.damaged("negative processor time");
-  read.expectEnd();
   return run;
-}
-
-std::string headerText(const JournalHeader& header) {
-  std::string text;
-  char buffer[64];
-  const auto add = [&](const char* format, auto value) {
-    std::snprintf(buffer, sizeof buffer, format, value);
-    text += buffer;
-  };
-  add("%s", kMagic);
-  add(" %d\n", kVersion);
-  add("graph %016" PRIx64 "\n", header.graphHash);
-  add("colors %" PRId32 "\n", header.colors);
-  add("N %" PRId32 "\n", header.N);
-  add("rho %.17g\n", header.rho);
-  add("seed %" PRIu64 "\n", header.seed);
-  add("levels %zu", header.levels.size());
-  for (double level : header.levels) add(" %.17g", level);
-  add("\ncoloring %zu", header.coloring.size());
-  for (int32_t color : header.coloring) add(" %" PRId32, color);
-  text += '\n';
-  return text;
-}
-
-// The shortest text that reads back to `x`.
-std::string shortest(double x) {
-  char buffer[32];
-  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, x).ptr);
 }
 
 // What a journal's text holds, and how much of it to keep: the text up to
@@ -224,44 +266,101 @@ std::string shortest(double x) {
 struct ParsedJournal {
   std::optional<JournalContents> contents;
   std::size_t keptBytes = 0;
+  bool zeroBytesOnly = false;
 };
 
 ParsedJournal parseJournal(const std::string& text, const std::string& path) {
   ParsedJournal parsed;
-  if (text.empty()) return parsed;
-  // A header cut short starts like the first line, or with all of it.
-  const std::string firstLine = std::string(kMagic) + " " + std::to_string(kVersion) + "\n";
-  const std::size_t shared = std::min(text.size(), firstLine.size());
-  const bool ours = text.compare(0, shared, firstLine, 0, shared) == 0;
-  const std::size_t complete = completeLength(text);
-  if (ours && static_cast<std::size_t>(std::count(text.begin(), text.begin() + complete, '\n')) <
-                  kHeaderLines) {
+  if (std::all_of(text.begin(), text.end(), [](char c) { return c == '\0'; })) {
+    parsed.zeroBytesOnly = !text.empty();
     return parsed;
   }
+  const std::size_t complete = completeLength(text);
+  // A header cut short starts like the first line, or with all of it.
+  const std::string opening = std::string(kMagic) + " ";
+  const std::size_t shared = std::min(text.size(), opening.size());
+  const bool ours = text.compare(0, shared, opening, 0, shared) == 0;
+  if (!ours) throw InputError(shownPath(path) + " is not a tintara journal");
+
+  JournalLines lines(path, text, complete);
   JournalContents contents;
-  std::size_t number = 0;
-  for (std::size_t start = 0; start < complete;) {
-    const std::size_t end = text.find('\n', start);
-    const std::string line = text.substr(start, end - start);
-    start = end + 1;
-    ++number;
-    if (line.find('\0') != std::string::npos) {
-      LineReader(path, number, line).damaged("zero bytes inside the journal");
-    }
-    if (number <= kHeaderLines) {
-      readHeaderLine(number, line, path, contents.header);
-    } else {
-      contents.runs.push_back(
-          readRunLine(number, line, path, static_cast<int64_t>(contents.runs.size()) + 1));
-    }
+  // The version comes first, before any checksum can be read: "tintara-journal 2".
+  const std::size_t versionAt = opening.size();
+  const std::size_t versionEnd = text.find_first_not_of("0123456789", versionAt);
+  if (versionEnd != std::string::npos && versionEnd > versionAt) {
+    std::from_chars(text.data() + versionAt, text.data() + versionEnd, contents.version);
+    lines.setVersion(contents.version);
   }
-  if (number < kHeaderLines) throw InputError(shownPath(path) + " is not a tintara journal");
+  // Once the lines run out inside the header, it was cut short.
+  std::optional<LineReader> read = lines.next();
+  if (!read) return parsed;
+  if (read->word() != kMagic) throw InputError(shownPath(path) + " is not a tintara journal");
+  contents.version = read->integer<int>("the format version");
+  if (contents.version < kOldestVersion || contents.version > kVersion) {
+    throw InputError(shownPath(path) + " has format version " + std::to_string(contents.version) +
+                     "; this program reads versions " + std::to_string(kOldestVersion) + " to " +
+                     std::to_string(kVersion));
+  }
+  read->expectEnd();
+
+  JournalHeader& header = contents.header;
+  // Reads the next line as `key` and its value; false when the header was
+  // cut short before it.
+  const auto field = [&](const char* key, const auto& value) {
+    std::optional<LineReader> line = lines.next();
+    if (!line) return false;
+    line->expectKey(key);
+    value(*line);
+    line->expectEnd();
+    return true;
+  };
+  const bool headerRead = [&] {
+    return field("graph",
+                 [&](LineReader& r) { header.graphHash = r.integer<uint64_t>("the graph's hash", 16); }) &&
+           field("colors",
+                 [&](LineReader& r) {
+                   header.colors = r.integer<int32_t>("the number of colours");
+                   if (header.colors < 1) r.damaged("fewer than one colour");
+                 }) &&
+           field("N",
+                 [&](LineReader& r) {
+                   header.N = r.integer<int32_t>("N");
+                   if (header.N < 1) r.damaged("N below 1");
+                 }) &&
+           field("rho",
+                 [&](LineReader& r) {
+                   header.rho = r.real("rho");
+                   if (!(header.rho >= 0 && header.rho < 1)) r.damaged("rho outside [0, 1)");
+                 }) &&
+           field("seed", [&](LineReader& r) { header.seed = r.integer<uint64_t>("the seed"); }) &&
+           (contents.version < 2 || field("decompose", [&](LineReader& r) {
+              if (r.integer<int>("0 or 1") != 0) r.damaged("expected decompose 0");
+            }));
+  }();
+  if (!headerRead) return parsed;
+  const std::size_t partLine = lines.number() + 1;
+  header.parts.push_back(readPart(lines));
+  if (lines.number() < partLine + 1) return parsed;  // the header was cut short
+
+  const WideDouble smallest = smallestEstimate(header);
+  while (std::optional<LineReader> run = lines.next()) {
+    contents.runs.push_back(
+        readRunLine(*run, static_cast<int64_t>(contents.runs.size()) + 1, smallest));
+  }
   parsed.contents = std::move(contents);
   parsed.keptBytes = complete;
   return parsed;
 }
 
+[[noreturn]] void writeFailed(const std::string& path, int error) {
+  throw WriteError(shownPath(path) + ": " + std::strerror(error));
+}
+
 }  // namespace
+
+void setJournalStepHook(std::function<void(JournalStep)> hook) {
+  stepHook() = std::move(hook);
+}
 
 std::optional<uint64_t> journalSeed(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -276,6 +375,16 @@ std::optional<uint64_t> journalSeed(const std::string& path) {
   ::close(fd);
   return seed;
 }
+
+namespace {
+
+// The shortest text that reads back to `x`.
+std::string shortest(double x) {
+  char buffer[32];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, x).ptr);
+}
+
+}  // namespace
 
 std::optional<std::string> journalDifference(const JournalHeader& there, const JournalHeader& here,
                                              bool compareSeed) {
@@ -294,44 +403,102 @@ std::optional<std::string> journalDifference(const JournalHeader& there, const J
   }
   if (there.N != here.N) return differs("N", std::to_string(there.N), std::to_string(here.N));
   if (there.rho != here.rho) return differs("rho", shortest(there.rho), shortest(here.rho));
+  if (there.decompose != here.decompose) {
+    return differs("decompose", there.decompose ? "1" : "0", here.decompose ? "1" : "0");
+  }
   if (compareSeed && there.seed != here.seed) {
     return differs("seed", std::to_string(there.seed), std::to_string(here.seed));
   }
   return std::nullopt;
 }
 
-namespace {
+Journal Journal::open(const std::string& path) {
+  // Each pass opens the file, locks it, and checks that the path still
+  // names it; a file removed or replaced meanwhile is opened again. The
+  // bound only guards against a path that changes without end.
+  for (int attempt = 0;; ++attempt) {
+    bool created = true;
+    int readOnlyReason = 0;
+    int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) {
+      created = false;
+      fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+      if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        readOnlyReason = errno;
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      }
+      // Removed between the two opens: made afresh in the next pass.
+      if (fd < 0 && errno == ENOENT && attempt < 100) continue;
+    }
+    if (fd < 0) throw InputError(shownPath(path) + " cannot be opened: " + std::strerror(errno));
+    Journal journal(path, fd, created);
+    journal.writeErrno = readOnlyReason;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      throw InputError(shownPath(path) + " is not a regular file");
+    }
+    reach(JournalStep::BeforeLock);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      throw InputError(errno == EWOULDBLOCK
+                           ? shownPath(path) + " is in use by another run of the program"
+                           : shownPath(path) + " cannot be locked: " + std::strerror(errno));
+    }
+    journal.locked = true;
+    if (!journal.namesThisFile()) {
+      // Another run removed the file between our open and our lock: this
+      // one has no name, and whatever the path names now is not ours.
+      journal.created = false;
+      if (attempt < 100) continue;
+      throw InputError(shownPath(path) + " keeps being replaced by another process");
+    }
 
-[[noreturn]] void writeFailed(const std::string& path, int error) {
-  throw WriteError(shownPath(path) + ": " + std::strerror(error));
+    const std::string text = wholeFile(fd, path);
+    ParsedJournal parsed = parseJournal(text, path);
+    journal.held = std::move(parsed.contents);
+    journal.keptBytes = parsed.keptBytes;
+    journal.torn = text.size() - parsed.keptBytes;
+    if (journal.held) {
+      journal.version = journal.held->version;
+      if (journal.version < 2) {
+        journal.said.push_back(shownPath(path) + " has format version " +
+                               std::to_string(journal.version) +
+                               ", without checksums: damage to its values may go unseen; its "
+                               "new runs are recorded in the same version");
+      }
+    } else if (parsed.zeroBytesOnly) {
+      journal.said.push_back(shownPath(path) + " holds only zero bytes (a header that never " +
+                             "reached the disk): it is written afresh");
+    }
+    return journal;
+  }
 }
 
-}  // namespace
-
-Journal Journal::open(const std::string& path) {
-  // O_EXCL first, to know whether this run made the file.
-  bool created = true;
-  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0 && errno == EEXIST) {
-    created = false;
-    fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+Journal Journal::openFor(const std::string& path, const JournalHeader& here, bool compareSeed,
+                         const std::vector<const Graph*>& partGraphs) {
+  Journal journal = open(path);
+  if (!journal.held) return journal;
+  const std::string name = shownPath(path);
+  const JournalHeader& there = journal.held->header;
+  if (auto difference = journalDifference(there, here, compareSeed)) {
+    throw InputError(name + " belongs to another experiment: " + *difference);
   }
-  if (fd < 0) throw InputError(shownPath(path) + " cannot be opened: " + std::strerror(errno));
-  Journal journal(path, fd, created);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    throw InputError(shownPath(path) + " is not a regular file");
+  if (there.parts.size() != partGraphs.size()) {
+    throw InputError(name + " is damaged: it holds " + std::to_string(there.parts.size()) +
+                     " parts where the graph has " + std::to_string(partGraphs.size()));
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    throw InputError(errno == EWOULDBLOCK
-                         ? shownPath(path) + " is in use by another run of the program"
-                         : shownPath(path) + " cannot be locked: " + std::strerror(errno));
+  for (std::size_t p = 0; p < partGraphs.size(); ++p) {
+    const JournalPart& part = there.parts[p];
+    if (part.levels.front() != -static_cast<double>(partGraphs[p]->vertexCount)) {
+      throw InputError(name + " is damaged: its first level is not minus the vertex count");
+    }
+    if (!isProperColoring(*partGraphs[p], part.coloring, there.colors)) {
+      throw InputError(name + " is damaged: its pilot run did not reach a proper coloring");
+    }
   }
-  const std::string text = wholeFile(fd, path);
-  ParsedJournal parsed = parseJournal(text, path);
-  journal.held = std::move(parsed.contents);
-  journal.keptBytes = parsed.keptBytes;
-  journal.torn = text.size() - parsed.keptBytes;
+  if (journal.torn > 0 && journal.writable()) {
+    journal.resume();
+    journal.said.push_back(name + ": a last line cut short by a failure was cut off");
+  }
   return journal;
 }
 
@@ -342,23 +509,45 @@ Journal::Journal(Journal&& other) noexcept
     : path(std::move(other.path)),
       fd(std::exchange(other.fd, -1)),
       created(other.created),
+      locked(other.locked),
       written(other.written),
+      writeErrno(other.writeErrno),
+      version(other.version),
       held(std::move(other.held)),
       torn(other.torn),
       keptBytes(other.keptBytes),
+      said(std::move(other.said)),
       lastSync(other.lastSync),
+      firstUnsynced(other.firstUnsynced),
       unsynced(other.unsynced) {}
 
 Journal::~Journal() {
   if (fd < 0) return;
   if (unsynced) ::fsync(fd);
-  // A journal this run made but never started holds nothing to resume.
-  if (created && !written) ::unlink(path.c_str());
+  // A journal this run made, holds and never started holds nothing to
+  // resume. Never another run's: it holds the lock on its own file, and a
+  // file this run did not make or no longer names is left alone.
+  if (created && locked && !written && namesThisFile()) {
+    reach(JournalStep::BeforeRemove);
+    ::unlink(path.c_str());
+  }
   ::close(fd);
+}
+
+bool Journal::namesThisFile() const {
+  struct stat open {};
+  struct stat named {};
+  return ::fstat(fd, &open) == 0 && open.st_nlink > 0 && ::stat(path.c_str(), &named) == 0 &&
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+std::string Journal::writeFailure() const {
+  return shownPath(path) + " cannot be written: " + std::strerror(writeErrno);
 }
 
 void Journal::resume() {
   if (torn == 0) return;
+  if (!writable()) throw InputError(writeFailure());
   if (::ftruncate(fd, static_cast<off_t>(keptBytes)) != 0 || ::fsync(fd) != 0) {
     writeFailed(path, errno);
   }
@@ -366,9 +555,32 @@ void Journal::resume() {
 }
 
 void Journal::start(const JournalHeader& header) {
+  if (!writable()) throw InputError(writeFailure());
   resume();  // a header cut short: nothing is kept
-
-  const std::string text = headerText(header);
+  version = kVersion;
+  const JournalPart& part = header.parts.at(0);
+  char buffer[64];
+  std::string text = journalLine(std::string(kMagic) + " " + std::to_string(kVersion), version);
+  std::snprintf(buffer, sizeof buffer, "graph %016" PRIx64, header.graphHash);
+  text += journalLine(buffer, version);
+  text += journalLine("colors " + std::to_string(header.colors), version);
+  text += journalLine("N " + std::to_string(header.N), version);
+  std::snprintf(buffer, sizeof buffer, "rho %.17g", header.rho);
+  text += journalLine(buffer, version);
+  text += journalLine("seed " + std::to_string(header.seed), version);
+  text += journalLine(std::string("decompose ") + (header.decompose ? "1" : "0"), version);
+  std::string line = "levels " + std::to_string(part.levels.size());
+  for (double level : part.levels) {
+    std::snprintf(buffer, sizeof buffer, " %.17g", level);
+    line += buffer;
+  }
+  text += journalLine(line, version);
+  line = "coloring " + std::to_string(part.coloring.size());
+  for (int32_t color : part.coloring) {
+    line += ' ';
+    line += std::to_string(color);
+  }
+  text += journalLine(line, version);
   if (!writeAll(fd, text.data(), text.size())) writeFailed(path, errno);
   written = true;
   sync();
@@ -376,14 +588,22 @@ void Journal::start(const JournalHeader& header) {
 
 void Journal::record(int64_t run, const CountingRun& result) {
   const WideDoubleParts parts = splitWide(result.estimate);
-  char line[96];
-  const int length =
-      std::snprintf(line, sizeof line, "run %" PRId64 " %.17g %" PRId64 " %" PRId64 "\n", run,
-                    parts.mantissa, parts.exponent, result.cpuMilliseconds);
-  if (!writeAll(fd, line, static_cast<std::size_t>(length))) writeFailed(path, errno);
+  char content[96];
+  std::snprintf(content, sizeof content, "run %" PRId64 " %.17g %" PRId64 " %" PRId64, run,
+                parts.mantissa, parts.exponent, result.cpuMilliseconds);
+  const std::string line = journalLine(content, version);
+  if (!writeAll(fd, line.data(), line.size())) writeFailed(path, errno);
   written = true;
+  const auto now = std::chrono::steady_clock::now();
+  if (!unsynced) firstUnsynced = now;
   unsynced = true;
-  if (std::chrono::steady_clock::now() - lastSync >= std::chrono::seconds(1)) sync();
+  if (now - lastSync >= std::chrono::seconds(1)) sync();
+}
+
+void Journal::syncIfDue() {
+  if (unsynced && std::chrono::steady_clock::now() - firstUnsynced >= std::chrono::milliseconds(500)) {
+    sync();
+  }
 }
 
 void Journal::finish() {
@@ -412,6 +632,7 @@ RunBatchEnd journalledRuns(
     end.exhausted = true;
     return end;
   }
+  if (journal && !journal->writable()) throw InputError(journal->writeFailure());
   return make(RunRange{end.lastConsumed + 1, range.last}, [&](int64_t run, CountingRun&& result) {
     if (journal) journal->record(run, result);
     return consume(run, std::move(result));

@@ -1,35 +1,64 @@
 // A counting experiment's journal (--journal FILE): what fixes its runs,
 // then one line per fixed-level run as the run is consumed, so that an
-// experiment stopped at any moment resumes where it stopped.
+// experiment stopped at any moment resumes where it stopped. Reading,
+// checking and writing a journal all happen here.
 //
-//   tintara-journal 1
+// Format version 2, every line ending in " ~HHHHHHHH", the CRC-32C of the
+// line's bytes before the blank (8 lower-case hex digits):
+//
+//   tintara-journal 2
 //   graph HASH             graphHash() of the instance, 16 hex digits
 //   colors K
 //   N n
 //   rho R
 //   seed S
+//   decompose 0
 //   levels COUNT L1 L2 ...   the pilot's levels
 //   coloring COUNT C1 ...    the pilot's proper colouring, in vertex order
 //   run I M E MS             one a run, in run order from 1
 //
 // Doubles are written with 17 significant digits, which read back to the
-// same double; a run's estimate is M * 2^E (splitWide's parts: 0.5 <= |M| <
+// same double; a run's estimate is M * 2^E (splitWide's parts: 0.5 <= M <
 // 1, or M = E = 0), exact at any exponent, and MS is its processor time in
 // milliseconds, from which the report's figure is computed again.
 //
-// The journal is locked (flock) while a run of the program has it open, so
-// that a second run given the same FILE is refused rather than appending
-// runs of its own or cutting the first one's last line. The header goes out
-// in one write() and is synced before any run line follows. Each run line
-// goes out in one write() as the run is consumed and is synced to the disk
-// at most once a second: a process killed at any moment loses at most the
-// runs in flight or waiting for an earlier one, and a machine that fails at
-// most the last second's. A last line cut short (no line end, or a tail of
-// zero bytes, as a machine failure can leave) is cut off when the journal
-// is opened again, and so is a header cut short, which holds no run; any
-// other damage is refused, since the journal holds the only record of hours
-// of runs. (A header written to a temporary file and renamed into place
-// would not be cut short, but the rename would slip from under the lock.)
+// Version 1 (written before checksums) has the same lines without the
+// checksums and without the decompose line. Such a journal still resumes:
+// it is read without checksums, standard error is told so, and its new
+// runs are recorded in version 1, so that one file never mixes formats.
+//
+// What is refused as damage: a line whose checksum fails, and values no
+// run of the program writes, whatever the version: levels that are not
+// whole numbers, that decrease after the second, or whose first is not
+// minus the vertex count or last not 0; a colouring that is not proper; an
+// estimate that is neither 0 nor within [N^-(L-1), 1] (each of the L - 1
+// level factors is elites / N with at least one elite); a run number out
+// of order. The checksum is what catches the rest, a changed seed or a
+// changed digit of an estimate. Only a last line cut short (no line end,
+// or a tail of zero bytes, as a machine failure can leave) is cut off, with
+// a note; a header cut short holds no run and is written afresh, and so is
+// a journal of zero bytes only (a header whose blocks never reached the
+// disk). Nothing is cut from a journal that is refused.
+//
+// Locking. The journal is locked (flock) while a run of the program has it
+// open, so that a second run given the same FILE is refused rather than
+// appending runs of its own. The file is opened (or created), then locked,
+// and only then is its content read and decided on; after the lock the
+// path is checked to still name the locked file (another run may have
+// removed it meanwhile), else it is opened again. A run removes only a
+// file that it created, that it holds the lock on, and that holds no run
+// (its pilot stagnated, say): never one that another run holds.
+//
+// Durability. The header goes out in one write() and is synced before any
+// run line follows. Each run line goes out in one write() as the run is
+// consumed, and reaches the disk within a second: it is synced at once
+// when the last sync is a second old, and otherwise by syncIfDue(), which
+// the run engine calls while it waits for runs. A process killed at any
+// moment loses at most the runs in flight or waiting for an earlier one.
+//
+// A journal that may be read but not written (its permissions, a read-only
+// mount) still reports a complete experiment; the caller refuses it when
+// runs remain to be made.
 #pragma once
 
 #include <chrono>
@@ -40,10 +69,17 @@
 #include <vector>
 
 #include "engine/run_engine.h"
+#include "graph/graph.h"
 #include "splitting/adaptive_splitting.h"
 #include "splitting/experiment_runs.h"
 
 namespace tintara {
+
+// What fixes one part's runs: its pilot's levels and proper colouring.
+struct JournalPart {
+  LevelList levels;
+  std::vector<int32_t> coloring;
+};
 
 struct JournalHeader {
   uint64_t graphHash = 0;
@@ -51,11 +87,12 @@ struct JournalHeader {
   int32_t N = 0;
   double rho = 0.0;
   uint64_t seed = 0;
-  LevelList levels;
-  std::vector<int32_t> coloring;
+  bool decompose = false;
+  std::vector<JournalPart> parts;  // one: the whole graph's
 };
 
 struct JournalContents {
+  int version = 2;
   JournalHeader header;
   std::vector<CountingRun> runs;  // runs 1, 2, ... in order
 };
@@ -64,8 +101,8 @@ struct JournalContents {
 std::optional<uint64_t> journalSeed(const std::string& path);
 
 // The first field in which the experiments differ, as "colors 3 there, 4
-// here" (graph, colors, N, rho, then the seed when `compareSeed`), or
-// nothing when they are the same experiment.
+// here" (graph, colors, N, rho, decompose, then the seed when
+// `compareSeed`), or nothing when they are the same experiment.
 std::optional<std::string> journalDifference(const JournalHeader& there, const JournalHeader& here,
                                              bool compareSeed);
 
@@ -73,45 +110,72 @@ std::optional<std::string> journalDifference(const JournalHeader& there, const J
 // WriteError ("journal PATH: reason") when a write or a sync fails.
 class Journal {
  public:
-  // Opens `path` (creating it when there is none) and reads it. Throws
-  // InputError ("journal PATH ...") for a file in use by another run, one
-  // that is not a journal, or one damaged anywhere but in its last line.
+  // Opens `path` (creating it when there is none), locks it and reads it.
+  // Throws InputError ("journal PATH ...") for a file in use by another
+  // run, one that is not a journal, one damaged anywhere but in its last
+  // line, or one that cannot be opened even for reading.
   static Journal open(const std::string& path);
+
+  // The journal of this experiment, read and checked: open(), then the
+  // experiment it holds compared with `here` (InputError "journal PATH
+  // belongs to another experiment: ..."), and its parts' levels and
+  // colourings checked against their graphs, the whole graph's first
+  // (InputError "journal PATH is damaged: ..."). A torn last line is cut
+  // off (when the journal may be written) with a note.
+  static Journal openFor(const std::string& path, const JournalHeader& here, bool compareSeed,
+                         const std::vector<const Graph*>& partGraphs);
 
   Journal(Journal&& other) noexcept;
   Journal& operator=(Journal&&) = delete;
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
   // Syncs and closes (a failure here is no longer reported: call finish);
-  // a file this run created and left empty is removed.
+  // a file this run created, locked and never wrote to is removed.
   ~Journal();
 
-    // What the journal holds: nothing for a new one.
+  // What the journal holds: nothing for a new one.
   const std::optional<JournalContents>& contents() const { return held; }
   // Bytes past the last complete line (or the whole of a header cut
   // short), which are cut off before anything is written.
   uint64_t tornBytes() const { return torn; }
+  // What standard error should be told of the journal as it was read (a
+  // version without checksums, a header written afresh, a line cut off).
+  const std::vector<std::string>& notes() const { return said; }
+  // Whether the file may be written; when not, writeFailure() tells why
+  // ("journal PATH cannot be written: Permission denied").
+  bool writable() const { return writeErrno == 0; }
+  std::string writeFailure() const;
 
   // Starts a new journal: writes `header` into the file, emptied.
   void start(const JournalHeader& header);
   // Goes on with the journal read: cuts off its torn bytes.
   void resume();
   void record(int64_t run, const CountingRun& result);
+  // Syncs the lines written half a second ago or more; called while the
+  // runs are waited for, so that every line reaches the disk within a
+  // second however long the next run takes.
+  void syncIfDue();
   // Syncs what was written.
   void finish();
 
  private:
   Journal(std::string path, int fd, bool created);
   void sync();
+  bool namesThisFile() const;
 
   std::string path;
   int fd = -1;
-  bool created = false;
+  bool created = false;  // this run made the file
+  bool locked = false;
   bool written = false;
-    std::optional<JournalContents> held;
+  int writeErrno = 0;  // why the file may not be written, or 0
+  int version = 2;     // of the lines this run appends
+  std::optional<JournalContents> held;
   uint64_t torn = 0;
   uint64_t keptBytes = 0;
+  std::vector<std::string> said;
   std::chrono::steady_clock::time_point lastSync;
+  std::chrono::steady_clock::time_point firstUnsynced;
   bool unsynced = false;
 };
 
@@ -124,5 +188,11 @@ RunBatchEnd journalledRuns(
     const RunConsumer<CountingRun>& consume,
     const std::function<RunBatchEnd(RunRange range, const RunConsumer<CountingRun>& consume)>&
         make);
+
+// Fault injection for the tests of two runs racing for one journal: called
+// with the path at each step named, on the thread that takes it. Tests set
+// it before the racing threads start; nullptr (the default) does nothing.
+enum class JournalStep { BeforeLock, BeforeRemove };
+void setJournalStepHook(std::function<void(JournalStep step)> hook);
 
 }  // namespace tintara

@@ -181,9 +181,12 @@ struct RunBatchEnd {
 // answers true `onHalt` is called on the calling thread at once, before
 // any slot is stopped, so that what must be said of a halt goes out first,
 // and the runs under way are then abandoned.
+// `waiting`, when given, is called at every wait too, before it: work
+// that must not wait for the next result (the journal's sync).
 struct BatchControl {
   std::function<bool()> halted;
   std::function<void()> onHalt;
+  std::function<void()> waiting;
 };
 
 // Takes the results in index order; false ends the batch.
@@ -230,6 +233,7 @@ RunBatchEnd runBatch(RunPool<Result>& pool, RemoteSlots<Result>* remote, RunRang
         if (control.onHalt) control.onHalt();
         break;
       }
+      if (control.waiting) control.waiting();
       if (remote) {
         while (std::optional<typename RemoteSlots<Result>::Arrival> arrival = remote->poll()) {
           ready.emplace(arrival->index, std::move(arrival->result));

@@ -32,7 +32,7 @@ std::optional<ColorabilityOutcome> runStep(RunPool<ColorabilityOutcome>& pool,
         tests.push_back(std::move(outcome));
         return true;
       },
-      BatchControl{halted, {}});
+      BatchControl{halted, {}, {}});
   if (!end.exhausted) return std::nullopt;
   return combineTests(std::move(tests));
 }

@@ -132,13 +132,27 @@ void shareMallocArenaUnderAddressLimit() {
   if (addressSpaceLimited()) mallopt(M_ARENA_MAX, 1);
 }
 
-std::string memoryRefusal(double neededBytes, const std::string& what, uint64_t usableBytes) {
-  constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
+namespace {
+
+// "2.5 GiB", or "37.2 MiB" below a GiB, where a GiB figure would read 0.0.
+std::string memorySize(double bytes) {
+  constexpr double kMiB = 1024.0 * 1024.0;
+  constexpr double kGiB = 1024.0 * kMiB;
   std::ostringstream out;
-  out << std::fixed << std::setprecision(1) << "Not enough memory for this run: about "
-      << neededBytes / kGiB << " GiB needed for " << what << ", "
-      << static_cast<double>(usableBytes) / kGiB << " GiB usable";
+  out << std::fixed << std::setprecision(1);
+  if (bytes < kGiB) {
+    out << bytes / kMiB << " MiB";
+  } else {
+    out << bytes / kGiB << " GiB";
+  }
   return out.str();
+}
+
+}  // namespace
+
+std::string memoryRefusal(double neededBytes, const std::string& what, uint64_t usableBytes) {
+  return "Not enough memory for this run: about " + memorySize(neededBytes) + " needed for " +
+         what + ", " + memorySize(static_cast<double>(usableBytes)) + " usable";
 }
 
 }  // namespace tintara

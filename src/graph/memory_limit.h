@@ -51,7 +51,8 @@ void shareMallocArenaUnderAddressLimit();
 
 // The one message for work refused for its size: "Not enough memory for this
 // run: about X GiB needed for WHAT, Y GiB usable", where WHAT names what does
-// not fit (the graph, or the populations of colourings).
+// not fit (the graph, or the populations of colourings); a figure below a
+// GiB is given in MiB.
 std::string memoryRefusal(double neededBytes, const std::string& what, uint64_t usableBytes);
 
 }  // namespace tintara

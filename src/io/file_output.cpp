@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <random>
 
+#include "io/output_paths.h"
+
 namespace tintara {
 
 namespace {
@@ -115,29 +117,11 @@ bool writeAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-std::optional<std::string> overwriteRefusal(
-    const std::string& option, const std::string& target,
-    const std::vector<std::pair<std::string, std::string>>& inputs) {
-  if (target.empty()) return option + " needs a file name";
-  // A target that does not exist yet, or is no regular file, is written
-  // without harm to anything the program reads or writes.
-  struct stat written;
-  if (::stat(target.c_str(), &written) != 0 || !S_ISREG(written.st_mode)) return std::nullopt;
-  const auto same = [&](const struct stat& other) {
-    return S_ISREG(other.st_mode) && other.st_dev == written.st_dev &&
-           other.st_ino == written.st_ino;
-  };
-  const std::string refusal = option + " " + printable(target) + " would overwrite ";
-  struct stat other;
-  for (const auto& [path, name] : inputs) {
-    if (::stat(path.c_str(), &other) == 0 && same(other)) return refusal + name;
-  }
-  if (::fstat(STDOUT_FILENO, &other) == 0 && same(other)) return refusal + "standard output";
-  if (::fstat(STDERR_FILENO, &other) == 0 && same(other)) return refusal + "standard error";
-  return std::nullopt;
-}
-
 void writeFileSafely(const std::string& path, const std::function<int(int fd)>& content) {
+  if (const int stream = standardStreamNamed(path); stream >= 0) {
+    if (const int error = content(stream)) fail(path, error);
+    return;
+  }
   struct stat existing;
   if (::stat(path.c_str(), &existing) != 0) {
     // A loop of links or an unreadable folder is no name for a new file.

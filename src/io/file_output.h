@@ -11,6 +11,10 @@
 // refused (EACCES), as opening it for writing would be. Anything else (a
 // FIFO, a terminal, /dev/null, a pipe behind /dev/stdout) is written
 // directly: no rename can replace it, and writing to it is what was asked.
+// The standard streams' own names (/dev/stdout, /dev/fd/2, ...) are written
+// through the open descriptor, at its position: a report already written
+// to the file behind it stays, where renaming over that file or opening it
+// afresh would lose it.
 #pragma once
 
 #include <cstddef>
@@ -18,8 +22,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace tintara {
 
@@ -36,15 +38,6 @@ std::string printable(const std::string& text);
 // Writes all of `size` bytes to `fd`, retrying after EINTR; false, with
 // errno from the failed call, when a write fails.
 bool writeAll(int fd, const char* data, std::size_t size);
-
-// The one-line message refusing `target` as the file that `option` (such as
-// "--save-coloring") writes, or nothing: an empty name, or the regular file
-// (same device and inode, by any name) that is one of `inputs` (named as
-// given: "the instance file") or standard output or standard error.
-// Checked before any run, so that no report or instance is lost to it.
-std::optional<std::string> overwriteRefusal(
-    const std::string& option, const std::string& target,
-    const std::vector<std::pair<std::string, std::string>>& inputs);
 
 // Writes what `content` writes to a descriptor into `path` as above.
 // `content` returns 0, or the errno of the write that failed. Throws

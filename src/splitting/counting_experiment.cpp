@@ -30,6 +30,15 @@ RunRecord EstimateTally::add(int64_t run, const CountingRun& result) {
   return record;
 }
 
+bool recordedRunsEnd(const std::vector<CountingRun>& recorded, double terr, int64_t maxRuns) {
+  EstimateTally tally;
+  for (const CountingRun& run : recorded) {
+    if (tally.targetMet(terr) || tally.runs() >= maxRuns) return true;
+    tally.add(tally.runs() + 1, run);
+  }
+  return tally.targetMet(terr) || tally.runs() >= maxRuns;
+}
+
 ExperimentEnd runToTarget(EstimateTally& tally, double terr, int64_t maxRuns,
                           const CountingRunSource& source,
                           const std::function<void(const RunRecord&)>& onRun) {

@@ -68,6 +68,10 @@ class EstimateTally {
   int64_t zeros = 0;
 };
 
+// Whether `recorded` runs, taken in order, end the experiment by
+// themselves: the target met or run `maxRuns` taken among them.
+bool recordedRunsEnd(const std::vector<CountingRun>& recorded, double terr, int64_t maxRuns);
+
 // Where fixed-level runs come from: makes runs first, first + 1, ... up to
 // last and hands each to `consume` in run order until it returns false.
 // Returns true when a halt (a stop signal, the time budget) ended them first.
