@@ -17,9 +17,9 @@
 
 #include "cli/settings.h"
 #include "engine/worker_thread.h"
-#include "graph/input_error.h"
-#include "graph/memory_limit.h"
-#include "splitting/run_memory.h"
+#include "process/failures.h"
+#include "process/memory_limit.h"
+#include "graph/run_graph.h"
 #include "support/test_support.h"
 
 namespace tintara::testing {
@@ -533,10 +533,10 @@ TEST(RunMemoryCheck, EachKindOfLimitIsComparedWithWhatItCounts) {
 
   // A small graph on four threads: the stacks are most of the address space
   // the runs take, and a physical or group limit does not count them.
-  const RunFootprint four{100, 4, 5, false, WorkerThread::kStackBytes};
+  const RunFootprint four{100, 4, 5, false, sizeof(ColoringSample)};
   const auto resident = static_cast<uint64_t>(residentRunBytes(1000, 2000, four));
   const auto space = static_cast<uint64_t>(addressSpaceRunBytes(1000, 2000, four));
-  EXPECT_GE(space, resident + 4 * WorkerThread::kStackBytes);
+  EXPECT_GE(space, resident + 4 * kWorkerStackBytes);
   struct Case {
     UsableMemory usable;
     bool fits;

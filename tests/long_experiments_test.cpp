@@ -23,7 +23,7 @@
 #include <boost/crc.hpp>
 
 #include "engine/journal.h"
-#include "graph/input_error.h"
+#include "process/failures.h"
 #include "support/test_support.h"
 
 namespace tintara::testing {

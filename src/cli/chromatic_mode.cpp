@@ -8,10 +8,10 @@
 #include "cli/output_check.h"
 #include "cli/progress_display.h"
 #include "cli/wording.h"
-#include "engine/worker_thread.h"
+#include "coloring/coloring_sample.h"
 #include "splitting/chromatic_search.h"
-#include "splitting/cpu_clock.h"
-#include "splitting/run_memory.h"
+#include "process/cpu_clock.h"
+#include "graph/run_graph.h"
 
 namespace tintara {
 
@@ -38,7 +38,7 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   const bool bounded = s.bounds != "trivial";
   const int32_t tests = executor.processes * s.workers;
   const RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0), bounded,
-                               WorkerThread::kStackBytes};
+                               sizeof(ColoringSample)};
   const Graph graph = readRunGraph(s.problem, footprint);
   const RunParameters parameters = s.runParameters();
   const auto halted = [&halt] { return halt(); };

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "cli/settings.h"
-#include "engine/halt.h"
+#include "process/halt.h"
 #include "engine/run_executor.h"
 
 namespace tintara {

@@ -16,10 +16,10 @@
 #include "cli/counting_mode.h"
 #include "cli/output_check.h"
 #include "cli/settings.h"
-#include "engine/halt.h"
+#include "process/halt.h"
 #include "engine/journal.h"
 #include "engine/worker_thread.h"
-#include "graph/input_error.h"
+#include "process/failures.h"
 #include "io/output_paths.h"
 
 namespace po = boost::program_options;

@@ -15,7 +15,7 @@ namespace tintara {
 
 // The runs are made by `executor`: this process's threads, or an MPI job's
 // ranks (rank 0 runs the entry). SIGINT and SIGTERM are watched from here
-// on (engine/halt.h).
+// on (process/halt.h).
 int runTintara(int argc, char** argv, const RunExecutor& executor);
 
 // Writes what is known of `failure`, without a line end: "Not enough memory

@@ -1,6 +1,6 @@
 #include "cli/entry.h"
 #include "engine/run_executor.h"
-#include "graph/memory_limit.h"
+#include "process/memory_limit.h"
 
 int main(int argc, char** argv) {
   tintara::shareMallocArenaUnderAddressLimit();

@@ -9,9 +9,9 @@
 #include <boost/mpi/environment.hpp>
 
 #include "cli/entry.h"
-#include "engine/halt.h"
+#include "process/halt.h"
 #include "engine/mpi_executor.h"
-#include "graph/memory_limit.h"
+#include "process/memory_limit.h"
 
 int main(int argc, char** argv) {
   // Before MPI starts threads of its own.

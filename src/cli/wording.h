@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/halt.h"
+#include "process/halt.h"
 
 namespace tintara {
 

@@ -17,7 +17,7 @@
 #include <boost/crc.hpp>
 
 #include "coloring/proper_coloring.h"
-#include "graph/input_error.h"
+#include "process/failures.h"
 #include "io/file_output.h"
 
 namespace tintara {
@@ -269,44 +269,35 @@ struct ParsedJournal {
   bool zeroBytesOnly = false;
 };
 
-ParsedJournal parseJournal(const std::string& text, const std::string& path) {
-  ParsedJournal parsed;
-  if (std::all_of(text.begin(), text.end(), [](char c) { return c == '\0'; })) {
-    parsed.zeroBytesOnly = !text.empty();
-    return parsed;
-  }
-  const std::size_t complete = completeLength(text);
-  // A header cut short starts like the first line, or with all of it.
-  const std::string opening = std::string(kMagic) + " ";
-  const std::size_t shared = std::min(text.size(), opening.size());
-  const bool ours = text.compare(0, shared, opening, 0, shared) == 0;
-  if (!ours) throw InputError(shownPath(path) + " is not a tintara journal");
-
-  JournalLines lines(path, text, complete);
-  JournalContents contents;
-  // The version comes first, before any checksum can be read: "tintara-journal 2".
-  const std::size_t versionAt = opening.size();
+// The first line's format version, its checksum checked from version 2 on;
+// 0 when the first line was cut short. The version is read from the text
+// before the line, since it says whether the line carries a checksum.
+int readVersion(JournalLines& lines, const std::string& text, const std::string& path) {
+  const std::size_t versionAt = std::strlen(kMagic) + 1;
   const std::size_t versionEnd = text.find_first_not_of("0123456789", versionAt);
+  int version = 0;
   if (versionEnd != std::string::npos && versionEnd > versionAt) {
-    std::from_chars(text.data() + versionAt, text.data() + versionEnd, contents.version);
-    lines.setVersion(contents.version);
+    std::from_chars(text.data() + versionAt, text.data() + versionEnd, version);
+    lines.setVersion(version);
   }
-  // Once the lines run out inside the header, it was cut short.
   std::optional<LineReader> read = lines.next();
-  if (!read) return parsed;
+  if (!read) return 0;
   if (read->word() != kMagic) throw InputError(shownPath(path) + " is not a tintara journal");
-  contents.version = read->integer<int>("the format version");
-  if (contents.version < kOldestVersion || contents.version > kVersion) {
-    throw InputError(shownPath(path) + " has format version " + std::to_string(contents.version) +
+  version = read->integer<int>("the format version");
+  if (version < kOldestVersion || version > kVersion) {
+    throw InputError(shownPath(path) + " has format version " + std::to_string(version) +
                      "; this program reads versions " + std::to_string(kOldestVersion) + " to " +
                      std::to_string(kVersion));
   }
   read->expectEnd();
+  return version;
+}
 
-  JournalHeader& header = contents.header;
+// The header's lines after the first; false when they were cut short.
+bool readHeader(JournalLines& lines, int version, JournalHeader& header) {
   // Reads the next line as `key` and its value; false when the header was
   // cut short before it.
-  const auto field = [&](const char* key, const auto& value) {
+  const auto field = [&lines](const char* key, const auto& value) {
     std::optional<LineReader> line = lines.next();
     if (!line) return false;
     line->expectKey(key);
@@ -314,35 +305,56 @@ ParsedJournal parseJournal(const std::string& text, const std::string& path) {
     line->expectEnd();
     return true;
   };
-  const bool headerRead = [&] {
-    return field("graph",
-                 [&](LineReader& r) { header.graphHash = r.integer<uint64_t>("the graph's hash", 16); }) &&
-           field("colors",
-                 [&](LineReader& r) {
-                   header.colors = r.integer<int32_t>("the number of colours");
-                   if (header.colors < 1) r.damaged("fewer than one colour");
-                 }) &&
-           field("N",
-                 [&](LineReader& r) {
-                   header.N = r.integer<int32_t>("N");
-                   if (header.N < 1) r.damaged("N below 1");
-                 }) &&
-           field("rho",
-                 [&](LineReader& r) {
-                   header.rho = r.real("rho");
-                   if (!(header.rho >= 0 && header.rho < 1)) r.damaged("rho outside [0, 1)");
-                 }) &&
-           field("seed", [&](LineReader& r) { header.seed = r.integer<uint64_t>("the seed"); }) &&
-           (contents.version < 2 || field("decompose", [&](LineReader& r) {
-              if (r.integer<int>("0 or 1") != 0) r.damaged("expected decompose 0");
-            }));
-  }();
-  if (!headerRead) return parsed;
-  const std::size_t partLine = lines.number() + 1;
+  const bool fieldsRead =
+      field("graph",
+            [&](LineReader& r) { header.graphHash = r.integer<uint64_t>("the graph's hash", 16); }) &&
+      field("colors",
+            [&](LineReader& r) {
+              header.colors = r.integer<int32_t>("the number of colours");
+              if (header.colors < 1) r.damaged("fewer than one colour");
+            }) &&
+      field("N",
+            [&](LineReader& r) {
+              header.N = r.integer<int32_t>("N");
+              if (header.N < 1) r.damaged("N below 1");
+            }) &&
+      field("rho",
+            [&](LineReader& r) {
+              header.rho = r.real("rho");
+              if (!(header.rho >= 0 && header.rho < 1)) r.damaged("rho outside [0, 1)");
+            }) &&
+      field("seed", [&](LineReader& r) { header.seed = r.integer<uint64_t>("the seed"); }) &&
+      (version < 2 || field("decompose", [&](LineReader& r) {
+         if (r.integer<int>("0 or 1") != 0) r.damaged("expected decompose 0");
+       }));
+  if (!fieldsRead) return false;
+  const std::size_t levelsLine = lines.number() + 1;
   header.parts.push_back(readPart(lines));
-  if (lines.number() < partLine + 1) return parsed;  // the header was cut short
+  return lines.number() == levelsLine + 1;  // its levels and its colouring
+}
 
-  const WideDouble smallest = smallestEstimate(header);
+ParsedJournal parseJournal(const std::string& text, const std::string& path) {
+  ParsedJournal parsed;
+  if (std::all_of(text.begin(), text.end(), [](char c) { return c == '\0'; })) {
+    parsed.zeroBytesOnly = !text.empty();
+    return parsed;
+  }
+  // A header cut short starts like the first line, or with all of it.
+  const std::string opening = std::string(kMagic) + " ";
+  const std::size_t shared = std::min(text.size(), opening.size());
+  if (text.compare(0, shared, opening, 0, shared) != 0) {
+    throw InputError(shownPath(path) + " is not a tintara journal");
+  }
+  const std::size_t complete = completeLength(text);
+  JournalLines lines(path, text, complete);
+  JournalContents contents;
+  // Once the lines run out inside the header, it was cut short: nothing is
+  // kept, and no run is lost with it.
+  contents.version = readVersion(lines, text, path);
+  if (contents.version == 0 || !readHeader(lines, contents.version, contents.header)) {
+    return parsed;
+  }
+  const WideDouble smallest = smallestEstimate(contents.header);
   while (std::optional<LineReader> run = lines.next()) {
     contents.runs.push_back(
         readRunLine(*run, static_cast<int64_t>(contents.runs.size()) + 1, smallest));

@@ -1,6 +1,6 @@
 #include "engine/mpi_executor.h"
 
-#include "engine/halt.h"
+#include "process/halt.h"
 
 #include <array>
 #include <chrono>

@@ -34,7 +34,7 @@ WorkerThread::WorkerThread(std::function<void()> body) : handle(std::make_unique
   pthread_attr_t attributes;
   int error = pthread_attr_init(&attributes);
   if (error == 0) {
-    error = pthread_attr_setstacksize(&attributes, kStackBytes);
+    error = pthread_attr_setstacksize(&attributes, kWorkerStackBytes);
     if (error == 0) error = pthread_create(&handle->thread, &attributes, runBody, &handle->body);
     pthread_attr_destroy(&attributes);
   }

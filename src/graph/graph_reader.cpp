@@ -11,7 +11,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "graph/memory_limit.h"
+#include "process/memory_limit.h"
 #include "graph/split_line.h"
 
 namespace tintara {

@@ -24,7 +24,7 @@
 #include <string>
 
 #include "graph/graph.h"
-#include "graph/input_error.h"
+#include "process/failures.h"
 
 namespace tintara {
 
@@ -34,7 +34,7 @@ namespace tintara {
 using SizeCheck = std::function<void(int32_t vertexCount, int64_t edgeCount)>;
 
 // Reads a Graph from `in`; `sourceName` names the input in error messages.
-// Every fault throws InputError (graph/input_error.h) with one line naming
+// Every fault throws InputError (process/failures.h) with one line naming
 // the input and, where there is one, the line: malformed lines, input with
 // content but no p or e line, a read that fails part way. So does a graph
 // that would not fit in `usableBytes`, checked as the edge list grows and

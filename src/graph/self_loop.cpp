@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "graph/input_error.h"
+#include "process/failures.h"
 
 namespace tintara {
 

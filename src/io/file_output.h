@@ -20,16 +20,11 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
-namespace tintara {
+#include "process/failures.h"
 
-// A file or stream that could not be written; what() is "PATH: reason", or
-// the reason alone for standard output.
-struct WriteError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+namespace tintara {
 
 // `text` with every control character shown as '?': a path may hold any
 // byte, and a line end in it would break a line of a file or a message.

@@ -1,7 +1,7 @@
 #include "splitting/experiment_runs.h"
 
 #include "random/random_source.h"
-#include "splitting/cpu_clock.h"
+#include "process/cpu_clock.h"
 #include "splitting/estimation.h"
 
 namespace tintara {

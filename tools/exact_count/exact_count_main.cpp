@@ -24,7 +24,7 @@
 
 #include "exact_count/exact_count.h"
 #include "graph/graph_reader.h"
-#include "graph/memory_limit.h"
+#include "process/memory_limit.h"
 
 using namespace tintara;
 using namespace tintara::exact;

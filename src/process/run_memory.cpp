@@ -1,13 +1,10 @@
-#include "splitting/run_memory.h"
+#include "process/run_memory.h"
 
 #include <algorithm>
 #include <sstream>
 #include <string>
 
-#include "coloring/coloring_sample.h"
-#include "graph/graph_reader.h"
-#include "graph/input_error.h"
-#include "graph/self_loop.h"
+#include "process/failures.h"
 
 namespace tintara {
 
@@ -24,7 +21,7 @@ double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootpri
   const double n = vertexCount;
   // One 32-bit offset a vertex, two 32-bit list entries an edge line.
   const double graphBytes = listBytes(n + 1.0) + listBytes(2.0 * static_cast<double>(edgeCount));
-  const double sampleBytes = static_cast<double>(sizeof(ColoringSample)) + 2.0 * listBytes(n);
+  const double sampleBytes = static_cast<double>(run.sampleBytes) + 2.0 * listBytes(n);
   const double populationBytes = (static_cast<double>(run.N) + 1.0) * sampleBytes;
   // The simple graph (an offset a vertex, an entry an edge end), DSATUR's
   // two entries an edge end and half a dozen lists of n, the clique
@@ -40,7 +37,7 @@ double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootpri
 
 double addressSpaceRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run) {
   return residentRunBytes(vertexCount, edgeCount, run) +
-         static_cast<double>(run.threads) * static_cast<double>(run.threadStackBytes);
+         static_cast<double>(run.threads) * static_cast<double>(kWorkerStackBytes);
 }
 
 void checkRunMemory(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run,
@@ -55,14 +52,6 @@ void checkRunMemory(int32_t vertexCount, int64_t edgeCount, const RunFootprint& 
   if (run.threads > 1) what << " on each of " << run.threads << " threads";
   throw InputError(spaceFits ? memoryRefusal(resident, what.str(), usable.resident)
                              : memoryRefusal(space, what.str(), usable.addressSpace));
-}
-
-Graph readRunGraph(const std::string& path, const RunFootprint& run) {
-  Graph graph = readGraph(path, usableMemoryBytes(), [&](int32_t n, int64_t edges) {
-    checkRunMemory(n, edges, run, usableMemory());
-  });
-  refuseSelfLoops(graph);
-  return graph;
 }
 
 }  // namespace tintara

@@ -5,12 +5,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
-#include "graph/graph.h"
-#include "graph/memory_limit.h"
+#include "process/memory_limit.h"
 
 namespace tintara {
+
+// The stack each worker thread of the run engine is started with. A
+// worker's deepest frames are a sort's recursion and the splitting run's
+// own, a few KiB; 4 MiB leaves ample room. Fixed here rather than left to
+// glibc's default, which follows the soft RLIMIT_STACK (8 MiB on most
+// systems, 2 MiB when unlimited), so that the address space a run needs
+// does not depend on the shell it was started from.
+constexpr std::size_t kWorkerStackBytes = std::size_t{4} << 20;
 
 // What a mode holds at its peak besides the Graph: a population of N
 // samples on each worker thread, and full-length colourings kept beside the
@@ -24,9 +30,9 @@ struct RunFootprint {
   // and DSATUR's and the clique search's lists, freed before any population
   // is made.
   bool boundsFirst = false;
-  // The address space each worker thread's stack takes (the run engine's
-  // WorkerThread::kStackBytes).
-  std::size_t threadStackBytes = 0;
+  // The bytes of one sample besides its two lists (sizeof(ColoringSample),
+  // which the caller knows and this layer does not).
+  std::size_t sampleBytes = 0;
 };
 
 // The bytes in use at the peak: the Graph's lists, the kept colourings, and
@@ -39,8 +45,8 @@ struct RunFootprint {
 double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run);
 
 // The address space the runs add to what the process holds: the resident
-// bytes and each worker thread's stack (threadStackBytes, mapped
-// whole when the thread starts).
+// bytes and each worker thread's stack (kWorkerStackBytes, mapped whole
+// when the thread starts).
 double addressSpaceRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run);
 
 // Checked once the instance is read, before the Graph is built or any sample
@@ -51,10 +57,5 @@ double addressSpaceRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFoo
 // out of the room.
 void checkRunMemory(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run,
                     const UsableMemory& usable);
-
-// The instance at `path` as both modes take it: read with checkRunMemory
-// made for `run` before the Graph is built, and refused (InputError) when a
-// vertex has a self-loop, since no colouring of it is proper.
-Graph readRunGraph(const std::string& path, const RunFootprint& run);
 
 }  // namespace tintara

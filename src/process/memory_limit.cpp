@@ -1,4 +1,4 @@
-#include "graph/memory_limit.h"
+#include "process/memory_limit.h"
 
 #include <malloc.h>
 #include <sys/resource.h>

@@ -1,4 +1,4 @@
-#include "engine/halt.h"
+#include "process/halt.h"
 
 #include <atomic>
 #include <csignal>

@@ -1,0 +1,140 @@
+#include "cli/counting_report.h"
+
+#include <cmath>
+#include <sstream>
+
+#include "cli/output_check.h"
+#include "cli/wording.h"
+
+namespace tintara {
+
+namespace {
+
+const std::string kStarLine(79, '*');
+
+// "relative error 0.19 is above the target 0.03", or that it is not known
+// while every estimate is 0.
+std::string errorAgainstTarget(const EstimateTally& tally, double terr) {
+  std::ostringstream text;
+  const double u = tally.relativeError();
+  if (std::isnan(u)) {
+    text << "relative error not yet known";
+  } else {
+    text << "relative error " << u << " is above the target " << terr;
+  }
+  return text.str();
+}
+
+// "about 5100 more runs, 2 h 13 min", or nothing once the target is met.
+std::string forecast(const EstimateTally& tally, double terr, int64_t runsMadeHere,
+                     std::chrono::steady_clock::duration elapsed) {
+  const double u = tally.relativeError();
+  if (!(u > terr) || !std::isfinite(u)) return {};
+  const double more = static_cast<double>(tally.runs() + 1) * ((u / terr) * (u / terr) - 1.0);
+  // Beyond 10^12 runs the figure says only that the target is out of
+  // reach; converting it would overflow an integer near 2^63.
+  constexpr double kFarAhead = 1e12;
+  if (!(more <= kFarAhead)) return "more than 10^12 runs";
+  std::ostringstream text;
+  text << "about " << static_cast<int64_t>(std::ceil(more)) << " more runs";
+  if (runsMadeHere > 0) {
+    const double seconds =
+        std::chrono::duration<double>(elapsed).count() / static_cast<double>(runsMadeHere) * more;
+    if (seconds < 60) {
+      text << ", " << static_cast<int64_t>(std::ceil(seconds)) << " s";
+    } else if (seconds < 3600) {
+      text << ", " << static_cast<int64_t>(std::ceil(seconds / 60)) << " min";
+    } else if (seconds < 1e9) {
+      const auto minutes = static_cast<int64_t>(std::ceil(seconds / 60));
+      text << ", " << minutes / 60 << " h " << minutes % 60 << " min";
+    }
+  }
+  return text.str();
+}
+
+// What ended the runs short of the target, as a sentence starts, or
+// nothing when the target was met.
+std::string stopWords(const CountingOutcome& outcome) {
+  switch (outcome.end) {
+    case CountingEnd::RunBudget:
+      return "stopped by --max-runs";
+    case CountingEnd::Halted:
+      return haltWords(outcome.cause);
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+void printCountingHeader(std::ostream& out, const RunSettings& s) {
+  out << kStarLine << std::endl;
+  out << "Starting  experiments for " << s.problem << " using N=" << s.N << ", rho=" << s.rho
+      << " and target relative error=" << s.terr << std::endl;
+  out << kStarLine << std::endl << kStarLine << std::endl;
+  out << "Iteration #  |  iteration estimator | average estimator   |  RE  |  CPU" << std::endl;
+  out << kStarLine << std::endl;
+  ensureWritten(out);
+}
+
+void printLevelCount(std::ostream& out, std::size_t levels) {
+  out << kStarLine << std::endl;
+  out << "# LEVELS = " << levels << std::endl;
+  out << kStarLine << std::endl;
+  ensureWritten(out);
+}
+
+void printRun(std::ostream& out, const RunRecord& record) {
+  out << record.run << " ";
+  writeNumber(out, record.estimate);
+  out << " ";
+  writeNumber(out, record.mean);
+  out << " " << record.relativeError << " " << record.cpuSeconds << std::endl;
+  ensureWritten(out);
+}
+
+void printSummary(std::ostream& out, const EstimateTally& tally) {
+  out << kStarLine << std::endl;
+  out << "**********************    Result Summary    ***********************************"
+      << std::endl;
+  out << "estimator  |  RE  |  CPU" << std::endl;
+  out << kStarLine << std::endl;
+  writeNumber(out, tally.mean());
+  out << " " << tally.relativeError() << " " << tally.cpuSeconds() << std::endl;
+  out << kStarLine << std::endl;
+  ensureWritten(out);
+}
+
+void printPilotStagnated(std::ostream& out, double level, int32_t colors) {
+  out << "The pilot run stagnated at level " << level
+      << " without reaching a proper coloring with " << counted(colors, "color")
+      << ", so no estimate is made" << std::endl;
+  ensureWritten(out);
+}
+
+void tellConclusion(std::ostream& err, const CountingOutcome& outcome, double terr) {
+  const EstimateTally& tally = outcome.tally;
+  const std::string stopped = stopWords(outcome);
+  if (!stopped.empty()) {
+    err << stopped << " after " << counted(tally.runs(), "run") << ": "
+        << errorAgainstTarget(tally, terr) << std::endl;
+  }
+  if (tally.zeroRuns() * 10 > tally.runs()) {
+    err << tally.zeroRuns() << " of " << counted(tally.runs(), "run")
+        << " gave 0: the estimates are strongly skewed and their relative error is "
+           "itself uncertain; a larger --N makes fewer runs end at 0"
+        << std::endl;
+  }
+}
+
+std::string runsProgressText(const RunRecord& record, const EstimateTally& tally, double terr,
+                             int64_t runsMadeHere, std::chrono::steady_clock::duration elapsed) {
+  std::ostringstream text;
+  text << "RE " << record.relativeError << " after " << counted(record.run, "run") << " (target "
+       << terr << ")";
+  const std::string ahead = forecast(tally, terr, runsMadeHere, elapsed);
+  if (!ahead.empty()) text << ": " << ahead;
+  return text.str();
+}
+
+}  // namespace tintara

@@ -1,0 +1,48 @@
+// Counting mode's report: what standard output shows (a header, the number
+// of levels the pilot fixed, one line per fixed-level run in run order, then
+// a summary), what standard error is told beside it, and the texts of the
+// progress display. Every write to standard output is checked
+// (ensureWritten).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "cli/settings.h"
+#include "engine/counting_session.h"
+
+namespace tintara {
+
+// The opening lines, written before the instance is read.
+void printCountingHeader(std::ostream& out, const RunSettings& settings);
+
+// "# LEVELS = L" between star lines.
+void printLevelCount(std::ostream& out, std::size_t levels);
+
+// One run's line: its number, estimate, the average and RE of the list with
+// it, and its processor seconds.
+void printRun(std::ostream& out, const RunRecord& record);
+
+// The summary: the average, RE and processor seconds of the runs taken.
+void printSummary(std::ostream& out, const EstimateTally& tally);
+
+// The line that ends a report whose pilot run stagnated at `level`.
+void printPilotStagnated(std::ostream& out, double level, int32_t colors);
+
+// What standard error is told once the runs end: why they stopped short of
+// the target (nothing when it was met), and whether the estimates are
+// skewed (more than one run in ten gave 0).
+void tellConclusion(std::ostream& err, const CountingOutcome& outcome, double terr);
+
+// The progress display's text while runs are taken: "RE 0.19 after 132 runs
+// (target 0.03): about 5100 more runs, 2 h 13 min". The runs still needed
+// assume the spread of the estimates stays as it is (the relative error
+// falls as one over the square root of the list's length); the time is at
+// the pace of this invocation's `runsMadeHere` runs over `elapsed`. Beyond
+// 10^12 runs only "more than 10^12 runs" is said.
+std::string runsProgressText(const RunRecord& record, const EstimateTally& tally, double terr,
+                             int64_t runsMadeHere, std::chrono::steady_clock::duration elapsed);
+
+}  // namespace tintara
