@@ -14,6 +14,7 @@
 #include "splitting/estimation.h"
 #include "splitting/population.h"
 #include "support/graphs.h"
+#include "support/plain_runs.h"
 
 // Heap accounting for the peak-memory figure: every operator new in this
 // binary goes through here.
@@ -55,7 +56,7 @@ struct Fixture {
 Fixture makeFixture(int32_t side) {
   Fixture f{tintara::testing::gridGraph(side, side), {}};
   RandomSource random(side, 1000 + side);
-  f.levels = tintara::buildLevels(f.graph, random, kN, 0.2, kColors);
+  f.levels = tintara::testing::buildLevels(f.graph, random, kN, 0.2, kColors);
   return f;
 }
 
@@ -65,7 +66,7 @@ void BM_EstimateAtLevels(benchmark::State& state) {
   const std::size_t before = liveBytes;
   peakBytes = liveBytes;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(tintara::estimateAtLevels(f.levels, f.graph, random, kN, kColors));
+    benchmark::DoNotOptimize(tintara::testing::estimateAtLevels(f.levels, f.graph, random, kN, kColors));
   }
   const double n = f.graph.vertexCount;
   const double populationBytes = static_cast<double>(kN) * 2.0 * n * sizeof(int32_t);

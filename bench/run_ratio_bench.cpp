@@ -18,6 +18,7 @@
 #include "splitting/adaptive_splitting.h"
 #include "splitting/estimation.h"
 #include "support/graphs.h"
+#include "support/plain_runs.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ const Fixture& fixture(int64_t which) {
     f.k = 4;
   }
   RandomSource pilot(static_cast<uint32_t>(which), static_cast<uint32_t>(which) + 1000);
-  f.levels = tintara::buildLevels(f.graph, pilot, kN, kRho, f.k);
+  f.levels = tintara::testing::buildLevels(f.graph, pilot, kN, kRho, f.k);
   return cache.emplace(which, std::move(f)).first->second;
 }
 
@@ -70,7 +71,7 @@ void BM_RunVersusDraws(benchmark::State& state) {
   tintara::bench::DrawCounts total;
   for (auto _ : state) {
     const double t0 = tintara::bench::threadCpuSeconds();
-    benchmark::DoNotOptimize(tintara::estimateAtLevels(f.levels, f.graph, random, kN, f.k));
+    benchmark::DoNotOptimize(tintara::testing::estimateAtLevels(f.levels, f.graph, random, kN, f.k));
     const double runCpu = tintara::bench::threadCpuSeconds() - t0;
     state.PauseTiming();
     const auto counts = counter.count(random);

@@ -12,9 +12,14 @@
 #include "splitting/chromatic_search.h"
 #include "splitting/adaptive_splitting.h"
 #include "support/test_support.h"
+#include "support/plain_runs.h"
 
 namespace tintara {
 namespace {
+
+using testing::isColorable;
+using testing::bisectColorCount;
+using testing::ColorabilityTest;
 
 using testing::makeGraph;
 

@@ -6,9 +6,13 @@
 #include "splitting/adaptive_splitting.h"
 #include "splitting/estimation.h"
 #include "support/graphs.h"
+#include "support/plain_runs.h"
 
 namespace tintara {
 namespace {
+
+using testing::buildLevels;
+using testing::estimateAtLevels;
 
 // The one place that compares an estimate with its recorded value. The
 // recorded estimates lie well within a double's range, where the estimate's

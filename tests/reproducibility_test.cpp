@@ -16,9 +16,13 @@
 #include "splitting/estimation.h"
 #include "engine/run_engine.h"
 #include "support/test_support.h"
+#include "support/plain_runs.h"
 
 namespace tintara {
 namespace {
+
+using testing::buildLevels;
+using testing::estimateAtLevels;
 
 using testing::kGrid;
 using testing::ProcessResult;

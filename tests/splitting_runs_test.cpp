@@ -6,9 +6,14 @@
 #include "splitting/estimation.h"
 #include "splitting/level_window.h"
 #include "support/test_support.h"
+#include "support/plain_runs.h"
 
 namespace tintara {
 namespace {
+
+using testing::buildLevels;
+using testing::isColorable;
+using testing::estimateAtLevels;
 
 using testing::completeGraph;
 using testing::makeGraph;

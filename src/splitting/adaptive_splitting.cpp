@@ -47,16 +47,4 @@ AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, dou
   }
 }
 
-LevelList buildLevels(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
-                      std::vector<int32_t>* properColoring, const LevelObserver& observer) {
-  return adaptiveRun(graph, random, N, rho, k, properColoring, observer).levels;
-}
-
-bool isColorable(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
-                 double& iterations, std::vector<int32_t>* properColoring) {
-  const AdaptiveRun run = adaptiveRun(graph, random, N, rho, k, properColoring);
-  iterations = static_cast<double>(run.iterations);
-  return run.reachedProperColoring;
-}
-
 }  // namespace tintara

@@ -42,15 +42,4 @@ AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, dou
                         std::vector<int32_t>* properColoring = nullptr,
                         const LevelObserver& observer = {}, const StopQuery& stop = {});
 
-// The pilot run's levels (adaptiveRun's), never stopped.
-LevelList buildLevels(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
-                      std::vector<int32_t>* properColoring = nullptr,
-                      const LevelObserver& observer = {});
-
-// True when k colours were found to suffice, and then `properColoring`, if
-// asked for, receives a proper k-colouring; `iterations` is set to the
-// number of iterations this call made.
-bool isColorable(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
-                 double& iterations, std::vector<int32_t>* properColoring = nullptr);
-
 }  // namespace tintara

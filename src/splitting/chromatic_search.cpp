@@ -70,19 +70,4 @@ ChromaticOutcome chromaticSearch(const SearchStart& start, const ColorabilitySte
   return search;
 }
 
-int32_t bisectColorCount(int32_t vertexCount, const ColorabilityTest& test, int32_t& steps,
-                         double& iterationSum, const BisectionObserver& observer) {
-  const ChromaticOutcome search = chromaticSearch(
-      SearchStart{Bisection{0, vertexCount}, {}, false, 0},
-      [&](int32_t, int32_t k) {
-        ColorabilityOutcome outcome;
-        outcome.passed = test(k, outcome.iterations);
-        iterationSum += outcome.iterations;
-        return std::optional<ColorabilityOutcome>(std::move(outcome));
-      },
-      observer);
-  steps += search.steps;
-  return search.chromatic;
-}
-
 }  // namespace tintara

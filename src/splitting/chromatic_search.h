@@ -38,16 +38,8 @@ struct Bisection {
   void failed(int32_t k) { lo = k; }
 };
 
-// Answers whether k colours suffice, setting `iterations` to the work done.
-using ColorabilityTest = std::function<bool(int32_t k, double& iterations)>;
 // Told the interval (lo, hi] and the k about to be tested.
 using BisectionObserver = std::function<void(int32_t lo, int32_t hi, int32_t k)>;
-
-// The bisection over (0, vertexCount] with every pass counting as mid
-// colours. Returns the smallest passing k tested (or vertexCount). `steps`
-// counts the tests and `iterationSum` adds up their iterations.
-int32_t bisectColorCount(int32_t vertexCount, const ColorabilityTest& test, int32_t& steps,
-                         double& iterationSum, const BisectionObserver& observer = {});
 
 // Makes the tests of bisection step `step` (from 1) at k colours and
 // combines their outcomes in test order; nothing when a halt stopped them.

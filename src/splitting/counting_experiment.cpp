@@ -8,9 +8,8 @@ namespace tintara {
 PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters,
                       const LevelObserver& observer, const StopQuery& stop) {
   PilotOutcome pilot;
-  RandomSource random(StreamId{parameters.seed, kPilotStream});
-  AdaptiveRun run = adaptiveRun(graph, random, parameters.N, parameters.rho, parameters.colors,
-                                &pilot.coloring, observer, stop);
+  AdaptiveRun run = adaptiveRunOnStream(graph, parameters, parameters.colors, kPilotStream,
+                                        &pilot.coloring, observer, stop);
   pilot.levels = std::move(run.levels);
   pilot.stopped = run.stopped;
   return pilot;

@@ -22,7 +22,7 @@
 
 namespace tintara {
 
-// The pilot run, from stream 0 of the seed: the levels (see buildLevels)
+// The pilot run, from stream 0 of the seed: the levels (see adaptiveRun)
 // and, when it reached one, a proper colouring.
 struct PilotOutcome {
   LevelList levels;

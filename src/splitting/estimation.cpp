@@ -11,7 +11,7 @@ std::optional<WideDouble> estimateAtLevelsUnlessAbandoned(const LevelList& level
                                                           const Graph& graph, RandomSource& random,
                                                           int32_t N, int32_t k,
                                                           const std::function<bool()>& abandoned) {
-  if (N < 1) throw std::invalid_argument("estimateAtLevels needs N >= 1");
+  if (N < 1) throw std::invalid_argument("a fixed-level run needs N >= 1");
   Population population;
   createPopulation(population, graph, random, N, k);
 
@@ -33,11 +33,6 @@ std::optional<WideDouble> estimateAtLevelsUnlessAbandoned(const LevelList& level
   WideDouble estimate = 1;
   for (double ratio : ratios) estimate *= ratio;
   return estimate;
-}
-
-WideDouble estimateAtLevels(const LevelList& levels, const Graph& graph, RandomSource& random,
-                            int32_t N, int32_t k) {
-  return *estimateAtLevelsUnlessAbandoned(levels, graph, random, N, k, {});
 }
 
 }  // namespace tintara

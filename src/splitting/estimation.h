@@ -20,12 +20,9 @@
 
 namespace tintara {
 
-WideDouble estimateAtLevels(const LevelList& levels, const Graph& graph, RandomSource& random,
-                            int32_t N, int32_t k);
-
-// The same run, asked before every level whether it is still wanted: once
-// `abandoned` answers true the run stops there and gives nothing. A run that
-// is never abandoned gives exactly estimateAtLevels' result.
+// The run, asked before every level whether it is still wanted: once
+// `abandoned` (when given) answers true the run stops there and gives
+// nothing.
 std::optional<WideDouble> estimateAtLevelsUnlessAbandoned(const LevelList& levels,
                                                           const Graph& graph, RandomSource& random,
                                                           int32_t N, int32_t k,

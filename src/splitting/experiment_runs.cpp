@@ -17,6 +17,14 @@ std::optional<CountingRun> fixedLevelRun(const LevelList& levels, const Graph& g
   return CountingRun{std::move(*estimate), threadMilliseconds() - start};
 }
 
+AdaptiveRun adaptiveRunOnStream(const Graph& graph, const RunParameters& parameters, int32_t k,
+                                uint64_t stream, std::vector<int32_t>* properColoring,
+                                const LevelObserver& observer, const StopQuery& stop) {
+  RandomSource random(StreamId{parameters.seed, stream});
+  return adaptiveRun(graph, random, parameters.N, parameters.rho, k, properColoring, observer,
+                     stop);
+}
+
 uint64_t colorabilityStream(int32_t step, int32_t test) {
   return (static_cast<uint64_t>(step) << 32) | static_cast<uint32_t>(test);
 }
@@ -26,10 +34,9 @@ std::optional<ColorabilityOutcome> colorabilityTest(const Graph& graph,
                                                     int32_t step, int32_t test,
                                                     const std::function<bool()>& abandoned) {
   const int64_t start = threadMilliseconds();
-  RandomSource random(StreamId{parameters.seed, colorabilityStream(step, test)});
   ColorabilityOutcome outcome;
-  const AdaptiveRun run =
-      adaptiveRun(graph, random, parameters.N, parameters.rho, k, &outcome.coloring, {}, abandoned);
+  const AdaptiveRun run = adaptiveRunOnStream(graph, parameters, k, colorabilityStream(step, test),
+                                              &outcome.coloring, {}, abandoned);
   if (run.stopped) return std::nullopt;
   outcome.passed = run.reachedProperColoring;
   outcome.iterations = static_cast<double>(run.iterations);

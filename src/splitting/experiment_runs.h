@@ -29,6 +29,13 @@ struct RunParameters {
 // fixed-level run i (from 1) from stream i.
 constexpr uint64_t kPilotStream = 0;
 
+// An adaptive run (adaptiveRun) with k colours on stream `stream` of
+// parameters.seed: the one way the program starts one, for counting mode's
+// pilot and for each colourability test.
+AdaptiveRun adaptiveRunOnStream(const Graph& graph, const RunParameters& parameters, int32_t k,
+                                uint64_t stream, std::vector<int32_t>* properColoring,
+                                const LevelObserver& observer = {}, const StopQuery& stop = {});
+
 // A finished fixed-level run: its estimate and its own processor time (the
 // thread's clock, whatever other threads do meanwhile).
 struct CountingRun {
