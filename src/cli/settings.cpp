@@ -41,28 +41,28 @@ const std::vector<OptionSpec>& optionTable() {
   static const std::vector<OptionSpec> table = [] {
     constexpr Modes kBoth = Modes::Both;
     constexpr Modes kCounting = Modes::Counting;
-    const double kAny = std::numeric_limits<double>::infinity();
     // clang-format off
     return std::vector<OptionSpec>{
         {"help", nullptr, Flag{}, nullptr, "", "produce help message", {}, kBoth},
         {"problem", "FILE", &RunSettings::problem, nullptr, "(required)",
          "input graph instance file", {}, kBoth},
         {"colors", "k", &RunSettings::colors, "3", nullptr, "# of colors (default is {})",
-         {1, kAny}, kCounting},
+         {.low = 1}, kCounting},
         {"N", "n", &RunSettings::N, "1000", nullptr, "splitting budget (default is {})",
-         {1, kAny}, kBoth},
+         {.low = 1}, kBoth},
         {"rho", "r", &RunSettings::rho, "0.2", nullptr,
-         "splitting rarity parameter (default is {})", {0, 1, false, true}, kBoth},
+         "splitting rarity parameter (default is {})", {.low = 0, .high = 1, .highExclusive = true},
+         kBoth},
         {"terr", "e", &RunSettings::terr, "0.03", nullptr, "target relative error (default is {})",
-         {smallestTerr(), 1, false, true}, kCounting},
+         {.low = smallestTerr(), .high = 1, .highExclusive = true}, kCounting},
         {"chrom", "c", &RunSettings::chrom, "0", nullptr,
-         "find chromatic number only (default is {} - for counting)", {0, 1}, kBoth},
+         "find chromatic number only (default is {} - for counting)", {.low = 0, .high = 1}, kBoth},
         {"seed", "S", SeedText{}, nullptr, "drawn afresh",
          "random seed, 0 to 2^64-1 (default is a fresh seed, written to standard error)", {},
          kBoth},
         {"workers", "T", &RunSettings::workers, "1", nullptr,
          "threads (default is {}; 0 - one per hardware thread)",
-         {0, kMaxWorkers, false, false, "0 means one per hardware thread"}, kBoth},
+         {.low = 0, .high = kMaxWorkers, .note = "0 means one per hardware thread"}, kBoth},
         {"save-coloring", "FILE", &RunSettings::saveColoring, nullptr, "",
          "write the proper coloring found to this file", {}, kBoth},
         {"version", nullptr, Flag{}, nullptr, "", "print the program's name and version", {},
@@ -71,13 +71,13 @@ const std::vector<OptionSpec>& optionTable() {
          "record the runs in this file and resume from it", {}, kCounting},
         {"max-runs", "R", &RunSettings::maxRuns, "0", nullptr,
          "stop after this many runs (default is {} - no limit)",
-         {0, kAny, false, false, "0 means no limit"}, kCounting},
+         {.low = 0, .note = "0 means no limit"}, kCounting},
         {"max-time", "SECONDS", &RunSettings::maxTime, "0", nullptr,
          "stop after this many seconds (default is {} - no limit)",
-         {0, kAny, false, false, "0 means no limit"}, kBoth},
+         {.low = 0, .note = "0 means no limit"}, kBoth},
         {"bounds", "B", &RunSettings::bounds, "greedy", nullptr,
          "chromatic search from a clique and DSATUR, or trivial (default is {})",
-         {0, 0, false, false, nullptr, {"greedy", "trivial"}}, Modes::Chromatic},
+         {.choices = {"greedy", "trivial"}}, Modes::Chromatic},
     };
     // clang-format on
   }();
