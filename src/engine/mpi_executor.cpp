@@ -4,8 +4,8 @@
 
 #include <array>
 #include <chrono>
-#include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <type_traits>
@@ -33,6 +33,20 @@ void serialize(Archive& archive, Graph& graph, unsigned /*version*/) {
   archive & graph.vertexCount & graph.edgeCount & graph.neighbourStart & graph.neighbourList &
       graph.idBase;
 }
+
+// A run's estimate goes as its exact binary parts (splitWide), so that it
+// arrives bit for bit at any exponent.
+template <typename Archive>
+void serialize(Archive& archive, CountingRun& run, unsigned /*version*/) {
+  WideDoubleParts parts = splitWide(run.estimate);
+  archive & parts.mantissa & parts.exponent & run.cpuMilliseconds;
+  if constexpr (Archive::is_loading::value) run.estimate = joinWide(parts);
+}
+
+template <typename Archive>
+void serialize(Archive& archive, ColorabilityOutcome& test, unsigned /*version*/) {
+  archive & test.passed & test.iterations & test.tests & test.cpuMilliseconds & test.coloring;
+}
 // clang-format on
 
 namespace {
@@ -58,14 +72,18 @@ constexpr auto kPollInterval = std::chrono::milliseconds(1);
 // SIGTERM to every rank of the job, and rank 0 alone speaks for it.
 struct StopSignalled {};
 
-// Waits for `request` without spinning; on a rank other than 0, a stop
-// signal ends the wait.
-mpi::status await(mpi::request& request) {
-  for (;;) {
-    if (boost::optional<mpi::status> status = request.test()) return *status;
+// Waits until `done` answers true, without spinning; on a rank other than
+// 0, a stop signal ends the wait.
+template <typename Done>
+void awaitUntil(const Done& done) {
+  while (!done()) {
     if (stopSignalReceived() != 0) throw StopSignalled{};
     std::this_thread::sleep_for(kPollInterval);
   }
+}
+
+void await(mpi::request& request) {
+  awaitUntil([&request] { return static_cast<bool>(request.test()); });
 }
 
 void commandAll(const mpi::communicator& world, CommandMessage command) {
@@ -74,97 +92,27 @@ void commandAll(const mpi::communicator& world, CommandMessage command) {
   }
 }
 
-// A result on the wire: its run index, then its fields' bytes. Results go
-// only between ranks of one job, one executable on one kind of machine, so
-// the fields' own byte layout is the format.
-class WireWriter {
- public:
-  template <typename T>
-  void put(const T& value) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    const auto* first = reinterpret_cast<const char*>(&value);
-    bytes.insert(bytes.end(), first, first + sizeof value);
-  }
-  void putInts(const std::vector<int32_t>& values) {
-    put(static_cast<int64_t>(values.size()));
-    const auto* first = reinterpret_cast<const char*>(values.data());
-    bytes.insert(bytes.end(), first, first + values.size() * sizeof(int32_t));
-  }
-  std::vector<char> bytes;
+// A result message (a run index, then the result, or index 0 alone for a
+// rank that stopped its runs) as it arrived, and from where. Every message
+// between ranks is a Boost.Serialization archive, broadcasts included: a
+// job's ranks always run one build, so no other format is needed.
+struct Message {
+  int rank = 0;
+  std::unique_ptr<mpi::packed_iarchive> archive;
 };
 
-class WireReader {
- public:
-  explicit WireReader(const std::vector<char>& bytes)
-      : at(bytes.data()), end(bytes.data() + bytes.size()) {}
-  template <typename T>
-  T get() {
-    T value;
-    take(&value, sizeof value);
-    return value;
-  }
-  std::vector<int32_t> getInts() {
-    const auto count = get<int64_t>();
-    if (count < 0 || static_cast<uint64_t>(count) > static_cast<uint64_t>(end - at) / 4) {
-      throw std::runtime_error("a rank sent a malformed result");
-    }
-    std::vector<int32_t> values(static_cast<std::size_t>(count));
-    take(values.data(), values.size() * sizeof(int32_t));
-    return values;
-  }
-
- private:
-  void take(void* target, std::size_t size) {
-    if (static_cast<std::size_t>(end - at) < size) {
-      throw std::runtime_error("a rank sent a malformed result");
-    }
-    std::memcpy(target, at, size);
-    at += size;
-  }
-  const char* at;
-  const char* end;
-};
-
-void encode(WireWriter& wire, const CountingRun& run) {
-  const WideDoubleParts parts = splitWide(run.estimate);
-  wire.put(parts.mantissa);
-  wire.put(parts.exponent);
-  wire.put(run.cpuMilliseconds);
-}
-
-void encode(WireWriter& wire, const ColorabilityOutcome& test) {
-  wire.put(static_cast<uint8_t>(test.passed));
-  wire.put(test.iterations);
-  wire.put(test.tests);
-  wire.put(test.cpuMilliseconds);
-  wire.putInts(test.coloring);
-}
-
-template <typename Result>
-Result decode(WireReader& wire);
-
-template <>
-CountingRun decode<CountingRun>(WireReader& wire) {
-  CountingRun run;
-  WideDoubleParts parts;
-  parts.mantissa = wire.get<double>();
-  parts.exponent = wire.get<int64_t>();
-  run.estimate = joinWide(parts);
-  run.cpuMilliseconds = wire.get<int64_t>();
-  return run;
-}
-
-template <>
-ColorabilityOutcome decode<ColorabilityOutcome>(WireReader& wire) {
-  ColorabilityOutcome test;
-  test.passed = wire.get<uint8_t>() != 0;
-  test.iterations = wire.get<double>();
-  test.tests = wire.get<int32_t>();
-  test.cpuMilliseconds = wire.get<int64_t>();
-  // Made on another rank: rank 0's process clock does not count it.
-  test.elsewhereCpuMilliseconds = test.cpuMilliseconds;
-  test.coloring = wire.getInts();
-  return test;
+// One waiting result message, whatever its size; nothing when none waits.
+std::optional<Message> receiveResult(const mpi::communicator& world) {
+  const boost::optional<mpi::status> waiting = world.iprobe(mpi::any_source, kResultTag);
+  if (!waiting) return std::nullopt;
+  int size = 0;
+  MPI_Get_count(&static_cast<const MPI_Status&>(*waiting), MPI_PACKED, &size);
+  if (size <= 0) throw std::runtime_error("a rank sent a malformed result");
+  Message message{waiting->source(),
+                  std::make_unique<mpi::packed_iarchive>(world, static_cast<std::size_t>(size))};
+  MPI_Recv(message.archive->address(), size, MPI_PACKED, message.rank, kResultTag, MPI_Comm(world),
+           MPI_STATUS_IGNORE);
+  return message;
 }
 
 // Rank 0's view of the other ranks' pools during a batch.
@@ -180,13 +128,18 @@ class MpiSlots : public RemoteSlots<Result> {
   void hand(int32_t rank, int64_t index) override { world.send(rank, kRunTag, index); }
 
   std::optional<typename RemoteSlots<Result>::Arrival> poll() override {
-    std::vector<char> bytes;
-    int rank = 0;
-    if (!receive(bytes, rank)) return std::nullopt;
-    WireReader wire(bytes);
-    const auto index = wire.get<int64_t>();
+    std::optional<Message> message = receiveResult(world);
+    if (!message) return std::nullopt;
+    int64_t index = 0;
+    *message->archive >> index;
     if (index == 0) throw std::runtime_error("a rank stopped its runs before it was told to");
-    return typename RemoteSlots<Result>::Arrival{rank, index, decode<Result>(wire)};
+    typename RemoteSlots<Result>::Arrival arrival{message->rank, index, Result{}};
+    *message->archive >> arrival.result;
+    // Made on another rank: rank 0's process clock does not count it.
+    if constexpr (std::is_same_v<Result, ColorabilityOutcome>) {
+      arrival.result.elsewhereCpuMilliseconds = arrival.result.cpuMilliseconds;
+    }
+    return arrival;
   }
 
   void stop() override {
@@ -195,37 +148,32 @@ class MpiSlots : public RemoteSlots<Result> {
     if (stopSignalReceived() != 0) return;
     for (int rank = 1; rank < world.size(); ++rank) world.send(rank, kRunTag, int64_t{0});
     for (int stopped = 0; stopped < ranks();) {
-      std::vector<char> bytes;
-      int rank = 0;
-      if (!receive(bytes, rank)) {
+      std::optional<Message> message = receiveResult(world);
+      if (!message) {
         std::this_thread::sleep_for(kPollInterval);
         continue;
       }
-      if (WireReader(bytes).get<int64_t>() == 0) ++stopped;
+      int64_t index = 0;
+      *message->archive >> index;
+      if (index == 0) ++stopped;
     }
   }
 
  private:
-  // One waiting result message, whatever its size; false when none waits.
-  bool receive(std::vector<char>& bytes, int& rank) {
-    const boost::optional<mpi::status> waiting = world.iprobe(mpi::any_source, kResultTag);
-    if (!waiting) return false;
-    const boost::optional<int> size = waiting->count<char>();
-    if (!size || *size < 0) throw std::runtime_error("a rank sent a malformed result");
-    bytes.resize(static_cast<std::size_t>(*size));
-    rank = waiting->source();
-    world.recv(rank, kResultTag, bytes.data(), *size);
-    return true;
-  }
-
   const mpi::communicator& world;
   int32_t threads;
 };
 
-void sendToRankZero(const mpi::communicator& world, const WireWriter& wire) {
-  mpi::request sent =
-      world.isend(0, kResultTag, wire.bytes.data(), static_cast<int>(wire.bytes.size()));
-  await(sent);
+// Sends a result message to rank 0 and waits until it has gone.
+void sendToRankZero(const mpi::communicator& world, const mpi::packed_oarchive& message) {
+  MPI_Request request;
+  MPI_Isend(message.address(), static_cast<int>(message.size()), MPI_PACKED, 0, kResultTag,
+            MPI_Comm(world), &request);
+  awaitUntil([&request] {
+    int done = 0;
+    MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+    return done != 0;
+  });
 }
 
 // A rank's side of a batch: indices in, results out, until index 0.
@@ -241,16 +189,15 @@ void serveBatch(const mpi::communicator& world, RunPool<Result>& pool) {
       arrival = world.irecv(0, kRunTag, index);
       continue;
     }
-    for (const auto& [run, result] : pool.take(kPollInterval)) {
-      WireWriter wire;
-      wire.put(run);
-      encode(wire, result);
-      sendToRankZero(world, wire);
+    for (auto& [run, result] : pool.take(kPollInterval)) {
+      mpi::packed_oarchive message(world);
+      message << run << result;
+      sendToRankZero(world, message);
     }
   }
   pool.stop();
-  WireWriter stopped;
-  stopped.put(int64_t{0});
+  mpi::packed_oarchive stopped(world);
+  stopped << int64_t{0};
   sendToRankZero(world, stopped);
 }
 
