@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <regex>
 #include <set>
@@ -60,13 +61,14 @@ TEST(RunInOrder, ResultsArriveInRunOrderAndLaterRunsAreAbandoned) {
         workers,
         [&](int64_t run, const std::function<bool()>& abandoned) -> std::optional<int64_t> {
           // Later runs finish first where they can; runs past 7 wait until
-          // told they are not wanted, which must happen.
+          // told they are not wanted, which must happen. They sleep while
+          // they wait: eight spinning threads would starve two cores.
           if (run > 7) {
-            while (!abandoned()) std::this_thread::yield();
+            while (!abandoned()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ++abandonedRuns;
             return std::nullopt;
           }
-          for (int spin = 0; spin < (10 - run) * 1000; ++spin) std::this_thread::yield();
+          std::this_thread::sleep_for(std::chrono::milliseconds(10 - run));
           return run * 10;
         },
         [&](int64_t run, int64_t&& result) {
@@ -86,7 +88,7 @@ TEST(RunInOrder, AFailingRunStopsTheOthersAndIsRethrown) {
                       const std::function<bool()>& abandoned) -> std::optional<int64_t> {
     if (run == 3) throw std::runtime_error("run 3 failed");
     if (run > 3) {
-      while (!abandoned()) std::this_thread::yield();
+      while (!abandoned()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       return std::nullopt;
     }
     return run;
