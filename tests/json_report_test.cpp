@@ -48,16 +48,20 @@ std::vector<json> ofType(const std::vector<json>& all, const std::string& type) 
   return result;
 }
 
-// A wide number's value from its text, after checking that its mantissa and
-// decimal exponent carry the same value.
+// A wide number's value from its text, after checking that its mantissa (a
+// double, so only the nearest to the text's digits) and decimal exponent
+// give the same value.
 WideDouble wideValue(const json& number) {
   const WideDouble value(number.at("text").get<std::string>());
+  const double mantissa = number.at("mantissa").get<double>();
   std::ostringstream parts;
-  parts << std::setprecision(17) << number.at("mantissa").get<double>() << "e"
-        << number.at("exponent10").get<int64_t>();
-  EXPECT_EQ(WideDouble(parts.str()), value) << number;
-  const double mantissa = std::abs(number.at("mantissa").get<double>());
-  EXPECT_TRUE(value == 0 || (mantissa >= 1 && mantissa < 10)) << number;
+  parts << std::setprecision(17) << mantissa << "e" << number.at("exponent10").get<int64_t>();
+  if (value == 0) {
+    EXPECT_EQ(mantissa, 0.0) << number;
+  } else {
+    EXPECT_LT(toDouble(abs(WideDouble(parts.str()) / value - 1)), 1e-15) << number;
+    EXPECT_TRUE(std::abs(mantissa) >= 1 && std::abs(mantissa) < 10) << number;
+  }
   return value;
 }
 
@@ -139,16 +143,6 @@ void expectSameChromatic(const ProcessResult& text, const std::vector<json>& all
 }
 
 TEST(JsonReport, CarriesTheTextReportsFiguresForASeed) {
-  TempFile triangles([] {
-    // 480 disjoint triangles: estimates near (2/9)^480, about 1e-314.
-    std::string text = "p 1440\n";
-    for (int t = 0; t < 480; ++t) {
-      for (const auto& [a, b] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}}) {
-        text += "e " + std::to_string(3 * t + a) + " " + std::to_string(3 * t + b) + "\n";
-      }
-    }
-    return text;
-  }());
   struct Case {
     std::vector<std::string> args;
     std::string seed;
@@ -157,7 +151,7 @@ TEST(JsonReport, CarriesTheTextReportsFiguresForASeed) {
   const std::vector<Case> cases = {
       // Runs that give 0, whose RE is then no number.
       {{"--problem", kGrid, "--N", "2", "--terr", "0.5"}, "1"},
-      {{"--problem", triangles.path(), "--N", "40", "--terr", "0.4"}, "3"},
+      {{"--problem", kGrid, "--N", "100", "--terr", "0.1", "--workers", "2"}, "3"},
       {{"--problem", kPetersen, "--chrom", "1", "--N", "200"}, "5"},
       {{"--problem", kPetersen, "--chrom", "1", "--N", "200", "--bounds", "trivial"}, "5"},
       {{"--problem", queen, "--chrom", "1"}, "18446744073709551615"},

@@ -85,7 +85,7 @@ void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exi
   json summary = {{"type", "summary"},
                   {"runs", tally.runs()},
                   {"zero_runs", tally.zeroRuns()},
-                  {"average", wideNumber(tally.mean())},
+                  {"average", tally.runs() > 0 ? wideNumber(tally.mean()) : nullptr},
                   {"re", number(tally.relativeError())},
                   {"cpu", tally.cpuSeconds()},
                   {"plain_mean", wideNumber(tally.plainMean())},

@@ -26,8 +26,10 @@
 // range, so it is an object {"text", "mantissa", "exponent10"}: the value
 // to 17 significant digits as text, and the same digits as mantissa *
 // 10^exponent10 with 1 <= |mantissa| < 10 (0 is mantissa 0, exponent10 0).
-// JSON has no NaN: an RE, E(T) or number that is not a number (every
-// estimate 0, no test made, no run taken) is null.
+// The mantissa is a double, the nearest to the text's digits; the text is
+// exact. JSON has no NaN: an RE or E(T) that is not a number (every
+// estimate 0, no test made) is null, and so are the average and the plain
+// mean of no run.
 //
 // end is "target-met", "max-runs", "max-time", "signal" or
 // "pilot-stagnated" in counting mode; "finished", "max-time" or "signal" in

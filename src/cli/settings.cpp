@@ -79,7 +79,7 @@ const std::vector<OptionSpec>& optionTable() {
          "chromatic search from a clique and DSATUR, or trivial (default is {})",
          {.choices = {"greedy", "trivial"}}, Modes::Chromatic},
         {"format", "FORMAT", &RunSettings::format, "text", nullptr,
-         "the report as text, or json for JSON Lines (default is {})",
+         "report: text, or json for JSON Lines (default is {})",
          {.choices = {"text", "json"}}, kBoth},
     };
     // clang-format on
