@@ -108,10 +108,9 @@ void expectSameCounting(const std::string& text, const std::vector<json>& all) {
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const json& run = runs[i];
     estimates.push_back(wideValue(run.at("estimate")));
-    EXPECT_EQ((std::vector<std::string>{std::to_string(run.at("run").get<int64_t>()),
-                                        printed(estimates.back()),
-                                        printed(wideValue(run.at("average"))),
-                                        printed(run.at("re"))}),
+    EXPECT_EQ((std::vector<std::string>{
+                  std::to_string(run.at("run").get<int64_t>()), printed(estimates.back()),
+                  printed(wideValue(run.at("average"))), printed(run.at("re"))}),
               std::vector<std::string>(runLines[i].begin(), runLines[i].end() - 1));
   }
   const json end = ofType(all, "summary").at(0);
@@ -185,15 +184,19 @@ TEST(JsonReport, RefusalsAndErrorsAreErrorObjectsWithTheTextStatus) {
     bool afterHeader;
   };
   const std::vector<Case> cases = {
-      {{"--problem", kGrid, "--N", "many"}, "the argument ('many') for option '--N' is invalid",
+      {{"--problem", kGrid, "--N", "many"},
+       "the argument ('many') for option '--N' is invalid",
        false},
       {{"--colors", "3"}, "No input graph was specified", false},
       {{"--problem", kGrid, "--rho", "2"},
-       "Invalid value for option rho: 2 (allowed: 0 <= rho < 1)", false},
+       "Invalid value for option rho: 2 (allowed: 0 <= rho < 1)",
+       false},
       {{"--problem", "/no/such/file"},
-       "Error in openening file /no/such/file: No such file or directory", true},
+       "Error in openening file /no/such/file: No such file or directory",
+       true},
       {{"--problem", "/no/such/file", "--chrom", "1"},
-       "Error in openening file /no/such/file: No such file or directory", true},
+       "Error in openening file /no/such/file: No such file or directory",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -226,7 +229,10 @@ TEST(JsonReport, TheLastObjectTellsHowTheWorkEnded) {
       {longCounting, "signal", 130, false, SIGINT},
       {{"--problem", kPetersen, "--chrom", "1", "--N", "200000", "--seed", "2", "--max-time",
         "0.5"},
-       "max-time", 3, false, 0},
+       "max-time",
+       3,
+       false,
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.end);

@@ -66,11 +66,10 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   progress.clear();
   const int status = search.stopped ? haltStatus(cause) : 0;
   if (s.jsonReport()) {
-    printJsonChromatic(std::cout, ChromaticFigures{search.steps, search.meanIterations, cpu,
-                                                   search.chromatic, cause,
-                                                   bounded ? std::optional(searchStart.cliqueSize)
-                                                           : std::nullopt,
-                                                   status});
+    printJsonChromatic(
+        std::cout,
+        ChromaticFigures{search.steps, search.meanIterations, cpu, search.chromatic, cause,
+                         bounded ? std::optional(searchStart.cliqueSize) : std::nullopt, status});
   } else {
     std::cout << search.steps << " " << search.meanIterations << " " << cpu << " "
               << search.chromatic << std::endl;
