@@ -69,12 +69,6 @@ class Reports(Temp):
         self.assertEqual((r.summary.average, r.summary.re), (r.runs[-1].average, r.runs[-1].re))
         self.assertLessEqual(r.summary.re, 0.1)
         self.assertEqual((r.end, r.exit_status, r.message), ("target-met", 0, None))
-        # A report in text reads the same, to its 6 digits.
-        text = tg.parse_counting_report(run([BIN.tintara, "--problem", path, "--colors", "3",
-                                             "--N", "300", "--terr", "0.1", "--seed",
-                                             str(r.seed)]).stdout)
-        self.assertEqual((text.title, text.levels, len(text.runs)), (r.title, r.levels, m))
-        self.assertEqual(format(text.summary.average), format(r.summary.average))
 
     def test_counting_report_without_estimate(self):
         for options, end, said in [(["--colors", "2"], "pilot-stagnated", "2 colors"),
@@ -108,14 +102,12 @@ class Reports(Temp):
                         if not line.startswith("seed: ")]
                 self.assertEqual(said, [("proved" if proved else "upper bound")] if clique else [])
 
-    def test_refusal_is_the_reports_message(self):
+    def test_error_object_is_the_reports_message(self):
         out = run([BIN.tintara, "--problem", os.path.join(self.dir, "none.txt"), "--chrom", "1",
                    "--format", "json"])
         r = tg.parse_chromatic_report(out.stdout)
         self.assertEqual((out.returncode, r.chromatic), (1, None))
         self.assertIn("No such file", r.message)
-        with self.assertRaisesRegex(tg.ScriptError, "No input graph"):
-            tg.parse_counting_report(run([BIN.tintara, "--format", "json"]).stdout)
 
     def test_malformed_reports_are_one_line_errors(self):
         head = "Starting  experiments for f using N=1\n# LEVELS = 3\n"
