@@ -539,6 +539,16 @@ def _json_report(text, source, mode):
     return header, by_type, error
 
 
+def _pilot_end(summary, colors):
+    """Why no estimate was made, from a summary whose experiment ended in
+    its pilot run, in the program's words."""
+    if summary["end"] == "pilot-stagnated":
+        return ("the pilot run stagnated at level %g without reaching a proper coloring with "
+                "%d color%s" % (summary["stagnated_at"], colors, "" if colors == 1 else "s"))
+    return "%s during the pilot run" % ("stopped by --max-time" if summary["end"] == "max-time"
+                                        else "interrupted")
+
+
 def parse_counting_report(text, source="the report"):
     """Parses counting mode's standard output, JSON Lines or text. Raises
     ScriptError when it cannot be read or is not a counting report."""
@@ -559,18 +569,13 @@ def parse_counting_report(text, source="the report"):
             report.plain_mean, report.plain_re = _json_wide(s["plain_mean"]), \
                 _json_float(s["plain_re"])
             if s["during_pilot"]:
-                report.message = ("the pilot run stagnated at level %g without reaching a "
-                                  "proper coloring with %d colors" % (s["stagnated_at"],
-                                                                     o["colors"])
-                                  if s["end"] == "pilot-stagnated"
-                                  else "%s during the pilot run"
-                                  % ("stopped by --max-time" if s["end"] == "max-time"
-                                     else "interrupted"))
+                report.message = _pilot_end(s, o["colors"])
             else:
                 report.summary = Summary(_json_wide(s["average"]), _json_float(s["re"]),
                                          float(s["cpu"]))
     except (KeyError, TypeError, ValueError, IndexError) as e:
-        raise ScriptError("%s: cannot read the JSON report (%s: %s)" % (source, type(e).__name__, e))
+        raise ScriptError("%s: cannot read the JSON report (%s: %s)"
+                          % (source, type(e).__name__, e))
     return report
 
 
@@ -663,7 +668,8 @@ def parse_chromatic_report(text, source="the report"):
                                float(c["cpu"]), c["chromatic"], None, c["proved"], c["clique"],
                                c["end"], c["exit_status"])
     except (KeyError, TypeError, ValueError) as e:
-        raise ScriptError("%s: cannot read the JSON report (%s: %s)" % (source, type(e).__name__, e))
+        raise ScriptError("%s: cannot read the JSON report (%s: %s)"
+                          % (source, type(e).__name__, e))
 
 
 # --- the exact counter ----------------------------------------------------
