@@ -10,8 +10,9 @@
   changed), so a study never runs a stale or missing binary.
 - Running and parsing: `run_timed` (a command's wall and CPU time and peak
   memory, with optional wall, CPU and address-space limits), `call_with_limit` (the same for a Python function),
-  `parse_counting_report`, `parse_chromatic_report` (and
-  `parse_chromatic_bound`, its line on standard error), `parse_exact_counts`,
+  `parse_counting_report` (the JSON Lines of --format json, or a text
+  report), `parse_chromatic_report` (JSON Lines), `json_lines`,
+  `without_cpu` (for comparing text reports), `parse_exact_counts`,
   `parse_exact_chromatic`, and `exact_counts` / `exact_chromatic`, which run
   the exact counter (build/tools/exact_count).
 - Numbers: estimates and probabilities are `WideNumber`s, read exactly
@@ -35,6 +36,7 @@ import collections
 import dataclasses
 import importlib
 import importlib.util
+import json
 import math
 import multiprocessing
 import os
@@ -460,10 +462,16 @@ def wide_number(text, what="number"):
         raise ScriptError("%s \"%s\" is not a number" % (what, text))
 
 
-# --- the counting report --------------------------------------------------
+# --- the reports ------------------------------------------------------------
+#
+# The scripts run the program with --format json and read its JSON Lines
+# (README.md, "The JSON report"). Counting-mode reports in text are read as
+# well: reports saved as text (plot-convergence's input, lattice-study's
+# reports of earlier versions) and studies that compare two reports' text
+# (stop-and-resume, performance-report's threads against MPI).
 
 # estimate and average are WideNumbers (they may lie far below a double's
-# range), re and cpu floats.
+# range), re and cpu floats (re nan while every estimate is 0).
 CountingRun = collections.namedtuple("CountingRun", "run estimate average re cpu")
 Summary = collections.namedtuple("Summary", "average re cpu")
 
@@ -473,8 +481,102 @@ class CountingReport:
     title: str          # "FILE using N=..., rho=... and target relative error=..."
     levels: int         # None when the pilot made no ladder
     runs: list          # CountingRun per fixed-level run, in order
-    summary: Summary    # None when the report has no summary
-    message: str        # the last plain line when no estimate was made, else None
+    summary: Summary    # None when no estimate was made
+    message: str        # why no estimate was made (an error, the pilot's end), else None
+    # From a JSON report only (None from text): the mean and RE of the run
+    # estimates alone, without the seed entry 0.0; how the experiment ended
+    # ("target-met", "max-runs", "max-time", "signal", "pilot-stagnated")
+    # and the program's exit status; the seed.
+    plain_mean: WideNumber = None
+    plain_re: float = None
+    end: str = None
+    exit_status: int = None
+    seed: int = None
+
+
+def json_lines(text, source="the report"):
+    """The objects of a JSON Lines report, in order; ScriptError for a line
+    that is not a JSON object."""
+    objects = []
+    for i, line in enumerate(text.splitlines(), 1):
+        if not line.strip():
+            continue
+        try:
+            obj = json.loads(line)
+        except ValueError:
+            obj = None
+        if not isinstance(obj, dict):
+            raise ScriptError("%s, line %d is not a JSON object: \"%s\"" % (source, i, line[:80]))
+        objects.append(obj)
+    return objects
+
+
+def _is_json(text):
+    return text.lstrip().startswith("{")
+
+
+def _json_wide(value):
+    """A report's {"text", "mantissa", "exponent10"} as a WideNumber; nan for null."""
+    return WideNumber("nan") if value is None else WideNumber(value["text"])
+
+
+def _json_float(value):
+    return math.nan if value is None else float(value)
+
+
+def _json_report(text, source, mode):
+    """(header, objects by type, error message or None) of a JSON report of
+    `mode`; ScriptError when it is none."""
+    objects = json_lines(text, source)
+    by_type = collections.defaultdict(list)
+    for obj in objects:
+        by_type[obj.get("type")].append(obj)
+    error = by_type["error"][-1].get("error") if by_type["error"] else None
+    header = by_type["header"][0] if by_type["header"] else None
+    if header is None or header.get("mode") != mode:
+        raise ScriptError("%s is not a %s-mode report%s" % (source, mode,
+                                                             ": " + error if error else ""))
+    return header, by_type, error
+
+
+def _pilot_end(summary, colors):
+    """Why no estimate was made, from a summary whose experiment ended in
+    its pilot run, in the program's words."""
+    if summary["end"] == "pilot-stagnated":
+        return ("the pilot run stagnated at level %g without reaching a proper coloring with "
+                "%d color%s" % (summary["stagnated_at"], colors, "" if colors == 1 else "s"))
+    return "%s during the pilot run" % ("stopped by --max-time" if summary["end"] == "max-time"
+                                        else "interrupted")
+
+
+def parse_counting_report(text, source="the report"):
+    """Parses counting mode's standard output, JSON Lines or text. Raises
+    ScriptError when it cannot be read or is not a counting report."""
+    if not _is_json(text):
+        return _parse_counting_text(text, source)
+    header, by_type, error = _json_report(text, source, "counting")
+    try:
+        o = header["options"]
+        title = "%s using N=%d, rho=%g and target relative error=%g" % (
+            o["problem"], o["N"], o["rho"], o["terr"])
+        levels = by_type["levels"][0]["levels"] if by_type["levels"] else None
+        runs = [CountingRun(r["run"], _json_wide(r["estimate"]), _json_wide(r["average"]),
+                            _json_float(r["re"]), float(r["cpu"])) for r in by_type["run"]]
+        report = CountingReport(title, levels, runs, None, error, seed=header["seed"])
+        if by_type["summary"]:
+            s = by_type["summary"][0]
+            report.end, report.exit_status = s["end"], s["exit_status"]
+            report.plain_mean, report.plain_re = _json_wide(s["plain_mean"]), \
+                _json_float(s["plain_re"])
+            if s["during_pilot"]:
+                report.message = _pilot_end(s, o["colors"])
+            else:
+                report.summary = Summary(_json_wide(s["average"]), _json_float(s["re"]),
+                                         float(s["cpu"]))
+    except (KeyError, TypeError, ValueError, IndexError) as e:
+        raise ScriptError("%s: cannot read the JSON report (%s: %s)"
+                          % (source, type(e).__name__, e))
+    return report
 
 
 _HEADER = "Starting  experiments for "
@@ -482,9 +584,8 @@ _LEVELS = "# LEVELS = "
 _SUMMARY_HEAD = "estimator  |  RE  |  CPU"
 
 
-def parse_counting_report(text, source="the report"):
-    """Parses counting mode's standard output. Raises ScriptError when a run
-    or summary line cannot be read or the text is not a counting report."""
+def _parse_counting_text(text, source):
+    """A counting report in text."""
     title, levels, runs, summary, plain = None, None, [], None, []
     lines = text.splitlines()
     in_summary = False
@@ -522,8 +623,9 @@ def parse_counting_report(text, source="the report"):
 
 
 def without_cpu(report):
-    """A counting report with its CPU figures (the last number of each run and
-    summary line) taken out, for comparing the runs of two reports."""
+    """A counting report in text with its CPU figures (the last number of
+    each run and summary line) taken out, for comparing the runs of two
+    reports."""
     kept = []
     for line in report.splitlines():
         kept.append(line.rsplit(" ", 1)[0] if line[:1].isdigit() else line)
@@ -540,56 +642,34 @@ def _fields(line, wide, source):
     return [wide_number(x, what) for x in f[:wide]] + [number(x, what) for x in f[wide:]]
 
 
-# --- the chromatic report -------------------------------------------------
-
 @dataclasses.dataclass
 class ChromaticReport:
     file: str
-    steps: int            # bisection steps (#bin)
-    mean_iterations: float  # E(T)
+    steps: int              # bisection steps (#bin)
+    mean_iterations: float  # E(T); nan when no test was made
     cpu: float
-    chromatic: int        # None when the line carries a message instead
-    message: str
-
-
-_CHROM_MARK = " #bin E(T) CPU Chrom# "
+    chromatic: int          # None when an error took the figures' place
+    message: str            # that error, else None
+    proved: bool = None     # the number equals the clique found (--bounds greedy)
+    clique: int = None      # its size; None with --bounds trivial
+    end: str = None         # "finished", "max-time" or "signal"
+    exit_status: int = None
 
 
 def parse_chromatic_report(text, source="the report"):
-    """Parses chromatic mode's line: FILE #bin E(T) CPU Chrom# STEPS ET CPU K.
-    The file name may contain blanks. When the opening is followed by a
-    message instead of the four figures, chromatic is None and message holds it."""
-    for line in text.splitlines():
-        if _CHROM_MARK in line:
-            file, _, rest = line.rpartition(_CHROM_MARK)
-            f = rest.split()
-            if len(f) == 4 and f[0].isdigit() and f[3].isdigit():
-                return ChromaticReport(file, int(f[0]), number(f[1]), number(f[2]),
-                                       int(f[3]), None)
-            following = text.split(_CHROM_MARK, 1)[1].strip()
-            return ChromaticReport(file, None, None, None, None, following or "no figures")
-    raise ScriptError("%s is not a chromatic-mode report (no \"%s\" line)"
-                      % (source, _CHROM_MARK.strip()))
-
-
-ChromaticBound = collections.namedtuple("ChromaticBound", "proved clique")
-
-_PROVED = re.compile(r"proved: a clique of (\d+) vert(?:ex|ices) needs \1 colors?$")
-_UPPER = re.compile(r"upper bound: the largest clique found has (\d+) vert(?:ex|ices)$")
-
-
-def parse_chromatic_bound(text):
-    """The line chromatic mode writes on standard error after its report
-    when it starts from bounds: ChromaticBound(proved, clique size), proved
-    when the answer equals the clique's size; None when there is no such
-    line (--bounds trivial)."""
-    for line in text.splitlines():
-        proved, upper = _PROVED.match(line), _UPPER.match(line)
-        if proved:
-            return ChromaticBound(True, int(proved.group(1)))
-        if upper:
-            return ChromaticBound(False, int(upper.group(1)))
-    return None
+    """Parses chromatic mode's JSON report (--format json)."""
+    header, by_type, error = _json_report(text, source, "chromatic")
+    try:
+        file = header["options"]["problem"]
+        if not by_type["chromatic"]:
+            return ChromaticReport(file, None, None, None, None, error or "no figures")
+        c = by_type["chromatic"][0]
+        return ChromaticReport(file, c["steps"], _json_float(c["mean_iterations"]),
+                               float(c["cpu"]), c["chromatic"], None, c["proved"], c["clique"],
+                               c["end"], c["exit_status"])
+    except (KeyError, TypeError, ValueError) as e:
+        raise ScriptError("%s: cannot read the JSON report (%s: %s)"
+                          % (source, type(e).__name__, e))
 
 
 # --- the exact counter ----------------------------------------------------

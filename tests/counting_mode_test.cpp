@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 #include "engine/journal.h"
 #include "graph/graph_hash.h"
@@ -101,6 +102,29 @@ TEST(EstimateStatistics, SplitNumbersJoinBackBitForBit) {
   }
   EXPECT_TRUE(boost::multiprecision::isnan(
       joinWide(splitWide(WideDouble(std::numeric_limits<double>::quiet_NaN())))));
+}
+
+TEST(EstimateStatistics, DecimalFormsReadBackToTheSameNumberAtAnyExponent) {
+  const WideDouble wide = ldexp(WideDouble(3), -1400);
+  const std::vector<std::tuple<WideDouble, std::string, int64_t>> cases = {
+      {0.0, "0", 0},
+      {0.012982, "0.012982", -2},
+      {1.0 / 3.0, "0.33333333333333331", -1},
+      {1e-5, "1.0000000000000001e-05", -5},
+      {std::numeric_limits<double>::denorm_min(), "4.9406564584124654e-324", -324},
+      {wide, "1.0842447430315752e-421", -421},
+      {-wide, "-1.0842447430315752e-421", -421},
+      {ldexp(WideDouble(3), 1400), "8.300708910827436e+421", 421},
+  };
+  for (const auto& [x, text, exponent10] : cases) {
+    const DecimalForm form = decimalForm(x);
+    EXPECT_EQ(form.text, text);
+    EXPECT_EQ(WideDouble(form.text), x) << text;
+    EXPECT_EQ(form.exponent10, exponent10) << text;
+    // The mantissa is a double: the 17 digits only to its nearest.
+    const double mantissa = x == 0 ? 0.0 : toDouble(x / pow(WideDouble(10), exponent10));
+    EXPECT_NEAR(form.mantissa, mantissa, 1e-15 * std::fabs(mantissa)) << text;
+  }
 }
 
 TEST(CountingReport, ZeroEstimatesNeverEndTheExperiment) {

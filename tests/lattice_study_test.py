@@ -95,6 +95,7 @@ class TransferMatrix(unittest.TestCase):
 
 
 class Reports(unittest.TestCase):
+    # A report in text, as the study saved them before it asked for JSON.
     REPORT = ("Starting  experiments for f using N=1000, rho=0.2 and target relative error=0.1\n"
               "***\n# LEVELS = 412\n***\n"
               "1 1.07e-340 5.35e-341 0.707107 12.5\n"
@@ -114,19 +115,29 @@ class Reports(unittest.TestCase):
 
 
 class Resume(unittest.TestCase):
-    """run_size against a stand-in that prints a report of STUB_RUNS runs and
-    exits with STUB_STATUS, logging its command lines."""
+    """run_size against a stand-in that prints a JSON report of STUB_RUNS runs
+    and exits with STUB_STATUS, logging its command lines."""
 
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="lattice study ")
         self.stub = os.path.join(self.dir, "tintara")
+        # The JSON report the study asks for (--format json), cut to the
+        # fields it reads.
+        wide = '{"text": "%s", "mantissa": %s, "exponent10": -340}'
+        lines = ['{"type": "header", "mode": "counting", "seed": 1, "options": {"problem": "x",'
+                 ' "colors": 3, "N": 1000, "rho": 0.2, "terr": 0.05}}',
+                 '{"type": "levels", "levels": 412, "journalled_runs": 0}']
+        run = ('{"type": "run", "run": $i, "estimate": %s, "average": %s, "re": 0.5, '
+               '"cpu": 1.5}' % (wide % ("2.0e-340", 2), wide % ("1e-340", 1)))
+        summary = ('{"type": "summary", "average": %s, "re": 0.25, "cpu": 3.0, '
+                   '"plain_mean": %s, "plain_re": 0, "end": "target-met", "during_pilot": false, '
+                   '"exit_status": 0}' % (wide % ("1.5e-340", 1.5), wide % ("2e-340", 2)))
         with open(self.stub, "w") as f:
             f.write('#!/bin/sh\necho "$*" >> "$STUB_LOG"\n'
-                    'echo "Starting  experiments for x using N=1000"\necho "# LEVELS = 412"\n'
-                    'i=1; while [ $i -le $STUB_RUNS ]; do echo "$i 2.0e-340 1e-340 0.5 1.5"; '
-                    'i=$((i+1)); done\n'
-                    'echo "estimator  |  RE  |  CPU"\necho "1.5e-340 0.25 3.0"\n'
-                    'exit $STUB_STATUS\n')
+                    + "".join("echo '%s'\n" % line for line in lines)
+                    + 'i=1; while [ $i -le $STUB_RUNS ]; do echo "%s"; i=$((i+1)); done\n'
+                    % run.replace('"', '\\"')
+                    + "echo '%s'\nexit $STUB_STATUS\n" % summary)
         os.chmod(self.stub, 0o755)
         self.log = os.path.join(self.dir, "calls")
         os.environ["STUB_LOG"] = self.log

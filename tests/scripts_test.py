@@ -11,6 +11,7 @@ import math
 import os
 import shutil
 import signal
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -49,45 +50,72 @@ class Reports(Temp):
     def test_counting_report_columns(self):
         path = self.instance(tg.grid(3, 3))
         out = run([BIN.tintara, "--problem", path, "--colors", "3", "--N", "300",
-                   "--terr", "0.1"])
+                   "--terr", "0.1", "--format", "json"])
         self.assertEqual(out.returncode, 0, out.stdout)
         r = tg.parse_counting_report(out.stdout)
-        self.assertTrue(r.title.startswith(path + " using N=300"))
+        self.assertTrue(r.title.startswith(path + " using N=300, rho=0.2"), r.title)
         self.assertGreater(r.levels, 0)
         self.assertEqual([x.run for x in r.runs], list(range(1, len(r.runs) + 1)))
-        # The printed average is over the runs' estimates and one seed entry 0.
+        # The printed average is over the runs' estimates and one seed entry
+        # 0, to 17 digits; the plain mean leaves the entry out.
         for i, x in enumerate(r.runs):
             mean = sum(float(y.estimate) for y in r.runs[:i + 1]) / (i + 2)
-            self.assertAlmostEqual(float(x.average) / mean, 1, delta=1e-4)
+            self.assertAlmostEqual(float(x.average) / mean, 1, delta=1e-12)
+        m, estimates = len(r.runs), [float(x.estimate) for x in r.runs]
+        self.assertAlmostEqual(float(r.plain_mean) / float(r.summary.average), (m + 1) / m,
+                               delta=1e-12)
+        plain_re = statistics.pstdev(estimates) / (statistics.fmean(estimates) * math.sqrt(m))
+        self.assertAlmostEqual(r.plain_re / plain_re, 1, delta=1e-9)
         self.assertEqual((r.summary.average, r.summary.re), (r.runs[-1].average, r.runs[-1].re))
         self.assertLessEqual(r.summary.re, 0.1)
-        self.assertIsNone(r.message)
+        self.assertEqual((r.end, r.exit_status, r.message), ("target-met", 0, None))
 
     def test_counting_report_without_estimate(self):
-        out = run([BIN.tintara, "--problem", self.instance(tg.petersen()), "--colors", "2"])
-        self.assertEqual(out.returncode, 1)
-        r = tg.parse_counting_report(out.stdout)
-        self.assertEqual((r.levels, r.runs, r.summary), (None, [], None))
-        self.assertIn("2 colors", r.message)
+        for options, end, said in [(["--colors", "2"], "pilot-stagnated", "2 colors"),
+                                   (["--max-time", "1e-9"], "max-time", "--max-time")]:
+            with self.subTest(end=end):
+                out = run([BIN.tintara, "--problem", self.instance(tg.petersen()),
+                           "--format", "json"] + options)
+                r = tg.parse_counting_report(out.stdout)
+                self.assertEqual((r.levels, r.runs, r.summary), (None, [], None))
+                self.assertEqual((r.end, r.exit_status), (end, out.returncode))
+                self.assertIn(said, r.message)
 
     def test_chromatic_report_and_its_line_on_standard_error(self):
         petersen = self.instance(tg.petersen(), "petersen graph.txt")
-        # (file, options, steps above 0, the line on standard error)
-        for path, options, tested, bound in [
-                (petersen, [], True, tg.ChromaticBound(False, 2)),  # clique 2, answer 3
-                (petersen, ["--bounds", "trivial"], True, None),
-                (self.instance(tg.queen(5), "q.txt"), [], False, tg.ChromaticBound(True, 5))]:
+        # (file, options, steps above 0, proved, the clique found)
+        for path, options, tested, proved, clique in [
+                (petersen, [], True, False, 2),  # clique 2, answer 3
+                (petersen, ["--bounds", "trivial"], True, False, None),
+                (self.instance(tg.queen(5), "q.txt"), [], False, True, 5)]:
             with self.subTest(path=path, options=options):
-                out = run([BIN.tintara, "--problem", path, "--chrom", "1"] + options)
+                out = run([BIN.tintara, "--problem", path, "--chrom", "1", "--format", "json"]
+                          + options)
                 r = tg.parse_chromatic_report(out.stdout)
                 self.assertEqual(r.file, path)
                 self.assertTrue(3 <= r.chromatic <= 10, out.stdout)  # never below the true 3
                 self.assertEqual(r.steps > 0, tested)
-                self.assertEqual(tg.parse_chromatic_bound(out.stderr), bound, out.stderr)
+                self.assertEqual((r.proved, r.clique, r.end, r.exit_status),
+                                 (proved, clique, "finished", 0))
+                # Standard error still says it as the text report does.
+                said = [line.split(":")[0] for line in out.stderr.splitlines()
+                        if not line.startswith("seed: ")]
+                self.assertEqual(said, [("proved" if proved else "upper bound")] if clique else [])
+
+    def test_error_object_is_the_reports_message(self):
+        out = run([BIN.tintara, "--problem", os.path.join(self.dir, "none.txt"), "--chrom", "1",
+                   "--format", "json"])
+        r = tg.parse_chromatic_report(out.stdout)
+        self.assertEqual((out.returncode, r.chromatic), (1, None))
+        self.assertIn("No such file", r.message)
 
     def test_malformed_reports_are_one_line_errors(self):
         head = "Starting  experiments for f using N=1\n# LEVELS = 3\n"
+        header = '{"type": "header", "mode": "counting", "seed": 1, "options": {}}\n'
         for parse, text in [(tg.parse_counting_report, "no report at all"),
+                            (tg.parse_counting_report, '{"type": "header"\n'),
+                            (tg.parse_counting_report, header),
+                            (tg.parse_chromatic_report, header),
                             (tg.parse_counting_report, head + "1 0.5 0.25\n"),
                             (tg.parse_counting_report, head + "1 0.5 0.25 x 0.1\n"),
                             (tg.parse_counting_report, head + "1 1e-4o0 0.25 1 0.1\n"),
@@ -252,7 +280,8 @@ class Graphs(Temp):
         self.assertEqual(tg.read_graph(txt), graph)
         # The same seed gives the same bisection on either file.
         reports = [tg.parse_chromatic_report(run([BIN.tintara, "--problem", path, "--chrom", "1",
-                                                  "--seed", "5", "--bounds", "trivial"]).stdout)
+                                                  "--seed", "5", "--bounds", "trivial",
+                                                  "--format", "json"]).stdout)
                    for path in (col, txt)]
         figures = [(r.steps, r.mean_iterations, r.chromatic) for r in reports]
         self.assertEqual(figures[0], figures[1])

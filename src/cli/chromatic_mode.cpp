@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/coloring_file.h"
+#include "cli/json_report.h"
 #include "cli/output_check.h"
 #include "cli/progress_display.h"
 #include "cli/wording.h"
@@ -16,10 +17,18 @@
 namespace tintara {
 
 int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& halt) {
-  const std::string opening = s.problem + " #bin E(T) CPU Chrom# ";
-  std::cout << opening << std::flush;
-  ensureWritten(std::cout);
-  ProgressDisplay progress = ProgressDisplay::onTerminal(opening.size());
+  // The display shares the text report's open line, or has a line of its
+  // own below the JSON header.
+  std::size_t column = 0;
+  if (s.jsonReport()) {
+    printJsonHeader(std::cout, s);
+  } else {
+    const std::string opening = s.problem + " #bin E(T) CPU Chrom# ";
+    std::cout << opening << std::flush;
+    ensureWritten(std::cout);
+    column = opening.size();
+  }
+  ProgressDisplay progress = ProgressDisplay::onTerminal(column);
   const auto showStep = [&](int32_t lo, int32_t hi, int32_t k) {
     std::ostringstream text;
     text << "k = " << k << " in " << lo + 1 << ".." << hi << ": bisection step";
@@ -55,9 +64,17 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   const double cpu = cpuSeconds(processorMilliseconds() - start + search.elsewhereCpuMilliseconds);
 
   progress.clear();
-  std::cout << search.steps << " " << search.meanIterations << " " << cpu << " " << search.chromatic
-            << std::endl;
-  ensureWritten(std::cout);
+  const int status = search.stopped ? haltStatus(cause) : 0;
+  if (s.jsonReport()) {
+    printJsonChromatic(
+        std::cout,
+        ChromaticFigures{search.steps, search.meanIterations, cpu, search.chromatic, cause,
+                         bounded ? std::optional(searchStart.cliqueSize) : std::nullopt, status});
+  } else {
+    std::cout << search.steps << " " << search.meanIterations << " " << cpu << " "
+              << search.chromatic << std::endl;
+    ensureWritten(std::cout);
+  }
   if (search.stopped) {
     std::cerr << haltWords(cause) << " after " << counted(search.steps, "bisection step") << ": "
               << counted(search.chromatic, "color") << " found so far, an upper bound" << std::endl;
@@ -76,7 +93,7 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   if (!s.saveColoring.empty()) {
     saveColoring(s.saveColoring, graph, search.coloring, search.chromatic, s.problem, s.seed);
   }
-  return search.stopped ? haltStatus(cause) : 0;
+  return status;
 }
 
 }  // namespace tintara

@@ -1,7 +1,9 @@
 // Chromatic mode as the program runs it: reads the instance, runs the
 // search (splitting/chromatic_search.h) with the executor's tests, and
 // prints the one-line report: the file, the bisection steps, the mean
-// iterations per test, the processor seconds and the number found.
+// iterations per test, the processor seconds and the number found; or, with
+// --format json, a header object and one object of the same figures
+// (cli/json_report.h).
 #pragma once
 
 #include "cli/settings.h"
@@ -17,7 +19,7 @@ namespace tintara {
 // Returns the exit status: 0, or 130, 143 or 3 after a halt (see
 // haltStatus). The report line's opening is written before the instance is
 // read, so an InputError leaves with the line open, for the entry to finish
-// it with the message.
+// it with the message (a JSON report's header is a whole line).
 int runChromatic(const RunSettings& settings, const RunExecutor& executor, const Halt& halt);
 
 }  // namespace tintara

@@ -8,6 +8,7 @@
 
 #include "cli/coloring_file.h"
 #include "cli/counting_report.h"
+#include "cli/json_report.h"
 #include "cli/progress_display.h"
 #include "cli/wording.h"
 #include "coloring/coloring_sample.h"
@@ -17,6 +18,22 @@
 namespace tintara {
 
 namespace {
+
+// The exit status that tells how the experiment ended.
+int countingStatus(const CountingOutcome& outcome) {
+  switch (outcome.end) {
+    case CountingEnd::TargetMet:
+      return 0;
+    case CountingEnd::RunBudget:
+      return 3;
+    case CountingEnd::Halted:
+    case CountingEnd::PilotHalted:
+      return haltStatus(outcome.cause);
+    case CountingEnd::PilotStagnated:
+      return 1;
+  }
+  return 1;
+}
 
 // What the report and the progress display make of the experiment's events.
 // `journalled` receives how many runs the journal held, for the display's
@@ -37,15 +54,23 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
       progress.show(text.str());
     };
   }
-  events.levelsFixed = [&progress, &journalled](const LevelList& levels, int64_t held) {
+  events.levelsFixed = [&s, &progress, &journalled](const LevelList& levels, int64_t held) {
     progress.clear();
     journalled = held;
-    printLevelCount(std::cout, levels.size());
+    if (s.jsonReport()) {
+      printJsonLevels(std::cout, levels.size(), held);
+    } else {
+      printLevelCount(std::cout, levels.size());
+    }
   };
   events.run = [&s, &progress, &journalled, started](const RunRecord& record,
                                                      const EstimateTally& tally) {
     progress.clear();
-    printRun(std::cout, record);
+    if (s.jsonReport()) {
+      printJsonRun(std::cout, record);
+    } else {
+      printRun(std::cout, record);
+    }
     if (progress.active()) {
       progress.show(runsProgressText(record, tally, s.terr, record.run - journalled,
                                      std::chrono::steady_clock::now() - started));
@@ -53,7 +78,11 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
   };
   events.concluded = [&s, &graph, &progress](const CountingOutcome& outcome) {
     progress.clear();
-    printSummary(std::cout, outcome.tally);
+    if (s.jsonReport()) {
+      printJsonSummary(std::cout, outcome, countingStatus(outcome));
+    } else {
+      printSummary(std::cout, outcome.tally);
+    }
     tellConclusion(std::cerr, outcome, s.terr);
     if (!s.saveColoring.empty()) {
       saveColoring(s.saveColoring, graph, outcome.pilot.coloring, s.colors, s.problem, s.seed);
@@ -65,7 +94,11 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
 }  // namespace
 
 int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& halt) {
-  printCountingHeader(std::cout, s);
+  if (s.jsonReport()) {
+    printJsonHeader(std::cout, s);
+  } else {
+    printCountingHeader(std::cout, s);
+  }
   // The pilot's proper colouring is kept for the save while the runs go on.
   const Graph graph = readRunGraph(s.problem, RunFootprint{s.N, s.workers, 1, false,
                                                            sizeof(ColoringSample)});
@@ -75,21 +108,20 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   const CountingOutcome outcome = runCountingExperiment(
       graph, plan, executor, halt, reportEvents(s, graph, progress, journalled));
   progress.clear();
-  switch (outcome.end) {
-    case CountingEnd::TargetMet:
-      return 0;
-    case CountingEnd::RunBudget:
-      return 3;
-    case CountingEnd::Halted:
-      return haltStatus(outcome.cause);
-    case CountingEnd::PilotHalted:
-      std::cerr << haltWords(outcome.cause) << " during the pilot run" << std::endl;
-      return haltStatus(outcome.cause);
-    case CountingEnd::PilotStagnated:
+  const int status = countingStatus(outcome);
+  // The summary of an experiment that ended in its pilot run: `concluded`
+  // is not told then.
+  if (outcome.end == CountingEnd::PilotHalted) {
+    std::cerr << haltWords(outcome.cause) << " during the pilot run" << std::endl;
+    if (s.jsonReport()) printJsonSummary(std::cout, outcome, status);
+  } else if (outcome.end == CountingEnd::PilotStagnated) {
+    if (s.jsonReport()) {
+      printJsonSummary(std::cout, outcome, status);
+    } else {
       printPilotStagnated(std::cout, outcome.pilot.levels.back(), s.colors);
-      return 1;
+    }
   }
-  return 1;
+  return status;
 }
 
 }  // namespace tintara

@@ -1,7 +1,8 @@
 // Counting mode as the program runs it: reads the instance, runs the
 // experiment (splitting/counting_experiment.h) with the executor's runs,
 // and prints the report: a header, the number of levels the pilot fixed,
-// one line per fixed-level run in run order, then a summary. The report
+// one line per fixed-level run in run order, then a summary; or, with
+// --format json, the same as JSON objects (cli/json_report.h). The report
 // for a seed is the same however the runs are made, CPU figures aside.
 #pragma once
 

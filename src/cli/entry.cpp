@@ -6,6 +6,7 @@
 #include <iostream>
 #include <new>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "cli/chromatic_mode.h"
 #include "cli/coloring_file.h"
 #include "cli/counting_mode.h"
+#include "cli/json_report.h"
 #include "cli/output_check.h"
 #include "cli/settings.h"
 #include "process/halt.h"
@@ -162,6 +164,24 @@ bool standardOutputIsNamedIn(int argc, char** argv) {
   return false;
 }
 
+// Whether the raw arguments ask for the JSON report (every --format given
+// is json): for a command line the parser refused.
+bool rawFormatIsJson(int argc, char** argv) {
+  const std::vector<std::string> formats = rawValues(argc, argv, "format");
+  return !formats.empty() && std::all_of(formats.begin(), formats.end(),
+                                         [](const std::string& f) { return f == "json"; });
+}
+
+// A refusal's or an error's message on standard output: its line, or an
+// error object in the JSON report.
+void printError(const std::string& message, bool json) {
+  if (json) {
+    printJsonError(std::cout, message);
+  } else {
+    std::cout << message << std::endl;
+  }
+}
+
 // The moment `seconds` of wall time after `start`, or the far future when
 // that lies beyond the clock's range.
 Halt::Clock::time_point deadline(Halt::Clock::time_point start, double seconds) {
@@ -231,7 +251,11 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
       return 0;
     }
     if (auto refusal = optionsRefusal(options, parsed, settings, seedText)) {
-      (refusal->toStandardError ? std::cerr : std::cout) << refusal->message << std::endl;
+      if (refusal->toStandardError) {
+        std::cerr << refusal->message << std::endl;
+      } else {
+        printError(refusal->message, settings.jsonReport());
+      }
       return 1;
     }
     settings.seedGiven = options.count("seed") > 0;
@@ -243,7 +267,7 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
       return settings.chrom == 1 ? runChromatic(settings, executor, halt)
                                  : runCounting(settings, executor, halt);
     } catch (const InputError& error) {
-      std::cout << error.what() << std::endl;
+      printError(error.what(), settings.jsonReport());
       return 1;
     }
   } catch (const po::error& error) {
@@ -255,6 +279,8 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
     // listing, unless standard output is a file the run must not write to.
     if (standardOutputIsNamedIn(argc, argv)) {
       std::cerr << error.what() << std::endl;
+    } else if (rawFormatIsJson(argc, argv)) {
+      printJsonError(std::cout, error.what());
     } else {
       std::cout << error.what() << "\n" << description << "\n" << std::flush;
     }
@@ -264,6 +290,16 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
   } catch (...) {
     // What no check foresaw: one line after whatever the report holds, as
     // an InputError's, and no listing, since the options were fine.
+    if (settings.jsonReport()) {
+      try {
+        std::ostringstream message;
+        writeFailure(message, std::current_exception());
+        printJsonError(std::cout, message.str());
+        return 1;
+      } catch (const std::bad_alloc&) {
+        // Nothing left to build the object with: the plain line below.
+      }
+    }
     writeFailure(std::cout, std::current_exception());
     std::cout << std::endl;
     return 1;

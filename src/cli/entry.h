@@ -2,8 +2,10 @@
 // guard. Every failure ends the program with one line on standard output and
 // exit status 1: the option parser's own words (followed by the option
 // listing, the only failure that prints it), an InputError's message, or,
-// for a failure no check foresaw, writeFailure's line. Returns the process
-// exit status.
+// for a failure no check foresaw, writeFailure's line. With --format json
+// (found in the raw arguments when the parser refused them) that line is an
+// error object instead, and the parser's words come without the listing.
+// Returns the process exit status.
 #pragma once
 
 #include <exception>

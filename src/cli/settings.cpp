@@ -78,6 +78,9 @@ const std::vector<OptionSpec>& optionTable() {
         {"bounds", "B", &RunSettings::bounds, "greedy", nullptr,
          "chromatic search from a clique and DSATUR, or trivial (default is {})",
          {.choices = {"greedy", "trivial"}}, Modes::Chromatic},
+        {"format", "FORMAT", &RunSettings::format, "text", nullptr,
+         "report: text, or json for JSON Lines (default is {})",
+         {.choices = {"text", "json"}}, kBoth},
     };
     // clang-format on
   }();

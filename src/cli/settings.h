@@ -36,9 +36,13 @@ struct RunSettings {
   int64_t maxRuns = 0;       // the experiment's runs in all; 0: no limit
   double maxTime = 0.0;      // wall seconds of this invocation; 0: no limit
   std::string bounds;        // chromatic mode's starting interval: "greedy" or "trivial"
+  std::string format;        // the report's form: "text" or "json" (cli/json_report.h)
 
   // Whether --seed was given (otherwise a journal's seed, or a fresh one).
   bool seedGiven = false;
+
+  // Whether the report is JSON Lines (--format json) rather than text.
+  bool jsonReport() const { return format == "json"; }
 
   // What every run shares, from these settings.
   RunParameters runParameters() const;

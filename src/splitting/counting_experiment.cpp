@@ -29,6 +29,14 @@ RunRecord EstimateTally::add(int64_t run, const CountingRun& result) {
   return record;
 }
 
+WideDouble EstimateTally::plainMean() const {
+  return meanOf(EstimateList(estimates.begin() + 1, estimates.end()));
+}
+
+double EstimateTally::plainRelativeError() const {
+  return tintara::relativeError(EstimateList(estimates.begin() + 1, estimates.end()));
+}
+
 bool recordedRunsEnd(const std::vector<CountingRun>& recorded, double terr, int64_t maxRuns) {
   EstimateTally tally;
   for (const CountingRun& run : recorded) {

@@ -58,6 +58,11 @@ class EstimateTally {
   WideDouble mean() const { return meanOf(estimates); }
   double relativeError() const { return tintara::relativeError(estimates); }
   double cpuSeconds() const { return totalCpu; }
+  // The mean and relative error of the runs' estimates alone, without the
+  // entry 0.0 (the mean is then (m+1)/m of mean() after m runs): NaN before
+  // the first run, and the relative error NaN while every estimate is 0.
+  WideDouble plainMean() const;
+  double plainRelativeError() const;
   int64_t runs() const { return static_cast<int64_t>(estimates.size()) - 1; }
   int64_t zeroRuns() const { return zeros; }
 

@@ -1,7 +1,10 @@
 #include "splitting/wide_double.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <iomanip>
 #include <limits>
+#include <sstream>
 
 namespace tintara {
 
@@ -31,6 +34,23 @@ WideDoubleParts splitWide(const WideDouble& x) {
 
 WideDouble joinWide(const WideDoubleParts& parts) {
   return ldexp(WideDouble(parts.mantissa), static_cast<long long>(parts.exponent));
+}
+
+DecimalForm decimalForm(const WideDouble& x) {
+  constexpr int kDigits = 17;
+  std::ostringstream general;
+  general << std::setprecision(kDigits);
+  writeNumber(general, x);
+  if (!boost::multiprecision::isfinite(x) || x == 0) return {general.str(), toDouble(x), 0};
+  // The scientific form rounds at the same digit as the general one, so the
+  // mantissa and exponent carry the text's digits.
+  std::ostringstream scientific;
+  scientific << std::scientific << std::setprecision(kDigits - 1);
+  writeNumber(scientific, x);
+  const std::string digits = scientific.str();
+  const std::size_t e = digits.find_first_of("eE");
+  return {general.str(), std::strtod(digits.substr(0, e).c_str(), nullptr),
+          std::strtoll(digits.c_str() + e + 1, nullptr, 10)};
 }
 
 }  // namespace tintara

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 
 #include <boost/multiprecision/cpp_bin_float.hpp>
 
@@ -46,5 +47,19 @@ struct WideDoubleParts {
 };
 WideDoubleParts splitWide(const WideDouble& x);
 WideDouble joinWide(const WideDoubleParts& parts);
+
+// x in decimal to 17 significant digits, enough to read the same value back
+// at any exponent: `text` as writeNumber writes it at that precision
+// ("0.012982000000000001", "6.7712345678901234e-394"), and the same digits
+// as mantissa * 10^exponent10 with 1 <= |mantissa| < 10 (the double nearest
+// to them), the exponent an integer of its own so that it may lie beyond a
+// double's range. For 0, an infinity or NaN the mantissa is x itself and
+// exponent10 is 0.
+struct DecimalForm {
+  std::string text;
+  double mantissa = 0.0;
+  int64_t exponent10 = 0;
+};
+DecimalForm decimalForm(const WideDouble& x);
 
 }  // namespace tintara

@@ -1,0 +1,136 @@
+#include "cli/json_report.h"
+
+#include <cmath>
+#include <type_traits>
+#include <variant>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/output_check.h"
+
+namespace tintara {
+
+namespace {
+
+// Keys in the order they are put, so that a line reads as the text report's.
+using json = nlohmann::ordered_json;
+
+// One object on one line. A path or message that is not UTF-8 has its
+// stray bytes replaced rather than failing the report.
+void writeLine(std::ostream& out, const json& object) {
+  out << object.dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
+  ensureWritten(out);
+}
+
+// A double, or null when it is not a number (JSON has none).
+json number(double x) {
+  return std::isfinite(x) ? json(x) : json(nullptr);
+}
+
+// A number that may lie beyond a double's range: its 17 significant digits
+// as text and as mantissa and decimal exponent; null when not finite.
+json wideNumber(const WideDouble& x) {
+  if (!boost::multiprecision::isfinite(x)) return nullptr;
+  const DecimalForm form = decimalForm(x);
+  return {{"text", form.text}, {"mantissa", form.mantissa}, {"exponent10", form.exponent10}};
+}
+
+// What ended the work short of its goal, as "end" and "signal" say it.
+void putHalt(json& object, HaltCause cause) {
+  if (cause == HaltCause::OutOfTime) {
+    object["end"] = "max-time";
+  } else {
+    object["end"] = "signal";
+    object["signal"] = cause == HaltCause::Interrupted ? "SIGINT" : "SIGTERM";
+  }
+}
+
+}  // namespace
+
+void printJsonHeader(std::ostream& out, const RunSettings& settings) {
+  json options = json::object();
+  for (const OptionSpec& option : optionTable()) {
+    std::visit(
+        [&](auto field) {
+          using Field = decltype(field);
+          if constexpr (!std::is_same_v<Field, Flag> && !std::is_same_v<Field, SeedText>) {
+            options[option.name] = settings.*field;
+          }
+        },
+        option.field);
+  }
+  writeLine(out, {{"type", "header"},
+                  {"mode", settings.chrom == 1 ? "chromatic" : "counting"},
+                  {"seed", settings.seed},
+                  {"options", options}});
+}
+
+void printJsonLevels(std::ostream& out, std::size_t levels, int64_t journalledRuns) {
+  writeLine(out, {{"type", "levels"}, {"levels", levels}, {"journalled_runs", journalledRuns}});
+}
+
+void printJsonRun(std::ostream& out, const RunRecord& record) {
+  writeLine(out, {{"type", "run"},
+                  {"run", record.run},
+                  {"estimate", wideNumber(record.estimate)},
+                  {"average", wideNumber(record.mean)},
+                  {"re", number(record.relativeError)},
+                  {"cpu", record.cpuSeconds}});
+}
+
+void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exitStatus) {
+  const EstimateTally& tally = outcome.tally;
+  const bool duringPilot =
+      outcome.end == CountingEnd::PilotHalted || outcome.end == CountingEnd::PilotStagnated;
+  json summary = {{"type", "summary"},
+                  {"runs", tally.runs()},
+                  {"zero_runs", tally.zeroRuns()},
+                  {"average", tally.runs() > 0 ? wideNumber(tally.mean()) : nullptr},
+                  {"re", number(tally.relativeError())},
+                  {"cpu", tally.cpuSeconds()},
+                  {"plain_mean", wideNumber(tally.plainMean())},
+                  {"plain_re", number(tally.plainRelativeError())},
+                  {"end", "target-met"},
+                  {"signal", nullptr},
+                  {"during_pilot", duringPilot},
+                  {"stagnated_at", nullptr},
+                  {"exit_status", exitStatus}};
+  switch (outcome.end) {
+    case CountingEnd::TargetMet:
+      break;
+    case CountingEnd::RunBudget:
+      summary["end"] = "max-runs";
+      break;
+    case CountingEnd::Halted:
+    case CountingEnd::PilotHalted:
+      putHalt(summary, outcome.cause);
+      break;
+    case CountingEnd::PilotStagnated:
+      summary["end"] = "pilot-stagnated";
+      summary["stagnated_at"] = outcome.pilot.levels.back();
+      break;
+  }
+  writeLine(out, summary);
+}
+
+void printJsonChromatic(std::ostream& out, const ChromaticFigures& figures) {
+  json object = {{"type", "chromatic"},
+                 {"steps", figures.steps},
+                 {"mean_iterations", number(figures.meanIterations)},
+                 {"cpu", figures.cpuSeconds},
+                 {"chromatic", figures.chromatic},
+                 {"proved", figures.clique == figures.chromatic},
+                 {"clique", nullptr},
+                 {"end", "finished"},
+                 {"signal", nullptr},
+                 {"exit_status", figures.exitStatus}};
+  if (figures.clique) object["clique"] = *figures.clique;
+  if (figures.cause != HaltCause::None) putHalt(object, figures.cause);
+  writeLine(out, object);
+}
+
+void printJsonError(std::ostream& out, const std::string& message) {
+  writeLine(out, {{"type", "error"}, {"error", message}});
+}
+
+}  // namespace tintara
