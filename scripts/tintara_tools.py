@@ -530,7 +530,8 @@ def _json_report(text, source, mode):
     objects = json_lines(text, source)
     by_type = collections.defaultdict(list)
     for obj in objects:
-        by_type[obj.get("type")].append(obj)
+        # The error object alone has no type: {"error": MESSAGE}.
+        by_type[obj.get("type", "error" if "error" in obj else None)].append(obj)
     error = by_type["error"][-1].get("error") if by_type["error"] else None
     header = by_type["header"][0] if by_type["header"] else None
     if header is None or header.get("mode") != mode:

@@ -155,7 +155,7 @@ TEST(JsonReport, RefusalsAndErrorsAreErrorObjectsWithTheTextStatus) {
     EXPECT_NE(text.output.find(message), std::string::npos) << text.output;
     const std::vector<json> all = objects(report.output);
     ASSERT_EQ(all.size(), afterHeader ? 2u : 1u) << report.output;
-    EXPECT_EQ(all.back(), (json{{"type", "error"}, {"error", message}}));
+    EXPECT_EQ(all.back(), (json{{"error", message}}));
   }
 }
 

@@ -130,7 +130,7 @@ void printJsonChromatic(std::ostream& out, const ChromaticFigures& figures) {
 }
 
 void printJsonError(std::ostream& out, const std::string& message) {
-  writeLine(out, {{"type", "error"}, {"error", message}});
+  writeLine(out, {{"error", message}});
 }
 
 }  // namespace tintara

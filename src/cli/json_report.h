@@ -2,7 +2,7 @@
 // JSON object a line, each written whole and flushed as the text report's
 // lines are. Standard error is told the same as with the text report.
 //
-// Every object has "type":
+// Every object but the error object has "type":
 //
 //   header     mode ("counting" or "chromatic"), seed (an integer up to
 //              2^64 - 1), options (every option with a value, by its name:
@@ -20,8 +20,7 @@
 //   chromatic  steps, mean_iterations (E(T)), cpu, chromatic (the number
 //              found; an upper bound when the search was stopped), proved,
 //              clique, end, signal, exit_status
-//   error      error (the message the text report prints)
-//
+
 // An estimate, an average or a plain mean may lie far below a double's
 // range, so it is an object {"text", "mantissa", "exponent10"}: the value
 // to 17 significant digits as text, and the same digits as mantissa *
@@ -41,8 +40,9 @@
 // clique found with --bounds greedy (null with trivial), and proved whether
 // the number found equals it. exit_status is the program's.
 //
-// A refusal or an error is an error object, the last line (after the header
-// when it comes once the header is written); help and the version stay text.
+// A refusal or an error is the object {"error": MESSAGE} (the message the
+// text report prints), the last line (after the header when it comes once
+// the header is written); help and the version stay text.
 #pragma once
 
 #include <cstdint>
