@@ -18,17 +18,25 @@ TSAN = -fsanitize=thread
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 THREAD_TESTS = 'RunInOrder|ThreadedEstimates|SeededReports|StopSignals|Journal'
 
-.PHONY: run test build deps clean test-sanitizers test-threads fuzz-smoke
+.PHONY: run test build deps deps-program clean test-sanitizers test-threads fuzz-smoke
 
 deps:
 	sh scripts/install-deps
 
-build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+deps-program:
+	sh scripts/install-deps --program
 
-run: build
-	./$(BUILD_DIR)/tintara --problem examples/3x3_grid.txt --colors 3
+# The program alone (tintara, and tintara-mpi where MPI is installed): no
+# test, benchmark or tool is configured or built.
+run: deps-program
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DTINTARA_TESTS=OFF -DTINTARA_BENCHMARKS=OFF
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target program
+	$(BUILD_DIR)/tintara --problem examples/3x3_grid.txt --colors 3
+
+# Everything: the program, the tools, the tests and the benchmarks.
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DTINTARA_TESTS=ON -DTINTARA_BENCHMARKS=ON
+	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # The suite, then the same suite built with AddressSanitizer and
 # UndefinedBehaviorSanitizer, then a short fixed-seed run of the reader fuzzer.
