@@ -19,13 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "coloring/proper_coloring.h"
 #include "graph/graph.h"
 
 namespace tintara {
-
-// True when every vertex has a colour in [0, colorCount) and no edge joins
-// two vertices of the same colour.
-bool isProperColoring(const Graph& graph, const std::vector<int32_t>& colors, int32_t colorCount);
 
 // Writes `colors` to `path` in the format above. Throws std::logic_error
 // when the colouring is not proper (a fault of the program, never of the
