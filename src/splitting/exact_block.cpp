@@ -1,5 +1,7 @@
 #include "splitting/exact_block.h"
 
+#include <stdexcept>
+
 namespace tintara {
 namespace {
 
@@ -71,32 +73,36 @@ WideDouble completeProbability(int64_t w, int32_t k) {
   return falling / integerPower(WideDouble(k), w);
 }
 
+WideDouble closedFormProbability(BlockShape shape, int64_t vertexCount, int32_t k) {
+  switch (shape) {
+    case BlockShape::Bridge:
+      return bridgeProbability(k);
+    case BlockShape::Cycle:
+      return cycleProbability(vertexCount, k);
+    case BlockShape::Complete:
+      return completeProbability(vertexCount, k);
+    case BlockShape::Other:
+      break;
+  }
+  throw std::invalid_argument("closedFormProbability: the block has no closed form");
+}
+
 BlockValue valueBlock(const Graph& block, int32_t k, const EliminationLimits& limits,
                       bool withColoring) {
   BlockValue value;
   value.shape = blockShape(block.vertexCount, block.edgeCount);
-  switch (value.shape) {
-    case BlockShape::Bridge:
-      value.probability = bridgeProbability(k);
-      break;
-    case BlockShape::Cycle:
-      value.probability = cycleProbability(block.vertexCount, k);
-      break;
-    case BlockShape::Complete:
-      value.probability = completeProbability(block.vertexCount, k);
-      break;
-    case BlockShape::Other: {
-      if (k == 1) {  // a block has an edge
-        value.probability = 0;
-        break;
-      }
-      const EliminationPlan plan = planElimination(block, k, limits);
-      if (!plan.feasible) return value;
-      EliminationResult result = eliminate(block, k, plan, withColoring);
-      value.probability = result.probability;
-      value.coloring = std::move(result.coloring);
-      return value;
-    }
+  if (value.shape != BlockShape::Other) {
+    value.probability = closedFormProbability(value.shape, block.vertexCount, k);
+  } else if (k == 1) {
+    value.probability = 0;  // a block has an edge
+  } else {
+    const EliminationPlan plan = planElimination(block, k, limits);
+    if (!plan.feasible) return value;
+    EliminationResult result = eliminate(block, k, plan, withColoring);
+    value.probability = result.probability;
+    value.coloring = std::move(result.coloring);
+    value.eliminationBytes = eliminationBytes(plan, withColoring);
+    return value;
   }
   if (withColoring && *value.probability > 0) {
     value.coloring = closedFormColoring(value.shape, block);

@@ -38,6 +38,8 @@ BlockShape blockShape(int32_t vertexCount, int64_t edgeCount);
 WideDouble bridgeProbability(int32_t k);
 WideDouble cycleProbability(int64_t length, int32_t k);
 WideDouble completeProbability(int64_t w, int32_t k);
+// The one of them for a block of this shape (not Other) and size.
+WideDouble closedFormProbability(BlockShape shape, int64_t vertexCount, int32_t k);
 
 struct BlockValue {
   BlockShape shape = BlockShape::Other;
@@ -49,6 +51,9 @@ struct BlockValue {
   // 0 with 2 for its last vertex when L is odd; an eliminated block as
   // eliminate() colours it.
   std::vector<int32_t> coloring;
+  // What the elimination held at its peak (eliminationBytes of its plan);
+  // 0 for a closed form or a refused block.
+  double eliminationBytes = 0;
 };
 
 // The value of `block` (a block's graph as blockGraph gives it: simple and
