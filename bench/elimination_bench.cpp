@@ -16,15 +16,6 @@ namespace {
 
 using tintara::Graph;
 
-Graph wheel(int32_t spokes) {
-  std::vector<std::pair<int32_t, int32_t>> edges;
-  for (int32_t i = 1; i <= spokes; ++i) {
-    edges.emplace_back(0, i);
-    edges.emplace_back(i, i % spokes + 1);
-  }
-  return tintara::testing::makeGraph(spokes + 1, edges);
-}
-
 void eliminate(benchmark::State& state, const Graph& input, int32_t k, bool withColoring) {
   const Graph g = tintara::simpleGraph(input);
   // Unlimited: the benchmark measures what the limits would have to refuse.
@@ -72,7 +63,7 @@ void registerAll() {
       {"grid10x10", gridGraph(10, 10), {3}},
       {"grid6x200", gridGraph(6, 200), {3, 4}},
       {"grid3x100000", gridGraph(3, 100'000), {3}},
-      {"wheel1000", wheel(1000), {3, 4}},
+      {"wheel1000", tintara::testing::wheelGraph(1000), {3, 4}},
       {"random60_100", randomGraph(60, 100, 1), {3, 4}},
       {"random80_120", randomGraph(80, 120, 2), {3, 4, 5}},
       {"random100_150", randomGraph(100, 150, 3), {3}},
