@@ -112,6 +112,11 @@ TEST(ExactBlock, LimitsRefuseAtTheirBoundary) {
   };
   for (const auto& [limits, feasible] : cases) {
     EXPECT_EQ(valueBlock(g, 3, limits).probability.has_value(), feasible);
+    // What the limits admit stays within the bound they set beforehand.
+    const EliminationPlan admitted = planElimination(g, 3, limits);
+    if (admitted.feasible) {
+      EXPECT_LE(eliminationBytes(admitted, true), eliminationBytesBound(limits, 3, 25, true));
+    }
   }
   // A dense block is far beyond the default limits.
   EXPECT_FALSE(valueBlock(simpleGraph(randomGraph(60, 600, 3)), 3).probability);

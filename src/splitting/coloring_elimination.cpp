@@ -82,8 +82,8 @@ class FillGraph {
   }
 
   const Graph& graph;
-  std::vector<uint32_t>
-      listEnd;  // v's live original neighbours: list[start(v)] to list[listEnd[v]]
+  // v's live original neighbours are list[neighbourStart[v]] up to list[listEnd[v]].
+  std::vector<uint32_t> listEnd;
   std::vector<int32_t> list;
   std::vector<int32_t> chainHead;
   std::vector<Node> chain;
@@ -220,12 +220,29 @@ EliminationPlan planElimination(const Graph& graph, int32_t k, const Elimination
   return plan;
 }
 
+namespace {
+
+// Besides the tables: a step number, a bucket link and a colour a vertex.
+double bytesFor(double liveEntries, double keptBits, double vertexCount) {
+  return liveEntries * static_cast<double>(sizeof(WideDouble)) + keptBits / 8.0 +
+         12.0 * vertexCount;
+}
+
+}  // namespace
+
 double eliminationBytes(const EliminationPlan& plan, bool withColoring) {
-  // Besides the tables: a step number, a bucket link and a colour a vertex.
-  const double bookkeeping = 12.0 * static_cast<double>(plan.order.size());
-  const double bits = withColoring ? static_cast<double>(plan.witnessBits) / 8.0 : 0.0;
-  return static_cast<double>(plan.peakLiveEntries) * static_cast<double>(sizeof(WideDouble)) +
-         bits + bookkeeping;
+  return bytesFor(static_cast<double>(plan.peakLiveEntries),
+                  withColoring ? static_cast<double>(plan.witnessBits) : 0.0,
+                  static_cast<double>(plan.order.size()));
+}
+
+double eliminationBytesBound(const EliminationLimits& limits, int32_t k, int32_t vertexCount,
+                             bool withColoring) {
+  // All tables together hold work / k entries, and no step's table more
+  // than the cap.
+  const double entries = std::min(static_cast<double>(limits.maxWork) / k,
+                                  static_cast<double>(limits.maxTableEntries) * vertexCount);
+  return bytesFor(entries, withColoring ? entries : 0.0, vertexCount);
 }
 
 EliminationResult eliminate(const Graph& graph, int32_t k, const EliminationPlan& plan,
