@@ -1,5 +1,6 @@
 // Whether a colouring is proper: the one check every colouring the program
-// reports, saves or reads back from a journal passes first.
+// hands out (a saved file, a joined colouring of the blocks) or reads back
+// from a journal passes first.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,8 @@
 namespace tintara {
 
 // True when `colors` gives every vertex of `graph` a colour in
-// [0, colorCount) and no edge joins two vertices of the same colour.
+// [0, colorCount) and no edge joins two vertices of the same colour (a
+// self-loop is never proper).
 bool isProperColoring(const Graph& graph, const std::vector<int32_t>& colors, int32_t colorCount);
 
 }  // namespace tintara

@@ -56,6 +56,15 @@ Graph petersenGraph() {
   return makeGraph(10, edges);
 }
 
+Graph wheelGraph(int32_t spokes) {
+  std::vector<std::pair<int32_t, int32_t>> edges;
+  for (int32_t i = 1; i <= spokes; ++i) {
+    edges.emplace_back(0, i);
+    edges.emplace_back(i, i % spokes + 1);
+  }
+  return makeGraph(spokes + 1, edges);
+}
+
 std::vector<std::pair<int32_t, int32_t>> groetzschEdges() {
   std::vector<std::pair<int32_t, int32_t>> edges;
   for (int32_t i = 0; i < 5; ++i) {

@@ -22,6 +22,8 @@ Graph cycleGraph(int32_t n);
 Graph completeGraph(int32_t n);
 Graph gridGraph(int32_t rows, int32_t cols);
 Graph petersenGraph();
+// Hub 0 joined to every vertex of the cycle 1..spokes.
+Graph wheelGraph(int32_t spokes);
 // The Groetzsch graph, the Mycielskian of the 5-cycle: cycle 0..4, shadows
 // 5..9 joined to their cycle vertex's neighbours, apex 10 joined to every
 // shadow. 11 vertices, 20 edges, chromatic number 4.

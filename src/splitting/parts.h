@@ -1,0 +1,90 @@
+// Counting by parts: the probability that a uniformly random k-colouring of
+// a graph is proper, as a product over its blocks.
+//
+// If a cut vertex c splits G into G1 and G2 that share only c, then
+// P(G) = P(G1) P(G2): given c's colour, the two sides are coloured
+// independently, and by the symmetry of the colours each side's chance
+// given c's colour is its chance overall. So P(G) is the product of P(B)
+// over the blocks B; a vertex without edges contributes 1, and a repeated
+// edge changes nothing. The plan values every block it can exactly
+// (splitting/exact_block.h) and leaves the others, the hard parts, to
+// splitting runs: P(G) = exactFactor * product of the hard parts' P.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "graph/blocks.h"
+#include "graph/graph.h"
+#include "splitting/coloring_elimination.h"
+#include "splitting/wide_double.h"
+
+namespace tintara {
+
+// A block without an exact value within the limits.
+struct HardPart {
+  int32_t block = -1;             // in PartsPlan::blocks
+  std::vector<int32_t> vertices;  // original ids, ascending: vertex i of `graph` is vertices[i]
+  Graph graph;                    // the block's simple graph (blockGraph)
+};
+
+struct PartsOptions {
+  EliminationLimits limits;
+  // Keep a proper colouring of every exact block, for joinPartColorings.
+  bool withColorings = false;
+};
+
+struct PartsPlan {
+  int32_t colorCount = 0;
+  BlockDecomposition blocks;
+  // The product of the exact blocks' values: 1 for none.
+  WideDouble exactFactor = 1;
+  // In block order, which is by smallest original vertex (then by second).
+  std::vector<HardPart> hardParts;
+  // The first block in block order whose value is 0, or -1. Valuing stops
+  // there: exactFactor is 0, hardParts is empty, and the counts below cover
+  // only the blocks valued up to it.
+  int32_t zeroBlock = -1;
+  // Exact blocks by the way they were valued.
+  int32_t bridges = 0;
+  int32_t cycles = 0;
+  int32_t completeGraphs = 0;
+  int32_t eliminated = 0;
+  // The most bytes one eliminated block held for its tables (and its kept
+  // bits with colourings): eliminationBytes of its plan. Blocks are valued
+  // one at a time, so this is the valuing's peak beside the decomposition.
+  double eliminationPeakBytes = 0;
+  // With withColorings: slot s (a position in blocks.vertices) holds the
+  // colour of its vertex in its exact block's proper colouring; -1 in hard
+  // blocks' slots. Empty otherwise.
+  std::vector<int32_t> slotColors;
+
+  int32_t exactBlocks() const { return bridges + cycles + completeGraphs + eliminated; }
+};
+
+// The plan for `graph` as read (repeated edges allowed; no self-loops,
+// which the program refuses before) and k >= 1 colours: its simple graph's
+// blocks, each valued exactly or left as a hard part. Holds the graph's
+// simple copy and its decomposition (O(n + m)), and one block's elimination
+// tables at a time.
+PartsPlan planParts(const Graph& graph, int32_t k, const PartsOptions& options = {});
+
+// The plan in one line:
+//   decomposed: 412 blocks; 409 exact (factor 3.1e-52), 3 split (776, 12, 9 vertices)
+// the hard parts' sizes in their order, the first ten and then "...". With
+// a zero block: "decomposed: 412 blocks; the block of 5 vertices from vertex
+// 17 has no proper 3-coloring" (17 with the graph's idBase added).
+std::string partsSummary(const PartsPlan& plan, int32_t idBase);
+
+// A proper k-colouring of `graph` (the graph the plan was made from) from
+// a proper colouring of every hard part (hardColorings[i] for
+// plan.hardParts[i], in the part's own vertex ids) and the exact blocks'
+// colourings kept in the plan (planned withColorings, and no zero block).
+// Throws std::invalid_argument when the plan kept no colourings or a hard
+// part's colouring has the wrong length, and std::logic_error when the
+// result is not proper.
+std::vector<int32_t> joinPartColorings(const Graph& graph, const PartsPlan& plan,
+                                       const std::vector<std::vector<int32_t>>& hardColorings);
+
+}  // namespace tintara
