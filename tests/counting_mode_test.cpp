@@ -244,7 +244,7 @@ TEST(CountingAccuracy, ProbabilityFarBelowTheRangeOfADoubleIsReported) {
     }
     Journal recorded = Journal::open(journal);
     recorded.start(JournalHeader{graphHash(readGraph(file.path(), UINT64_MAX)), 3, 1000, 0.2, 3,
-                                 false, {{levels, coloring}}});
+                                 false, 1, {{levels, coloring}}});
     recorded.record(1, CountingRun{exact, 9000});
   }
   ProcessResult r = runTintaraBinary(

@@ -319,7 +319,7 @@ TEST(JournalFile, ASecondOpenIsRefusedWhileTheFirstHoldsIt) {
   const std::string path = folder.directory() + "/runs.journal";
   Journal first = Journal::open(path);
   EXPECT_THROW(Journal::open(path), InputError);
-  first.start(JournalHeader{1, 3, 10, 0.2, 5, false, {{{-4, 0}, {0, 1, 0, 1}}}});
+  first.start(JournalHeader{1, 3, 10, 0.2, 5, false, 1, {{{-4, 0}, {0, 1, 0, 1}}}});
   first.record(1, CountingRun{WideDouble(0.25), 7});
   first.finish();
   const std::string text = readAll(path);
@@ -329,7 +329,7 @@ TEST(JournalFile, ASecondOpenIsRefusedWhileTheFirstHoldsIt) {
 TEST(JournalFile, AHeaderCutShortHoldsNoRunAndStartsAfresh) {
   testing::TempFile folder("");
   const std::string path = folder.directory() + "/runs.journal";
-  const JournalHeader header{1, 3, 10, 0.2, 5, false, {{{-4, 0}, {0, 1, 0, 1}}}};
+  const JournalHeader header{1, 3, 10, 0.2, 5, false, 1, {{{-4, 0}, {0, 1, 0, 1}}}};
   {
     Journal journal = Journal::open(path);
     journal.start(header);
@@ -363,7 +363,7 @@ TEST(JournalFile, AHeaderCutShortHoldsNoRunAndStartsAfresh) {
 // step (its lock, or its removal of a journal it made and never started)
 // until the other has passed the point where the race was lost before.
 TEST(JournalFile, NeitherOrderOfTwoRunsRacingForANewJournalLosesIt) {
-  const JournalHeader header{1, 3, 10, 0.2, 5, false, {{{-4, 0}, {0, 1, 0, 1}}}};
+  const JournalHeader header{1, 3, 10, 0.2, 5, false, 1, {{{-4, 0}, {0, 1, 0, 1}}}};
   thread_local int role = 0;  // 1: the run held back, 2: the other
   const auto journalOf = [](const std::string& path) { return readAll(path); };
 
@@ -451,7 +451,7 @@ TEST(JournalFile, DamageIsRefusedNamingItsLine) {
   const std::string path = folder.directory() + "/runs.journal";
   {
     Journal journal = Journal::open(path);
-    journal.start(JournalHeader{1, 3, 10, 0.2, 5, false, {{{-4, -2, -2, 0}, {0, 1, 0, 1}}}});
+    journal.start(JournalHeader{1, 3, 10, 0.2, 5, false, 1, {{{-4, -2, -2, 0}, {0, 1, 0, 1}}}});
     journal.record(1, CountingRun{WideDouble(0.25), 7});
     journal.record(2, CountingRun{WideDouble(0), 3});
     journal.record(3, CountingRun{WideDouble(0.0625), 5});

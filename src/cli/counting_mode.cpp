@@ -23,6 +23,7 @@ namespace {
 int countingStatus(const CountingOutcome& outcome) {
   switch (outcome.end) {
     case CountingEnd::TargetMet:
+    case CountingEnd::Exact:
       return 0;
     case CountingEnd::RunBudget:
       return 3;
@@ -33,6 +34,15 @@ int countingStatus(const CountingOutcome& outcome) {
       return 1;
   }
   return 1;
+}
+
+// The pilot's line on the display: which part, when there are several,
+// then the level reached.
+std::string pilotText(int32_t part, int32_t parts, double level, double lowest) {
+  std::ostringstream text;
+  if (parts > 1) text << "part " << part + 1 << " of " << parts << ": ";
+  text << "level " << level << " of the pilot run (from " << lowest << " up to 0)";
+  return text.str();
 }
 
 // What the report and the progress display make of the experiment's events.
@@ -47,20 +57,22 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
     std::cerr << note << std::endl;
   };
   if (progress.active()) {
-    events.pilotLevel = [&progress, lowest = std::optional<double>()](double level) mutable {
-      if (!lowest) lowest = level;  // levels only rise, so the first is the lowest
-      std::ostringstream text;
-      text << "level " << level << " of the pilot run (from " << *lowest << " up to 0)";
-      progress.show(text.str());
+    events.pilotLevel = [&progress, shown = -1, lowest = 0.0](int32_t part, int32_t parts,
+                                                               double level) mutable {
+      if (part != shown) {  // levels only rise, so a pilot's first is its lowest
+        shown = part;
+        lowest = level;
+      }
+      progress.show(pilotText(part, parts, level, lowest));
     };
   }
-  events.levelsFixed = [&s, &progress, &journalled](const LevelList& levels, int64_t held) {
+  events.levelsFixed = [&s, &progress, &journalled](const CountingOutcome& outcome) {
     progress.clear();
-    journalled = held;
+    journalled = outcome.journalledRuns;
     if (s.jsonReport()) {
-      printJsonLevels(std::cout, levels.size(), held);
+      printJsonLevels(std::cout, outcome.levelCount(), outcome.journalledRuns);
     } else {
-      printLevelCount(std::cout, levels.size());
+      printLevelCount(std::cout, outcome.levelCount());
     }
   };
   events.run = [&s, &progress, &journalled, started](const RunRecord& record,
@@ -85,10 +97,55 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
     }
     tellConclusion(std::cerr, outcome, s.terr);
     if (!s.saveColoring.empty()) {
-      saveColoring(s.saveColoring, graph, outcome.pilot.coloring, s.colors, s.problem, s.seed);
+      saveColoring(s.saveColoring, graph, outcome.coloring, s.colors, s.problem, s.seed);
     }
   };
   return events;
+}
+
+// What the run holds beside the graph: a population a thread, the
+// colouring kept for the save, and a decomposition with its tables.
+RunFootprint countingFootprint(const RunSettings& s) {
+  RunFootprint footprint{s.N, s.workers, 1, false, sizeof(ColoringSample)};
+  if (s.decompose == 1) {
+    PartsOptions options;
+    options.withColorings = !s.saveColoring.empty();
+    footprint.besides = partsPlanBytes(s.colors, options);
+  }
+  return footprint;
+}
+
+// The end of a report that made no run: a pilot halted or stagnated, or
+// every block was counted exactly.
+void reportWithoutRuns(const RunSettings& s, const CountingOutcome& outcome, const Graph& graph,
+                       int status) {
+  switch (outcome.end) {
+    case CountingEnd::PilotHalted:
+      std::cerr << haltWords(outcome.cause) << " during the pilot run" << std::endl;
+      if (s.jsonReport()) printJsonSummary(std::cout, outcome, status);
+      break;
+    case CountingEnd::PilotStagnated:
+      if (s.jsonReport()) {
+        printJsonSummary(std::cout, outcome, status);
+      } else {
+        printPilotStagnated(std::cout, outcome.levels.back().back(), s.colors);
+      }
+      break;
+    case CountingEnd::Exact:
+      if (s.jsonReport()) {
+        printJsonLevels(std::cout, 0, 0);
+        printJsonSummary(std::cout, outcome, status);
+      } else {
+        printLevelCount(std::cout, 0);
+        printExactSummary(std::cout, outcome.exactValue, outcome.exactMilliseconds);
+      }
+      if (!s.saveColoring.empty() && outcome.exactValue != 0) {
+        saveColoring(s.saveColoring, graph, outcome.coloring, s.colors, s.problem, s.seed);
+      }
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace
@@ -99,28 +156,17 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   } else {
     printCountingHeader(std::cout, s);
   }
-  // The pilot's proper colouring is kept for the save while the runs go on.
-  const Graph graph = readRunGraph(s.problem, RunFootprint{s.N, s.workers, 1, false,
-                                                           sizeof(ColoringSample)});
-  const CountingPlan plan{s.runParameters(), s.terr, s.maxRuns, s.journal, s.seedGiven};
+  const Graph graph = readRunGraph(s.problem, countingFootprint(s));
+  CountingPlan plan{s.runParameters(), s.terr, s.maxRuns, s.journal, s.seedGiven};
+  plan.decompose = s.decompose == 1;
+  plan.wantColoring = !s.saveColoring.empty();
   ProgressDisplay progress = ProgressDisplay::onTerminal(0);
   int64_t journalled = 0;
   const CountingOutcome outcome = runCountingExperiment(
       graph, plan, executor, halt, reportEvents(s, graph, progress, journalled));
   progress.clear();
   const int status = countingStatus(outcome);
-  // The summary of an experiment that ended in its pilot run: `concluded`
-  // is not told then.
-  if (outcome.end == CountingEnd::PilotHalted) {
-    std::cerr << haltWords(outcome.cause) << " during the pilot run" << std::endl;
-    if (s.jsonReport()) printJsonSummary(std::cout, outcome, status);
-  } else if (outcome.end == CountingEnd::PilotStagnated) {
-    if (s.jsonReport()) {
-      printJsonSummary(std::cout, outcome, status);
-    } else {
-      printPilotStagnated(std::cout, outcome.pilot.levels.back(), s.colors);
-    }
-  }
+  reportWithoutRuns(s, outcome, graph, status);
   return status;
 }
 

@@ -5,6 +5,7 @@
 
 #include "cli/output_check.h"
 #include "cli/wording.h"
+#include "process/cpu_clock.h"
 
 namespace tintara {
 
@@ -93,16 +94,29 @@ void printRun(std::ostream& out, const RunRecord& record) {
   ensureWritten(out);
 }
 
-void printSummary(std::ostream& out, const EstimateTally& tally) {
+namespace {
+
+void printSummaryLine(std::ostream& out, const WideDouble& estimate, double relativeError,
+                      double cpuSeconds) {
   out << kStarLine << std::endl;
   out << "**********************    Result Summary    ***********************************"
       << std::endl;
   out << "estimator  |  RE  |  CPU" << std::endl;
   out << kStarLine << std::endl;
-  writeNumber(out, tally.mean());
-  out << " " << tally.relativeError() << " " << tally.cpuSeconds() << std::endl;
+  writeNumber(out, estimate);
+  out << " " << relativeError << " " << cpuSeconds << std::endl;
   out << kStarLine << std::endl;
   ensureWritten(out);
+}
+
+}  // namespace
+
+void printSummary(std::ostream& out, const EstimateTally& tally) {
+  printSummaryLine(out, tally.mean(), tally.relativeError(), tally.cpuSeconds());
+}
+
+void printExactSummary(std::ostream& out, const WideDouble& probability, int64_t milliseconds) {
+  printSummaryLine(out, probability, 0.0, cpuSeconds(milliseconds));
 }
 
 void printPilotStagnated(std::ostream& out, double level, int32_t colors) {

@@ -28,6 +28,11 @@ void printRun(std::ostream& out, const RunRecord& record);
 // The summary: the average, RE and processor seconds of the runs taken.
 void printSummary(std::ostream& out, const EstimateTally& tally);
 
+// The summary of an experiment counted exactly, every block having an
+// exact value: the probability, RE 0 and the processor seconds the
+// decomposition took.
+void printExactSummary(std::ostream& out, const WideDouble& probability, int64_t milliseconds);
+
 // The line that ends a report whose pilot run stagnated at `level`.
 void printPilotStagnated(std::ostream& out, double level, int32_t colors);
 

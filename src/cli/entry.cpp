@@ -210,6 +210,11 @@ std::optional<PathRefusal> optionsRefusal(const po::variables_map& options,
   }
   if (!options.count("problem")) return refusal("No input graph was specified");
   if (auto error = checkSettings(settings)) return refusal(*error);
+  // Blocks do not change how a chromatic search goes (the chromatic number
+  // is the largest of the blocks'), so the option would silently do nothing.
+  if (settings.chrom == 1 && options.count("decompose")) {
+    return refusal("--decompose is for counting mode; chromatic mode does not count by blocks");
+  }
   if (auto path = outputRefusal(options, settings)) return refusal(path->message);
   if (options.count("seed") && !parseSeed(seedText)) return refusal(seedError(seedText));
   return std::nullopt;

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/output_check.h"
+#include "process/cpu_clock.h"
 
 namespace tintara {
 
@@ -82,6 +83,24 @@ void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exi
   const EstimateTally& tally = outcome.tally;
   const bool duringPilot =
       outcome.end == CountingEnd::PilotHalted || outcome.end == CountingEnd::PilotStagnated;
+  if (outcome.end == CountingEnd::Exact) {
+    // No run: the probability itself, known exactly.
+    const json exact = wideNumber(outcome.exactValue);
+    writeLine(out, {{"type", "summary"},
+                    {"runs", 0},
+                    {"zero_runs", 0},
+                    {"average", exact},
+                    {"re", 0},
+                    {"cpu", cpuSeconds(outcome.exactMilliseconds)},
+                    {"plain_mean", exact},
+                    {"plain_re", 0},
+                    {"end", "exact"},
+                    {"signal", nullptr},
+                    {"during_pilot", false},
+                    {"stagnated_at", nullptr},
+                    {"exit_status", exitStatus}});
+    return;
+  }
   json summary = {{"type", "summary"},
                   {"runs", tally.runs()},
                   {"zero_runs", tally.zeroRuns()},
@@ -107,7 +126,9 @@ void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exi
       break;
     case CountingEnd::PilotStagnated:
       summary["end"] = "pilot-stagnated";
-      summary["stagnated_at"] = outcome.pilot.levels.back();
+      summary["stagnated_at"] = outcome.levels.back().back();
+      break;
+    case CountingEnd::Exact:
       break;
   }
   writeLine(out, summary);

@@ -30,8 +30,10 @@
 // estimate 0, no test made) is null, and so are the average and the plain
 // mean of no run.
 //
-// end is "target-met", "max-runs", "max-time", "signal" or
-// "pilot-stagnated" in counting mode; "finished", "max-time" or "signal" in
+// end is "target-met", "max-runs", "max-time", "signal",
+// "pilot-stagnated" or "exact" in counting mode (exact: counted by parts
+// with every block exact, so no run was made; the average and the plain
+// mean are the probability itself and both REs 0); "finished", "max-time" or "signal" in
 // chromatic mode. signal is "SIGINT" or "SIGTERM" when end is "signal",
 // null otherwise. during_pilot is true when the experiment ended before the
 // levels were fixed (a halt during the pilot run, or its stagnation: then no

@@ -81,6 +81,9 @@ const std::vector<OptionSpec>& optionTable() {
         {"format", "FORMAT", &RunSettings::format, "text", nullptr,
          "report: text, or json for JSON Lines (default is {})",
          {.choices = {"text", "json"}}, kBoth},
+        {"decompose", "D", &RunSettings::decompose, "0", nullptr,
+         "1 - count blocks exactly where possible, split the rest (default is {})",
+         {.low = 0, .high = 1}, kCounting},
     };
     // clang-format on
   }();

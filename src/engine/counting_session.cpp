@@ -6,9 +6,16 @@
 
 #include "engine/journal.h"
 #include "graph/graph_hash.h"
+#include "process/cpu_clock.h"
 #include "process/failures.h"
 
 namespace tintara {
+
+std::size_t CountingOutcome::levelCount() const {
+  std::size_t count = 0;
+  for (const LevelList& part : levels) count += part.size();
+  return count;
+}
 
 namespace {
 
@@ -16,52 +23,79 @@ int64_t runLimit(const CountingPlan& plan) {
   return plan.maxRuns > 0 ? plan.maxRuns : std::numeric_limits<int64_t>::max();
 }
 
+// What the runs work on: the whole graph as one part, or the plan's hard
+// parts and exact factor. The levels come once the pilots have fixed them.
+struct Parts {
+  std::optional<PartsPlan> plan;  // with --decompose
+  CountingWork work;
+  std::vector<const Graph*> graphs() const {
+    std::vector<const Graph*> list;
+    for (const CountingPart& part : work.parts) list.push_back(part.graph);
+    return list;
+  }
+};
+
 // The journal named by the plan, read and checked against this experiment,
 // its notes told. A journal that may not be written is refused unless its
 // runs already end the experiment.
-std::optional<Journal> openJournal(const CountingPlan& plan, const Graph& graph,
+std::optional<Journal> openJournal(const CountingPlan& plan, const Parts& parts,
                                    const JournalHeader& here, const CountingEvents& events) {
   if (plan.journal.empty()) return std::nullopt;
-  Journal journal = Journal::openFor(plan.journal, here, plan.seedGiven, {&graph});
+  Journal journal = Journal::openFor(plan.journal, here, plan.seedGiven, parts.graphs());
   if (events.note) {
     for (const std::string& note : journal.notes()) events.note(note);
   }
-  if (!journal.writable() &&
+  if (!journal.writable() && !parts.work.parts.empty() &&
       (!journal.contents() || !recordedRunsEnd(journal.contents()->runs, plan.terr, runLimit(plan)))) {
     throw InputError(journal.writeFailure());
   }
   return journal;
 }
 
-// The levels and the pilot's colouring: the journal's, or a new pilot
-// run's. False when the pilot halted or stagnated (outcome.end says which).
-bool fixLevels(const Graph& graph, const CountingPlan& plan, const Halt& halt,
-               const CountingEvents& events, const JournalContents* recorded,
-               CountingOutcome& outcome) {
+// The levels and the pilots' colourings of every part: the journal's, or
+// new pilot runs' (part p's on stream (0, p)). False when a pilot halted
+// or stagnated (outcome.end says which).
+bool fixLevels(const CountingPlan& plan, const Halt& halt, const CountingEvents& events,
+               const JournalContents* recorded, Parts& parts,
+               std::vector<std::vector<int32_t>>& colorings, CountingOutcome& outcome) {
+  const auto count = static_cast<int32_t>(parts.work.parts.size());
   if (recorded) {
-    outcome.pilot.levels = recorded->header.parts.front().levels;
-    outcome.pilot.coloring = recorded->header.parts.front().coloring;
+    for (int32_t p = 0; p < count; ++p) {
+      parts.work.parts[p].levels = recorded->header.parts[p].levels;
+      colorings.push_back(recorded->header.parts[p].coloring);
+    }
     outcome.journalledRuns = static_cast<int64_t>(recorded->runs.size());
     return true;
   }
-  outcome.pilot = pilotRun(graph, plan.parameters, events.pilotLevel, [&halt] { return halt(); });
-  if (outcome.pilot.stopped) {
-    outcome.end = CountingEnd::PilotHalted;
-    outcome.cause = halt.cause();
-    return false;
+  for (int32_t p = 0; p < count; ++p) {
+    LevelObserver observer;
+    if (events.pilotLevel) {
+      observer = [&events, p, count](double level) { events.pilotLevel(p, count, level); };
+    }
+    PilotOutcome pilot = pilotRun(*parts.work.parts[p].graph, plan.parameters,
+                                  static_cast<uint32_t>(p), observer, [&halt] { return halt(); });
+    outcome.levels.push_back(pilot.levels);
+    if (pilot.stopped) {
+      outcome.end = CountingEnd::PilotHalted;
+      outcome.cause = halt.cause();
+      return false;
+    }
+    if (!pilot.reachedProperColoring()) {
+      outcome.end = CountingEnd::PilotStagnated;
+      return false;
+    }
+    parts.work.parts[p].levels = std::move(pilot.levels);
+    colorings.push_back(std::move(pilot.coloring));
   }
-  if (!outcome.pilot.reachedProperColoring()) {
-    outcome.end = CountingEnd::PilotStagnated;
-    return false;
-  }
+  outcome.levels.clear();
   return true;
 }
 
 // The runs, the journal's first and then new ones (each recorded in the
 // journal before it is taken), until the experiment ends; `concluded` is
 // told once.
-void takeRuns(const Graph& graph, const CountingPlan& plan, const RunExecutor& executor,
-              const Halt& halt, const CountingEvents& events, Journal* journal,
+void takeRuns(const CountingPlan& plan, const RunExecutor& executor, const Halt& halt,
+              const CountingEvents& events, const CountingWork& work, Journal* journal,
               const JournalContents* recorded, CountingOutcome& outcome) {
   bool concluded = false;
   const auto conclude = [&](CountingEnd end, HaltCause cause) {
@@ -84,8 +118,7 @@ void takeRuns(const Graph& graph, const CountingPlan& plan, const RunExecutor& e
     return journalledRuns(recorded ? recorded->runs : noRuns, journal, RunRange{first, last},
                           consume,
                           [&](RunRange range, const RunConsumer<CountingRun>& fresh) {
-                            return executor.countingRuns(plan.parameters, graph,
-                                                         outcome.pilot.levels, range, fresh,
+                            return executor.countingRuns(plan.parameters, work, range, fresh,
                                                          control);
                           })
         .halted;
@@ -107,27 +140,70 @@ void takeRuns(const Graph& graph, const CountingPlan& plan, const RunExecutor& e
   }
 }
 
+// The parts of `graph`: the whole graph, or the plan's hard parts with its
+// exact factor (the decomposition told as a note).
+Parts partsOf(const Graph& graph, const CountingPlan& plan, const CountingEvents& events,
+              CountingOutcome& outcome) {
+  Parts parts;
+  if (!plan.decompose) {
+    parts.work.parts.push_back(CountingPart{&graph, {}});
+    return parts;
+  }
+  const int64_t start = threadMilliseconds();
+  PartsOptions options;
+  options.withColorings = plan.wantColoring;
+  parts.plan = planParts(graph, plan.parameters.colors, options);
+  outcome.exactMilliseconds = threadMilliseconds() - start;
+  if (events.note) events.note(partsSummary(*parts.plan, graph.idBase));
+  parts.work.exactFactor = parts.plan->exactFactor;
+  for (const HardPart& hard : parts.plan->hardParts) {
+    parts.work.parts.push_back(CountingPart{&hard.graph, {}});
+  }
+  return parts;
+}
+
 }  // namespace
 
 CountingOutcome runCountingExperiment(const Graph& graph, const CountingPlan& plan,
                                       const RunExecutor& executor, const Halt& halt,
                                       const CountingEvents& events) {
   const RunParameters& parameters = plan.parameters;
-  JournalHeader here{graphHash(graph), parameters.colors, parameters.N, parameters.rho,
-                     parameters.seed,  false,             {}};
-  std::optional<Journal> journal = openJournal(plan, graph, here, events);
+  CountingOutcome outcome;
+  Parts parts = partsOf(graph, plan, events, outcome);
+  JournalHeader here{graphHash(graph), parameters.colors, parameters.N,
+                     parameters.rho,   parameters.seed,   plan.decompose,
+                     parts.work.exactFactor, {}};
+  std::optional<Journal> journal = openJournal(plan, parts, here, events);
+  if (parts.work.parts.empty()) {
+    // Every block exact (or one without a proper colouring): nothing to
+    // run, and nothing for the journal to hold.
+    outcome.end = CountingEnd::Exact;
+    outcome.exactValue = parts.work.exactFactor;
+    if (plan.wantColoring && outcome.exactValue != 0) {
+      outcome.coloring = joinPartColorings(graph, *parts.plan, {});
+    }
+    return outcome;
+  }
   // The runs the journal holds: none for a new journal, or without one.
   const JournalContents* recorded =
       journal && journal->contents() ? &*journal->contents() : nullptr;
 
-  CountingOutcome outcome;
-  if (!fixLevels(graph, plan, halt, events, recorded, outcome)) return outcome;
-  if (events.levelsFixed) events.levelsFixed(outcome.pilot.levels, outcome.journalledRuns);
+  std::vector<std::vector<int32_t>> colorings;
+  if (!fixLevels(plan, halt, events, recorded, parts, colorings, outcome)) return outcome;
+  for (const CountingPart& part : parts.work.parts) outcome.levels.push_back(part.levels);
+  if (plan.wantColoring) {
+    outcome.coloring =
+        parts.plan ? joinPartColorings(graph, *parts.plan, colorings) : colorings.front();
+  }
+  if (events.levelsFixed) events.levelsFixed(outcome);
   if (journal && !recorded) {
-    here.parts = {JournalPart{outcome.pilot.levels, outcome.pilot.coloring}};
+    for (std::size_t p = 0; p < parts.work.parts.size(); ++p) {
+      here.parts.push_back(JournalPart{parts.work.parts[p].levels, colorings[p]});
+    }
     journal->start(here);
   }
-  takeRuns(graph, plan, executor, halt, events, journal ? &*journal : nullptr, recorded, outcome);
+  takeRuns(plan, executor, halt, events, parts.work, journal ? &*journal : nullptr, recorded,
+           outcome);
   return outcome;
 }
 

@@ -5,6 +5,12 @@
 // is spent, or a halt (a stop signal, the time budget) comes. What happens
 // is told through CountingEvents as it happens; nothing here prints.
 //
+// Counted by parts (--decompose 1, splitting/parts.h), the graph's blocks
+// with an exact value multiply into one exact factor, and each other block,
+// a hard part, gets its own pilot run and levels; run i is then the exact
+// factor times the product of the hard parts' runs i. A graph whose every
+// block is exact needs no run at all.
+//
 // A halt ends the experiment at once: `concluded` is told before the runs
 // under way are waited for (and abandoned), so that the summary goes out
 // while the process is still wanted.
@@ -13,11 +19,13 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/run_executor.h"
 #include "graph/graph.h"
 #include "process/halt.h"
 #include "splitting/counting_experiment.h"
+#include "splitting/parts.h"
 
 namespace tintara {
 
@@ -25,41 +33,60 @@ namespace tintara {
 struct CountingPlan {
   RunParameters parameters;
   double terr = 0.0;
-  int64_t maxRuns = 0;   // the experiment's runs in all; 0: no limit
-  std::string journal;   // empty: none
+  int64_t maxRuns = 0;     // the experiment's runs in all; 0: no limit
+  std::string journal;     // empty: none
   bool seedGiven = false;  // a journal's seed must then be the same
+  bool decompose = false;  // count by parts
+  // Keep a proper colouring of the whole graph for the outcome (the pilot's,
+  // or the parts' joined).
+  bool wantColoring = false;
 };
 
 enum class CountingEnd {
   TargetMet,       // the relative error reached the target
   RunBudget,       // --max-runs runs were taken first
   Halted,          // a halt ended the runs
-  PilotHalted,     // a halt ended the pilot run: no levels, no runs
-  PilotStagnated,  // the pilot run stagnated: no proper colouring, no runs
+  PilotHalted,     // a halt ended a pilot run: no levels, no runs
+  PilotStagnated,  // a pilot run stagnated: no proper colouring, no runs
+  Exact,           // by parts, every block exact: the probability, no run
 };
 
 struct CountingOutcome {
   CountingEnd end = CountingEnd::TargetMet;
   HaltCause cause = HaltCause::None;  // what halted, for the two halts
-  PilotOutcome pilot;                 // the levels and the pilot's colouring
-  EstimateTally tally;                // the runs taken
-  int64_t journalledRuns = 0;         // runs the journal held at the start
+  // The pilots' levels, one list per part (the whole graph's alone without
+  // parts); for PilotStagnated, the stagnated pilot's levels are last.
+  std::vector<LevelList> levels;
+  EstimateTally tally;         // the runs taken
+  int64_t journalledRuns = 0;  // runs the journal held at the start
+  // For Exact: the probability (0 when a block has no proper colouring) and
+  // the processor time the decomposition took.
+  WideDouble exactValue = 0;
+  int64_t exactMilliseconds = 0;
+  // With wantColoring, once the levels are fixed (and for Exact unless the
+  // value is 0): a proper colouring of the whole graph.
+  std::vector<int32_t> coloring;
+
+  // The number of levels the report shows: the sum over the parts.
+  std::size_t levelCount() const;
 };
 
 // What the experiment tells as it goes; every member may be left empty.
 struct CountingEvents {
-  // A note for standard error (what the journal found as it was read).
+  // A note for standard error (the decomposition, what the journal found as
+  // it was read).
   std::function<void(const std::string& note)> note;
-  // Each level of a pilot run while it is made (journalled levels are not).
-  std::function<void(double level)> pilotLevel;
+  // Each level of a pilot run while it is made (journalled levels are not),
+  // with the pilot's part and the number of parts.
+  std::function<void(int32_t part, int32_t parts, double level)> pilotLevel;
   // The levels, once fixed, before any run, and how many runs the journal
   // holds (those are told as runs first, made again by no one).
-  std::function<void(const LevelList& levels, int64_t journalledRuns)> levelsFixed;
+  std::function<void(const CountingOutcome& outcome)> levelsFixed;
   // Each run as it is taken, in run order, with the tally that includes it.
   std::function<void(const RunRecord& record, const EstimateTally& tally)> run;
   // Once, as soon as the runs' end is known (for the halts, before the runs
-  // under way are waited for): the outcome so far. Not told when the pilot
-  // halted or stagnated.
+  // under way are waited for): the outcome so far. Not told when a pilot
+  // halted or stagnated, nor for an exact value.
   std::function<void(const CountingOutcome& outcome)> concluded;
 };
 

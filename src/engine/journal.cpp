@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <utility>
 
 #include <boost/crc.hpp>
@@ -200,7 +201,7 @@ void checkLevels(LineReader& read, const LevelList& levels) {
 // at least 1/N. Taken a little lower, so that a product rounded in another
 // order still passes.
 WideDouble smallestEstimate(const JournalHeader& header) {
-  WideDouble smallest = 1;
+  WideDouble smallest = header.exactFactor;
   const WideDouble factor = WideDouble(1) / WideDouble(header.N);
   for (const JournalPart& part : header.parts) {
     for (std::size_t i = 1; i < part.levels.size(); ++i) smallest *= factor;
@@ -325,12 +326,38 @@ bool readHeader(JournalLines& lines, int version, JournalHeader& header) {
             }) &&
       field("seed", [&](LineReader& r) { header.seed = r.integer<uint64_t>("the seed"); }) &&
       (version < 2 || field("decompose", [&](LineReader& r) {
-         if (r.integer<int>("0 or 1") != 0) r.damaged("expected decompose 0");
+         const int decompose = r.integer<int>("0 or 1");
+         if (decompose != 0 && decompose != 1) r.damaged("expected decompose 0 or 1");
+         header.decompose = decompose == 1;
        }));
   if (!fieldsRead) return false;
-  const std::size_t levelsLine = lines.number() + 1;
-  header.parts.push_back(readPart(lines));
-  return lines.number() == levelsLine + 1;  // its levels and its colouring
+  uint32_t parts = 1;
+  if (header.decompose) {
+    const bool partsRead =
+        field("exact",
+              [&](LineReader& r) {
+                WideDoubleParts factor;
+                factor.mantissa = r.real("the exact factor's mantissa");
+                factor.exponent = r.integer<int64_t>("the exact factor's exponent");
+                if (!(factor.mantissa >= 0.5 && factor.mantissa < 1) || factor.exponent > 1 ||
+                    factor.exponent < -(int64_t{1} << 48)) {
+                  r.damaged("the exact factor is not a probability above 0");
+                }
+                header.exactFactor = joinWide(factor);
+                if (header.exactFactor > 1) r.damaged("the exact factor is above 1");
+              }) &&
+        field("parts", [&](LineReader& r) {
+          parts = r.integer<uint32_t>("the number of parts");
+          if (parts < 1) r.damaged("no part to make runs of");
+        });
+    if (!partsRead) return false;
+  }
+  for (uint32_t p = 0; p < parts; ++p) {
+    const std::size_t levelsLine = lines.number() + 1;
+    header.parts.push_back(readPart(lines));
+    if (lines.number() != levelsLine + 1) return false;  // its levels and its colouring
+  }
+  return true;
 }
 
 ParsedJournal parseJournal(const std::string& text, const std::string& path) {
@@ -494,6 +521,14 @@ Journal Journal::openFor(const std::string& path, const JournalHeader& here, boo
   if (auto difference = journalDifference(there, here, compareSeed)) {
     throw InputError(name + " belongs to another experiment: " + *difference);
   }
+  if (there.exactFactor != here.exactFactor) {
+    std::ostringstream a;
+    std::ostringstream b;
+    writeNumber(a, there.exactFactor);
+    writeNumber(b, here.exactFactor);
+    throw InputError(name + " belongs to another experiment: exact factor " + a.str() +
+                     " there, " + b.str() + " here");
+  }
   if (there.parts.size() != partGraphs.size()) {
     throw InputError(name + " is damaged: it holds " + std::to_string(there.parts.size()) +
                      " parts where the graph has " + std::to_string(partGraphs.size()));
@@ -570,7 +605,6 @@ void Journal::start(const JournalHeader& header) {
   if (!writable()) throw InputError(writeFailure());
   resume();  // a header cut short: nothing is kept
   version = kVersion;
-  const JournalPart& part = header.parts.at(0);
   char buffer[64];
   std::string text = journalLine(std::string(kMagic) + " " + std::to_string(kVersion), version);
   std::snprintf(buffer, sizeof buffer, "graph %016" PRIx64, header.graphHash);
@@ -581,18 +615,26 @@ void Journal::start(const JournalHeader& header) {
   text += journalLine(buffer, version);
   text += journalLine("seed " + std::to_string(header.seed), version);
   text += journalLine(std::string("decompose ") + (header.decompose ? "1" : "0"), version);
-  std::string line = "levels " + std::to_string(part.levels.size());
-  for (double level : part.levels) {
-    std::snprintf(buffer, sizeof buffer, " %.17g", level);
-    line += buffer;
+  if (header.decompose) {
+    const WideDoubleParts factor = splitWide(header.exactFactor);
+    std::snprintf(buffer, sizeof buffer, "exact %.17g %" PRId64, factor.mantissa, factor.exponent);
+    text += journalLine(buffer, version);
+    text += journalLine("parts " + std::to_string(header.parts.size()), version);
   }
-  text += journalLine(line, version);
-  line = "coloring " + std::to_string(part.coloring.size());
-  for (int32_t color : part.coloring) {
-    line += ' ';
-    line += std::to_string(color);
+  for (const JournalPart& part : header.parts) {
+    std::string line = "levels " + std::to_string(part.levels.size());
+    for (double level : part.levels) {
+      std::snprintf(buffer, sizeof buffer, " %.17g", level);
+      line += buffer;
+    }
+    text += journalLine(line, version);
+    line = "coloring " + std::to_string(part.coloring.size());
+    for (int32_t color : part.coloring) {
+      line += ' ';
+      line += std::to_string(color);
+    }
+    text += journalLine(line, version);
   }
-  text += journalLine(line, version);
   if (!writeAll(fd, text.data(), text.size())) writeFailed(path, errno);
   written = true;
   sync();

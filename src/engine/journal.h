@@ -17,6 +17,16 @@
 //   coloring COUNT C1 ...    the pilot's proper colouring, in vertex order
 //   run I M E MS             one a run, in run order from 1
 //
+// With --decompose 1 the graph is counted by parts (splitting/parts.h): the
+// decompose line says 1, and the exact factor and every hard part's pilot
+// take the place of the one pilot's lines:
+//
+//   decompose 1
+//   exact M E                the exact blocks' product, M * 2^E as below
+//   parts P
+//   levels ...               part 1's levels, then its colouring in the
+//   coloring ...             part's own vertex order; then part 2's, ...
+//
 // Doubles are written with 17 significant digits, which read back to the
 // same double; a run's estimate is M * 2^E (splitWide's parts: 0.5 <= M <
 // 1, or M = E = 0), exact at any exponent, and MS is its processor time in
@@ -34,7 +44,8 @@
 // estimate that is neither 0 nor within [N^-(L-1), 1] (each of the L - 1
 // level factors is elites / N with at least one elite); a run number out
 // of order. The checksum is what catches the rest, a changed seed or a
-// changed digit of an estimate. Only a last line cut short (no line end,
+// changed digit of an estimate. (With parts, the range is the exact factor
+// times the product of each part's.) Only a last line cut short (no line end,
 // or a tail of zero bytes, as a machine failure can leave) is cut off, with
 // a note; a header cut short holds no run and is written afresh, and so is
 // a journal of zero bytes only (a header whose blocks never reached the
@@ -88,7 +99,8 @@ struct JournalHeader {
   double rho = 0.0;
   uint64_t seed = 0;
   bool decompose = false;
-  std::vector<JournalPart> parts;  // one: the whole graph's
+  WideDouble exactFactor = 1;      // with decompose: the exact blocks' product
+  std::vector<JournalPart> parts;  // without decompose, one: the whole graph's
 };
 
 struct JournalContents {

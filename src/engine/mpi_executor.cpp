@@ -43,6 +43,31 @@ void serialize(Archive& archive, CountingRun& run, unsigned /*version*/) {
   if constexpr (Archive::is_loading::value) run.estimate = joinWide(parts);
 }
 
+// A batch's parts: the exact factor, then each part's graph and levels. A
+// rank other than 0 keeps the graphs it receives (`owned`, which the
+// parts then point into).
+template <typename Archive>
+void save(Archive& archive, const CountingWork& work) {
+  WideDoubleParts factor = splitWide(work.exactFactor);
+  const auto count = static_cast<uint32_t>(work.parts.size());
+  archive << factor.mantissa << factor.exponent << count;
+  for (const CountingPart& part : work.parts) archive << *part.graph << part.levels;
+}
+
+template <typename Archive>
+void load(Archive& archive, CountingWork& work, std::vector<Graph>& owned) {
+  WideDoubleParts factor;
+  uint32_t count = 0;
+  archive >> factor.mantissa >> factor.exponent >> count;
+  work.exactFactor = joinWide(factor);
+  owned.assign(count, Graph{});
+  work.parts.assign(count, CountingPart{});
+  for (uint32_t p = 0; p < count; ++p) {
+    archive >> owned[p] >> work.parts[p].levels;
+    work.parts[p].graph = &owned[p];
+  }
+}
+
 template <typename Archive>
 void serialize(Archive& archive, ColorabilityOutcome& test, unsigned /*version*/) {
   archive & test.passed & test.iterations & test.tests & test.cpuMilliseconds & test.coloring;
@@ -207,12 +232,13 @@ void serveBatch(const mpi::communicator& world, RunPool<Result>& pool) {
 // rank 0's program while the other ranks still wait for a command, which
 // endWorkers sends, rather than in a broadcast or a batch.
 RunBatchEnd countOnRanks(const mpi::communicator& world, const RunParameters& parameters,
-                         const Graph& graph, const LevelList& levels, RunRange range,
+                         const CountingWork& work, RunRange range,
                          const RunConsumer<CountingRun>& consume, const BatchControl& control) {
-  RunPool<CountingRun> pool(parameters.workers, countingJob(parameters, graph, levels));
+  RunPool<CountingRun> pool(parameters.workers, countingJob(parameters, work));
   if (world.size() > 1) {
     mpi::packed_oarchive archive(world);
-    archive << parameters << graph << levels;
+    archive << parameters;
+    save(archive, work);
     commandAll(world, {kCounting, 0, 0});
     mpi::broadcast(world, archive, 0);
   }
@@ -248,11 +274,10 @@ std::optional<ColorabilityOutcome> stepOnRanks(const mpi::communicator& world,
 RunExecutor mpiExecutor(const mpi::communicator& world) {
   RunExecutor executor;
   executor.processes = world.size();
-  executor.countingRuns = [&world](const RunParameters& parameters, const Graph& graph,
-                                   const LevelList& levels, RunRange range,
-                                   const RunConsumer<CountingRun>& consume,
+  executor.countingRuns = [&world](const RunParameters& parameters, const CountingWork& work,
+                                   RunRange range, const RunConsumer<CountingRun>& consume,
                                    const BatchControl& control) {
-    return countOnRanks(world, parameters, graph, levels, range, consume, control);
+    return countOnRanks(world, parameters, work, range, consume, control);
   };
   auto sentGraph = std::make_shared<const Graph*>(nullptr);
   executor.colorabilityStep = [&world, sentGraph](const RunParameters& parameters,
@@ -272,7 +297,8 @@ namespace {
 int serveCommands(const mpi::communicator& world) {
   RunParameters parameters;
   Graph graph;
-  LevelList levels;
+  std::vector<Graph> partGraphs;
+  CountingWork work;
   const auto receiveBroadcast = [&world](auto&... values) {
     mpi::packed_iarchive archive(world);
     mpi::broadcast(world, archive, 0);
@@ -287,8 +313,11 @@ int serveCommands(const mpi::communicator& world) {
       case kQuit:
         return static_cast<int>(command[1]);
       case kCounting: {
-        receiveBroadcast(parameters, graph, levels);
-        RunPool<CountingRun> pool(parameters.workers, countingJob(parameters, graph, levels));
+        mpi::packed_iarchive archive(world);
+        mpi::broadcast(world, archive, 0);
+        archive >> parameters;
+        load(archive, work, partGraphs);
+        RunPool<CountingRun> pool(parameters.workers, countingJob(parameters, work));
         serveBatch(world, pool);
         break;
       }

@@ -5,10 +5,9 @@
 
 namespace tintara {
 
-RunJob<CountingRun> countingJob(const RunParameters& parameters, const Graph& graph,
-                                const LevelList& levels) {
-  return [&parameters, &graph, &levels](int64_t run, const AbandonQuery& abandoned) {
-    return fixedLevelRun(levels, graph, parameters, run, abandoned);
+RunJob<CountingRun> countingJob(const RunParameters& parameters, const CountingWork& work) {
+  return [&parameters, &work](int64_t run, const AbandonQuery& abandoned) {
+    return fixedLevelRun(work, parameters, run, abandoned);
   };
 }
 
@@ -39,10 +38,10 @@ std::optional<ColorabilityOutcome> runStep(RunPool<ColorabilityOutcome>& pool,
 
 RunExecutor threadExecutor() {
   RunExecutor executor;
-  executor.countingRuns = [](const RunParameters& parameters, const Graph& graph,
-                             const LevelList& levels, RunRange range,
-                             const RunConsumer<CountingRun>& consume, const BatchControl& control) {
-    RunPool<CountingRun> pool(parameters.workers, countingJob(parameters, graph, levels));
+  executor.countingRuns = [](const RunParameters& parameters, const CountingWork& work,
+                             RunRange range, const RunConsumer<CountingRun>& consume,
+                             const BatchControl& control) {
+    RunPool<CountingRun> pool(parameters.workers, countingJob(parameters, work));
     return runBatch<CountingRun>(pool, nullptr, range, consume, control);
   };
   executor.colorabilityStep = [](const RunParameters& parameters, const Graph& graph, int32_t step,

@@ -19,13 +19,13 @@ namespace tintara {
 struct RunExecutor {
   // The processes whose threads make the runs: 1, or an MPI job's ranks.
   int32_t processes = 1;
-  // Makes fixed-level runs range.first, range.first + 1, ... at `levels`
+  // Makes fixed-level runs range.first, range.first + 1, ... of `work`
   // and hands each to `consume` in run order until it returns false,
   // range.last is consumed or `control` halts them; runs still under way
   // then are abandoned and give nothing.
-  std::function<RunBatchEnd(const RunParameters& parameters, const Graph& graph,
-                            const LevelList& levels, RunRange range,
-                            const RunConsumer<CountingRun>& consume, const BatchControl& control)>
+  std::function<RunBatchEnd(const RunParameters& parameters, const CountingWork& work,
+                            RunRange range, const RunConsumer<CountingRun>& consume,
+                            const BatchControl& control)>
       countingRuns;
   // Makes the tests of one bisection step at k colours (parameters.workers
   // of them a process, so P x workers in an MPI job of P ranks; test j on
@@ -42,8 +42,7 @@ RunExecutor threadExecutor();
 
 // The job of counting mode's runs, and of a bisection step's tests (test j
 // is index j + 1, so that indices start at 1 as the engine's do).
-RunJob<CountingRun> countingJob(const RunParameters& parameters, const Graph& graph,
-                                const LevelList& levels);
+RunJob<CountingRun> countingJob(const RunParameters& parameters, const CountingWork& work);
 RunJob<ColorabilityOutcome> stepJob(const RunParameters& parameters, const Graph& graph,
                                     int32_t step, int32_t k);
 

@@ -32,6 +32,7 @@ double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootpri
                                                    11.0 * listBytes(n) + listBytes(2.0 * n)
                                              : 0.0;
   return graphBytes + static_cast<double>(run.keptColorings) * listBytes(n) +
+         run.besides.at(n, static_cast<double>(edgeCount)) +
          std::max(boundsBytes, static_cast<double>(run.threads) * populationBytes);
 }
 

@@ -18,6 +18,16 @@ namespace tintara {
 // does not depend on the shell it was started from.
 constexpr std::size_t kWorkerStackBytes = std::size_t{4} << 20;
 
+// Bytes that grow with a graph: fixed + perVertex n + perEdge m.
+struct LinearBytes {
+  double fixed = 0.0;
+  double perVertex = 0.0;
+  double perEdge = 0.0;
+  double at(double vertices, double edges) const {
+    return fixed + perVertex * vertices + perEdge * edges;
+  }
+};
+
 // What a mode holds at its peak besides the Graph: a population of N
 // samples on each worker thread, and full-length colourings kept beside the
 // populations (the pilot's proper colouring, the bisection's current one,
@@ -33,6 +43,9 @@ struct RunFootprint {
   // The bytes of one sample besides its two lists (sizeof(ColoringSample),
   // which the caller knows and this layer does not).
   std::size_t sampleBytes = 0;
+  // What else the mode holds beside the populations for the whole run (the
+  // decomposition of a graph counted by parts, and its elimination tables).
+  LinearBytes besides = {};
 };
 
 // The bytes in use at the peak: the Graph's lists, the kept colourings, and

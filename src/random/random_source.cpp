@@ -4,6 +4,7 @@
 #include <random>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace tintara {
 
@@ -30,10 +31,15 @@ RandomSource::RandomSource(StreamId id) {
   // their states are unrelated too. std::seed_seq mixes every word into
   // every output; seeding each from one 32-bit word of (seed, stream) would
   // give nearby seeds nearby streams and collide after 2^32 values.
+  // Part 0 leaves the part out, so that its sequences are those of a
+  // program without parts; every other part adds a word, which no sequence
+  // of part 0 has.
   const auto words = [&](uint32_t purpose) {
-    return std::seed_seq{static_cast<uint32_t>(id.seed), static_cast<uint32_t>(id.seed >> 32),
-                         static_cast<uint32_t>(id.stream), static_cast<uint32_t>(id.stream >> 32),
-                         purpose};
+    std::vector<uint32_t> list{static_cast<uint32_t>(id.seed), static_cast<uint32_t>(id.seed >> 32),
+                               static_cast<uint32_t>(id.stream),
+                               static_cast<uint32_t>(id.stream >> 32), purpose};
+    if (id.part != 0) list.push_back(id.part);
+    return std::seed_seq(list.begin(), list.end());
   };
   std::seed_seq randWords = words(0);
   uint32_t randSeed = 0;

@@ -28,10 +28,13 @@
 namespace tintara {
 
 // One stream of a program seed: every run of a program derives its numbers
-// from the program's seed and the run's own stream index.
+// from the program's seed and the run's own stream index, and, when the
+// graph is counted by parts, the index of its part. Part 0 has the streams
+// the program had before parts existed.
 struct StreamId {
   uint64_t seed = 0;
   uint64_t stream = 0;
+  uint32_t part = 0;
 };
 
 class RandomSource {

@@ -5,10 +5,10 @@
 
 namespace tintara {
 
-PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters,
+PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters, uint32_t part,
                       const LevelObserver& observer, const StopQuery& stop) {
   PilotOutcome pilot;
-  AdaptiveRun run = adaptiveRunOnStream(graph, parameters, parameters.colors, kPilotStream,
+  AdaptiveRun run = adaptiveRunOnStream(graph, parameters, parameters.colors, kPilotStream, part,
                                         &pilot.coloring, observer, stop);
   pilot.levels = std::move(run.levels);
   pilot.stopped = run.stopped;

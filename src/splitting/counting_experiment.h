@@ -22,8 +22,9 @@
 
 namespace tintara {
 
-// The pilot run, from stream 0 of the seed: the levels (see adaptiveRun)
-// and, when it reached one, a proper colouring.
+// The pilot run of part `part`, from stream (0, part) of the seed: the
+// levels (see adaptiveRun) and, when it reached one, a proper colouring.
+// Part 0 is the whole graph's when it is not counted by parts.
 struct PilotOutcome {
   LevelList levels;
   std::vector<int32_t> coloring;
@@ -31,7 +32,7 @@ struct PilotOutcome {
   bool reachedProperColoring() const { return !stopped && !levels.empty() && levels.back() >= 0; }
 };
 
-PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters,
+PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters, uint32_t part = 0,
                       const LevelObserver& observer = {}, const StopQuery& stop = {});
 
 // One run as the report shows it: its estimate, then the mean and the

@@ -6,21 +6,27 @@
 
 namespace tintara {
 
-std::optional<CountingRun> fixedLevelRun(const LevelList& levels, const Graph& graph,
-                                         const RunParameters& parameters, int64_t run,
-                                         const std::function<bool()>& abandoned) {
+std::optional<CountingRun> fixedLevelRun(const CountingWork& work, const RunParameters& parameters,
+                                         int64_t run, const std::function<bool()>& abandoned) {
   const int64_t start = threadMilliseconds();
-  RandomSource random(StreamId{parameters.seed, static_cast<uint64_t>(run)});
-  std::optional<WideDouble> estimate = estimateAtLevelsUnlessAbandoned(
-      levels, graph, random, parameters.N, parameters.colors, abandoned);
-  if (!estimate) return std::nullopt;
-  return CountingRun{std::move(*estimate), threadMilliseconds() - start};
+  WideDouble estimate = work.exactFactor;
+  for (std::size_t p = 0; p < work.parts.size() && estimate != 0; ++p) {
+    const CountingPart& part = work.parts[p];
+    RandomSource random(StreamId{parameters.seed, static_cast<uint64_t>(run),
+                                 static_cast<uint32_t>(p)});
+    std::optional<WideDouble> partEstimate = estimateAtLevelsUnlessAbandoned(
+        part.levels, *part.graph, random, parameters.N, parameters.colors, abandoned);
+    if (!partEstimate) return std::nullopt;
+    estimate *= *partEstimate;
+  }
+  return CountingRun{std::move(estimate), threadMilliseconds() - start};
 }
 
 AdaptiveRun adaptiveRunOnStream(const Graph& graph, const RunParameters& parameters, int32_t k,
-                                uint64_t stream, std::vector<int32_t>* properColoring,
+                                uint64_t stream, uint32_t part,
+                                std::vector<int32_t>* properColoring,
                                 const LevelObserver& observer, const StopQuery& stop) {
-  RandomSource random(StreamId{parameters.seed, stream});
+  RandomSource random(StreamId{parameters.seed, stream, part});
   return adaptiveRun(graph, random, parameters.N, parameters.rho, k, properColoring, observer,
                      stop);
 }
@@ -36,7 +42,7 @@ std::optional<ColorabilityOutcome> colorabilityTest(const Graph& graph,
   const int64_t start = threadMilliseconds();
   ColorabilityOutcome outcome;
   const AdaptiveRun run = adaptiveRunOnStream(graph, parameters, k, colorabilityStream(step, test),
-                                              &outcome.coloring, {}, abandoned);
+                                              0, &outcome.coloring, {}, abandoned);
   if (run.stopped) return std::nullopt;
   outcome.passed = run.reachedProperColoring;
   outcome.iterations = static_cast<double>(run.iterations);

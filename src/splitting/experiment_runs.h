@@ -26,14 +26,17 @@ struct RunParameters {
 };
 
 // Counting mode's streams: the pilot draws from stream 0 of the seed,
-// fixed-level run i (from 1) from stream i.
+// fixed-level run i (from 1) from stream i. When the graph is counted by
+// parts, part p's pilot and run i draw from stream (0, p) and (i, p), part
+// 0 on the streams above.
 constexpr uint64_t kPilotStream = 0;
 
-// An adaptive run (adaptiveRun) with k colours on stream `stream` of
+// An adaptive run (adaptiveRun) with k colours on stream (stream, part) of
 // parameters.seed: the one way the program starts one, for counting mode's
-// pilot and for each colourability test.
+// pilots and for each colourability test (part 0).
 AdaptiveRun adaptiveRunOnStream(const Graph& graph, const RunParameters& parameters, int32_t k,
-                                uint64_t stream, std::vector<int32_t>* properColoring,
+                                uint64_t stream, uint32_t part,
+                                std::vector<int32_t>* properColoring,
                                 const LevelObserver& observer = {}, const StopQuery& stop = {});
 
 // A finished fixed-level run: its estimate and its own processor time (the
@@ -43,11 +46,29 @@ struct CountingRun {
   int64_t cpuMilliseconds = 0;
 };
 
-// Fixed-level run `run` of the seed; nothing when `abandoned` answers true
-// before it ends.
-std::optional<CountingRun> fixedLevelRun(const LevelList& levels, const Graph& graph,
-                                         const RunParameters& parameters, int64_t run,
-                                         const std::function<bool()>& abandoned);
+// One part of counting mode's runs: a graph (the whole graph, or a block
+// of it that has no exact value) and the levels its pilot fixed. The graph
+// is not owned: it outlives the runs.
+struct CountingPart {
+  const Graph* graph = nullptr;
+  LevelList levels;
+};
+
+// What every fixed-level run works on: its parts, and the exact value of
+// the rest of the graph (1 when the whole graph is the one part). The
+// parts are independent, so the product of their estimates times the
+// factor is unbiased for the whole graph's probability.
+struct CountingWork {
+  WideDouble exactFactor = 1;
+  std::vector<CountingPart> parts;
+};
+
+// Fixed-level run `run` of the seed: each part's run in turn, part p's on
+// stream (run, p), and the exact factor times the product of their
+// estimates (a part that gives 0 makes the rest unneeded). Nothing when
+// `abandoned` answers true before it ends.
+std::optional<CountingRun> fixedLevelRun(const CountingWork& work, const RunParameters& parameters,
+                                         int64_t run, const std::function<bool()>& abandoned);
 
 // The stream of test `test` (0-based) of bisection step `step` (1-based):
 // apart from counting mode's streams.

@@ -76,6 +76,26 @@ PartsPlan planParts(const Graph& graph, int32_t k, const PartsOptions& options) 
   return plan;
 }
 
+LinearBytes partsPlanBytes(int32_t k, const PartsOptions& options) {
+  // Ints a vertex: the simple graph's start, a slot, its local start, its
+  // kept colour and its hard part's start (cut vertices have more slots,
+  // counted with the edges), and the search's stacks. Ints an edge: the
+  // simple graph's two entries, the blocks' own lists and the hard parts'
+  // (two each), and for each block (at most one an edge) its start, edge
+  // count, parent, cut vertex, place in the join order, extra slot and its
+  // colour, and the search's edge stack.
+  LinearBytes bytes;
+  const EliminationLimits& limits = options.limits;
+  // The tables: eliminationBytesBound at its largest, its share a vertex
+  // added to perVertex.
+  const double entries = static_cast<double>(limits.maxWork) / k;
+  bytes.fixed = entries * static_cast<double>(sizeof(WideDouble)) +
+                (options.withColorings ? entries / 8.0 : 0.0) + 64.0 * 16.0;
+  bytes.perVertex = 4.0 * 8.0 + 12.0;
+  bytes.perEdge = 4.0 * 18.0;
+  return bytes;
+}
+
 std::string partsSummary(const PartsPlan& plan, int32_t idBase) {
   std::ostringstream line;
   line << "decomposed: " << counted(plan.blocks.blockCount(), "block", "blocks") << "; ";

@@ -17,6 +17,7 @@
 
 #include "graph/blocks.h"
 #include "graph/graph.h"
+#include "process/run_memory.h"
 #include "splitting/coloring_elimination.h"
 #include "splitting/wide_double.h"
 
@@ -69,6 +70,13 @@ struct PartsPlan {
 // simple copy and its decomposition (O(n + m)), and one block's elimination
 // tables at a time.
 PartsPlan planParts(const Graph& graph, int32_t k, const PartsOptions& options = {});
+
+// A bound on what planParts holds beside the graph, and what the plan
+// keeps for the runs: the simple copy, the decomposition and its stacks,
+// the hard parts' graphs and the colourings kept (a few ints a vertex and
+// an edge), and the elimination tables at their largest
+// (eliminationBytesBound).
+LinearBytes partsPlanBytes(int32_t k, const PartsOptions& options);
 
 // The plan in one line:
 //   decomposed: 412 blocks; 409 exact (factor 3.1e-52), 3 split (776, 12, 9 vertices)

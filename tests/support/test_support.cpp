@@ -44,7 +44,9 @@ const std::string kListing =
     "  --max-time arg        stop after this many seconds (default is 0 - no limit)\n"
     "  --bounds arg          chromatic search from a clique and DSATUR, or trivial \n"
     "                        (default is greedy)\n"
-    "  --format arg          report: text, or json for JSON Lines (default is text)\n";
+    "  --format arg          report: text, or json for JSON Lines (default is text)\n"
+    "  --decompose arg       1 - count blocks exactly where possible, split the rest\n"
+    "                        (default is 0)\n";
 
 const std::string kAfterParseError = kListing + "\n";
 
