@@ -130,6 +130,9 @@ TEST(BadOptions, ValuesOutsideTheirRangeAreNamedOnOneLine) {
        "Invalid value for option seed: 18446744073709551616" + seedRange},
       {{"--seed", "1e3", "--chrom", "1"}, "Invalid value for option seed: 1e3" + seedRange},
       {{"--seed", ""}, "Invalid value for option seed: " + seedRange},
+      {{"--decompose", "2"}, "Invalid value for option decompose: 2 (allowed: 0 or 1)\n"},
+      {{"--decompose", "1", "--chrom", "1"},
+       "--decompose is for counting mode; chromatic mode does not count by blocks\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = c.args;
