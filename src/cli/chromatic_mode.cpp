@@ -37,8 +37,12 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   // results make `tests` colourings.
   const bool bounded = s.bounds != "trivial";
   const int32_t tests = executor.processes * s.workers;
-  const RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0), bounded,
-                               WorkerThread::kStackBytes};
+  const RunFootprint footprint{s.N,
+                               s.workers,
+                               tests + (executor.processes > 1 ? 1 : 0),
+                               bounded,
+                               WorkerThread::kStackBytes,
+                               s.move == "tabu"};
   const Graph graph = readRunGraph(s.problem, footprint);
   const RunParameters parameters = s.runParameters();
   const auto halted = [&halt] { return halt(); };

@@ -78,6 +78,9 @@ const std::vector<OptionSpec>& optionTable() {
         {"bounds", "B", &RunSettings::bounds, "greedy", nullptr,
          "chromatic search from a clique and DSATUR, or trivial (default is {})",
          {0, 0, false, false, nullptr, {"greedy", "trivial"}}, Modes::Chromatic},
+        {"move", "M", &RunSettings::move, "gibbs", nullptr,
+         "chromatic tests' chain move: gibbs or tabu (default is {})",
+         {0, 0, false, false, nullptr, {"gibbs", "tabu"}}, Modes::Chromatic},
     };
     // clang-format on
   }();
@@ -113,7 +116,7 @@ RunSettings::RunSettings() {
 }
 
 RunParameters RunSettings::runParameters() const {
-  return RunParameters{N, rho, colors, seed, workers};
+  return RunParameters{N, rho, colors, seed, workers, parseMove(move).value_or(MoveKind::Gibbs)};
 }
 
 void describeOptions(po::options_description& description, RunSettings& settings,

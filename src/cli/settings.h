@@ -36,6 +36,7 @@ struct RunSettings {
   int64_t maxRuns = 0;       // the experiment's runs in all; 0: no limit
   double maxTime = 0.0;      // wall seconds of this invocation; 0: no limit
   std::string bounds;        // chromatic mode's starting interval: "greedy" or "trivial"
+  std::string move;          // chromatic mode's chain move: "gibbs" or "tabu"
 
   // Whether --seed was given (otherwise a journal's seed, or a fresh one).
   bool seedGiven = false;

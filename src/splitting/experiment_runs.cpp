@@ -28,8 +28,8 @@ std::optional<ColorabilityOutcome> colorabilityTest(const Graph& graph,
   const int64_t start = threadMilliseconds();
   RandomSource random(StreamId{parameters.seed, colorabilityStream(step, test)});
   ColorabilityOutcome outcome;
-  const AdaptiveRun run =
-      adaptiveRun(graph, random, parameters.N, parameters.rho, k, &outcome.coloring, {}, abandoned);
+  const AdaptiveRun run = adaptiveRun(graph, random, parameters.N, parameters.rho, k,
+                                      &outcome.coloring, {}, abandoned, ChainMove{parameters.move});
   if (run.stopped) return std::nullopt;
   outcome.passed = run.reachedProperColoring;
   outcome.iterations = static_cast<double>(run.iterations);

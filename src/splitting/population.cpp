@@ -69,8 +69,14 @@ void splittingFactors(std::size_t eliteCount, int32_t N, RandomSource& random,
   for (int32_t unit = d; unit < N; ++unit) ++factors[scaledIndex(count, random.uniform01())];
 }
 
-void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
-                double level, GibbsWorkspace& workspace) {
+namespace {
+
+// regenerate with the chain's move as a parameter: startChain(sample) opens
+// an elite's chain, step(sample) makes its next state. Inlined into each
+// caller, so the Gibbs path keeps its code.
+template <class StartChain, class Step>
+void growChains(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                StartChain startChain, Step step) {
   // Elite i's chain fills the range [start, start + f) of the new population.
   // Its last state is the elite itself, so the elite's buffer goes to the end
   // of its range and each earlier state is copied into a free buffer before
@@ -109,13 +115,35 @@ void regenerate(Population& population, std::size_t eliteCount, const std::vecto
     if (factors[i] <= 0) continue;
     const auto f = static_cast<std::size_t>(factors[i]);
     ColoringSample& chain = population[start + f - 1];
+    startChain(chain);
     for (std::size_t move = 0; move < f; ++move) {
-      gibbsMove(chain, level, workspace);
+      step(chain);
       if (move + 1 < f) population[start + move] = chain;
     }
     start += f;
   }
   assert(start == total);
+}
+
+}  // namespace
+
+void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                double level, GibbsWorkspace& workspace) {
+  growChains(
+      population, eliteCount, factors, [](const ColoringSample&) {},
+      [&](ColoringSample& sample) { gibbsMove(sample, level, workspace); });
+}
+
+void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                double level, const ChainMove& move, ChainWorkspace& workspace) {
+  if (move.kind == MoveKind::Gibbs) {
+    regenerate(population, eliteCount, factors, level, workspace.gibbs);
+    return;
+  }
+  growChains(
+      population, eliteCount, factors,
+      [&](const ColoringSample& sample) { startTabuWalk(sample, move.tabu, workspace.tabu); },
+      [&](ColoringSample& sample) { tabuWalk(sample, level, move.tabu, workspace.tabu); });
 }
 
 }  // namespace tintara
