@@ -75,7 +75,7 @@ namespace {
 // an elite's chain, step(sample) makes its next state. Inlined into each
 // caller, so the Gibbs path keeps its code.
 template <class StartChain, class Step>
-void growChains(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+[[gnu::always_inline]] inline void growChains(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
                 StartChain startChain, Step step) {
   // Elite i's chain fills the range [start, start + f) of the new population.
   // Its last state is the elite itself, so the elite's buffer goes to the end
@@ -131,7 +131,7 @@ void regenerate(Population& population, std::size_t eliteCount, const std::vecto
                 double level, GibbsWorkspace& workspace) {
   growChains(
       population, eliteCount, factors, [](const ColoringSample&) {},
-      [&](ColoringSample& sample) { gibbsMove(sample, level, workspace); });
+      [&workspace, level](ColoringSample& sample) { gibbsMove(sample, level, workspace); });
 }
 
 void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
