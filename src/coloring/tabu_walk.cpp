@@ -61,7 +61,13 @@ void startTabuWalk(const ColoringSample& sample, const TabuSettings& settings, T
   const std::size_t cells = static_cast<std::size_t>(n) * static_cast<std::size_t>(k);
   w.colorCount = k;
   w.neighbourColors.assign(cells, 0);
-  if (w.tabuUntil.size() < cells) w.tabuUntil.resize(cells, 0);
+  // Reserved to the exact size, so that the memory check's count holds and
+  // no step allocates: a step ties at most every (vertex, colour) pair.
+  if (w.tabuUntil.size() < cells) {
+    w.tabuUntil.reserve(cells);
+    w.tabuUntil.resize(cells, 0);
+  }
+  if (w.ties.capacity() < cells) w.ties.reserve(cells);
   // Every entry set so far lies below the old clock plus the longest
   // tenure, so moving the clock past that expires them all.
   const auto longest = static_cast<int64_t>(settings.tenureBase) + settings.tenureSpread +
