@@ -140,6 +140,23 @@ TEST(GreedyBounds, TighteningAndTheCliqueFloorEndTheBisection) {
   EXPECT_EQ(falseFailure.hi, 4);
 }
 
+TEST(GreedyBounds, ADescentTestsOneBelowHiUntilItsFirstFailure) {
+  Bisection descent{2, 9, 3, true};
+  EXPECT_EQ(descent.next(), 8);
+  descent.passed(8, 6);  // a colouring with fewer colours lowers hi past them
+  EXPECT_EQ(descent.next(), 5);
+  descent.passed(5, 5);
+  EXPECT_FALSE(descent.finished());
+  descent.failed(4);
+  EXPECT_TRUE(descent.finished());
+  EXPECT_EQ(descent.hi, 5);
+  // Reaching the clique's floor ends it without a failure.
+  Bisection toFloor{2, 5, 3, true};
+  toFloor.passed(4, 3);
+  EXPECT_TRUE(toFloor.finished());
+  EXPECT_EQ(toFloor.hi, 3);
+}
+
 TEST(ChromaticReport, BoundsThatMeetNeedNoTestAndProveTheNumber) {
   const std::string queen = std::string(TINTARA_SOURCE_DIR) + "/examples/queen5_5.col";
   testing::TempFile folder("");

@@ -20,9 +20,11 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   std::cout << opening << std::flush;
   ensureWritten(std::cout);
   ProgressDisplay progress = ProgressDisplay::onTerminal(opening.size());
+  bool descending = false;
   const auto showStep = [&](int32_t lo, int32_t hi, int32_t k) {
     std::ostringstream text;
-    text << "k = " << k << " in " << lo + 1 << ".." << hi << ": bisection step";
+    text << "k = " << k << " in " << lo + 1 << ".." << hi << ": "
+         << (descending ? "descent" : "bisection") << " step";
     progress.show(text.str());
   };
 
@@ -46,7 +48,11 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   const Graph graph = readRunGraph(s.problem, footprint);
   const RunParameters parameters = s.runParameters();
   const auto halted = [&halt] { return halt(); };
-  const SearchStart searchStart = bounded ? greedyStart(graph) : trivialStart(graph);
+  SearchStart searchStart = bounded ? greedyStart(graph) : trivialStart(graph);
+  // The tabu walk descends from the greedy bounds (see Bisection). From the
+  // trivial start a descent would test every k below n, so it bisects.
+  descending = bounded && parameters.move == MoveKind::Tabu;
+  searchStart.interval.descend = descending;
   const ChromaticOutcome search = chromaticSearch(
       searchStart,
       [&](int32_t step, int32_t k) {

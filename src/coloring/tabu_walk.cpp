@@ -8,7 +8,7 @@ namespace tintara {
 
 TabuSettings defaultTabuSettings() {
   TabuSettings settings;
-  settings.walkLength = 10;
+  settings.walkLength = 2000;
   settings.tenureBase = 0;
   settings.tenureSpread = 10;
   settings.tenurePerConflict = 0.6;

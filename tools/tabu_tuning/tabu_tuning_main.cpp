@@ -10,19 +10,24 @@
 //       written out here with a stagnation window of `window` candidates
 //       (7 is the program's): seed=S passed=0|1 iterations=I
 //       last_rise=J (the iteration whose candidate was the last new one)
+//       longest_flat=F (the most iterations in a row whose candidate
+//       repeated the one before: the window ends a test at F = window - 1)
 //
 // Keys: move=gibbs|tabu (tabu), walk=L, base=B, spread=A, lambda=X (the
 // tabu walk's settings, default the program's), N=1000, rho=0.2,
-// seeds=1-5 (a range or one number), search=bisection|descent
-// (bisection), window=7.
+// seeds=1-5 (a range or one number), search=bisection|descent (as the
+// program: descent for tabu, bisection for gibbs), window=7.
 //
 // `descent` tests hi - 1, hi - 2, ... from DSATUR's d until a test fails,
-// taking hi from the colours each passing colouring uses; `bisection` is the
-// program's search. Test j of step s draws from stream (s, 0) of the seed,
-// as the program's single-worker run does.
+// taking hi from the colours each passing colouring uses (the program's
+// search with --move tabu); `bisection` is its search with --move gibbs.
+// Step s draws from stream (s, 0) of the seed, as the program's
+// single-worker run does.
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,7 +50,7 @@ struct Options {
   double rho = 0.2;
   uint64_t firstSeed = 1;
   uint64_t lastSeed = 5;
-  bool descent = false;
+  std::optional<bool> descent;  // as the program: descent for tabu
   std::size_t window = 7;
 };
 
@@ -90,6 +95,7 @@ struct TestResult {
   bool passed = false;
   int64_t iterations = 0;
   int64_t lastRise = 0;
+  int64_t longestFlat = 0;  // the most iterations in a row whose candidate repeated the last
   std::vector<int32_t> coloring;
 };
 
@@ -116,7 +122,11 @@ TestResult windowedTest(const Graph& graph, const Options& o, int32_t k, StreamI
     sortByScore(population);
     const double candidate = population[m].score;
     const std::size_t elites = selectElitesAdaptive(population, o.N, level, candidate);
-    if (candidate != candidates.back()) result.lastRise = result.iterations;
+    if (candidate != candidates.back()) {
+      result.lastRise = result.iterations;
+    } else {
+      result.longestFlat = std::max(result.longestFlat, result.iterations - result.lastRise);
+    }
     candidates.push_back(candidate);
     if (level >= 0) {
       result.passed = true;
@@ -131,32 +141,21 @@ TestResult windowedTest(const Graph& graph, const Options& o, int32_t k, StreamI
 int search(const Graph& graph, const Options& o) {
   for (uint64_t seed = o.firstSeed; seed <= o.lastSeed; ++seed) {
     const int64_t start = threadMilliseconds();
-    const SearchStart begin = greedyStart(graph);
-    int32_t colors = begin.interval.hi;
     int32_t tests = 0;
     double iterations = 0;
-    if (o.descent) {
-      while (colors > begin.interval.floor) {
-        ++tests;
-        TestResult r =
-            windowedTest(graph, o, colors - 1, StreamId{seed, colorabilityStream(tests, 0)});
-        iterations += static_cast<double>(r.iterations);
-        if (!r.passed) break;
-        colors = compactColors(r.coloring);
-      }
-    } else {
-      const ChromaticOutcome outcome = chromaticSearch(begin, [&](int32_t step, int32_t k) {
-        ++tests;
-        TestResult r = windowedTest(graph, o, k, StreamId{seed, colorabilityStream(step, 0)});
-        iterations += static_cast<double>(r.iterations);
-        ColorabilityOutcome out;
-        out.passed = r.passed;
-        out.iterations = static_cast<double>(r.iterations);
-        out.coloring = std::move(r.coloring);
-        return std::optional<ColorabilityOutcome>(std::move(out));
-      });
-      colors = outcome.chromatic;
-    }
+    SearchStart begin = greedyStart(graph);
+    begin.interval.descend = o.descent.value_or(o.move.kind == MoveKind::Tabu);
+    const ChromaticOutcome outcome = chromaticSearch(begin, [&](int32_t step, int32_t k) {
+      ++tests;
+      TestResult r = windowedTest(graph, o, k, StreamId{seed, colorabilityStream(step, 0)});
+      iterations += static_cast<double>(r.iterations);
+      ColorabilityOutcome out;
+      out.passed = r.passed;
+      out.iterations = static_cast<double>(r.iterations);
+      out.coloring = std::move(r.coloring);
+      return std::optional<ColorabilityOutcome>(std::move(out));
+    });
+    const int32_t colors = outcome.chromatic;
     std::cout << "seed=" << seed << " colors=" << colors << " tests=" << tests
               << " iterations=" << iterations << " cpu=" << cpuSeconds(threadMilliseconds() - start)
               << std::endl;
@@ -169,8 +168,8 @@ int window(const Graph& graph, int32_t k, const Options& o) {
     const int64_t start = threadMilliseconds();
     const TestResult r = windowedTest(graph, o, k, StreamId{seed, colorabilityStream(1, 0)});
     std::cout << "seed=" << seed << " passed=" << r.passed << " iterations=" << r.iterations
-              << " last_rise=" << r.lastRise << " cpu=" << cpuSeconds(threadMilliseconds() - start)
-              << std::endl;
+              << " last_rise=" << r.lastRise << " longest_flat=" << r.longestFlat
+              << " cpu=" << cpuSeconds(threadMilliseconds() - start) << std::endl;
   }
   return 0;
 }
