@@ -218,9 +218,9 @@ TEST(ChromaticReport, TabuMoveReachesKnownNumbersAndSavesThatColoring) {
   const std::string saved = folder.directory() + "/coloring.txt";
   for (const Case& c : cases) {
     const std::string path = std::string(TINTARA_SOURCE_DIR) + "/examples/" + c.file;
-    const testing::ProcessResult r =
-        testing::runTintaraBinary({"--problem", path, "--chrom", "1", "--seed", "4", "--move",
-                                   "tabu", "--bounds", c.bounds, "--save-coloring", saved});
+    const testing::ProcessResult r = testing::runTintaraBinary(
+        {"--problem", path, "--chrom", "1", "--seed", "4", "--N", "100", "--move", "tabu",
+         "--bounds", c.bounds, "--save-coloring", saved});
     ASSERT_EQ(r.exitStatus, 0) << c.file << r.errors;
     std::smatch number;
     ASSERT_TRUE(std::regex_match(r.output, number, std::regex(".* Chrom# \\S+ \\S+ \\S+ (\\d+)\n")))
