@@ -43,7 +43,9 @@ const std::string kListing =
     "  --max-runs arg        stop after this many runs (default is 0 - no limit)\n"
     "  --max-time arg        stop after this many seconds (default is 0 - no limit)\n"
     "  --bounds arg          chromatic search from a clique and DSATUR, or trivial \n"
-    "                        (default is greedy)\n";
+    "                        (default is greedy)\n"
+    "  --move arg            chromatic tests' chain move: gibbs or tabu (default is \n"
+    "                        gibbs)\n";
 
 const std::string kAfterParseError = kListing + "\n";
 
