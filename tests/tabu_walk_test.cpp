@@ -170,33 +170,26 @@ TEST(TabuWalk, DrawsAChoiceAndATenureAStepAndNothingWhenProper) {
   }
 }
 
-TEST(RegenerateWithTabu, EveryOffspringStaysAtTheLevelAndReplaysFromTheSeed) {
+TEST(RegenerateWithTabu, EveryOffspringStaysAtTheLevelWithItsScore) {
   const Graph g = testing::randomGraph(60, 400, 9);
-  const ChainMove move{MoveKind::Tabu, TabuSettings{20, 0, 10, 0.6}};
-  std::vector<std::vector<int32_t>> firstColors;
-  for (int replay = 0; replay < 2; ++replay) {
-    RandomSource random(11, 12);
-    Population p;
-    createPopulation(p, g, random, 30, 5);
-    sortByScore(p);
-    const double level = p[5].score;
-    const std::vector<int32_t> factors = {10, 0, 12, 8};
-    ChainWorkspace workspace;
-    regenerate(p, 4, factors, level, move, workspace);
-    ASSERT_EQ(p.size(), 30u);
-    std::vector<std::vector<int32_t>> colors;
-    for (const ColoringSample& s : p) {
-      ColoringSample fresh = s;
-      fresh.computeScore();
-      EXPECT_EQ(s.score, fresh.score);
-      EXPECT_GE(s.score, level);
-      colors.push_back(s.vertexColors);
-    }
-    if (replay == 0) firstColors = colors;
-    EXPECT_EQ(colors, firstColors);
+  RandomSource random(11, 12);
+  Population p;
+  createPopulation(p, g, random, 30, 5);
+  sortByScore(p);
+  const double level = p[5].score;
+  ChainWorkspace workspace;
+  regenerate(p, 4, {10, 0, 12, 8}, level, ChainMove{MoveKind::Tabu, TabuSettings{20, 0, 10, 0.6}},
+             workspace);
+  ASSERT_EQ(p.size(), 30u);
+  std::set<std::vector<int32_t>> distinct;
+  for (const ColoringSample& s : p) {
+    ColoringSample fresh = s;
+    fresh.computeScore();
+    EXPECT_EQ(s.score, fresh.score);
+    EXPECT_GE(s.score, level);
+    distinct.insert(s.vertexColors);
   }
-  // The walks moved the chains: not every offspring is its elite.
-  EXPECT_GT(std::set<std::vector<int32_t>>(firstColors.begin(), firstColors.end()).size(), 3u);
+  EXPECT_GT(distinct.size(), 3u);  // the walks moved the chains
 }
 
 // The memory check counts at least what a walk's workspace holds, at the
