@@ -47,8 +47,9 @@ struct TabuSettings {
   double tenurePerConflict = 0.0;
 };
 
-// The settings --move tabu runs with; chosen on examples/dimacs (see
-// docs/chromatic.md and bench/tabu_tuning.cpp).
+// The settings --move tabu runs with: 2000 steps between offspring, and
+// Galinier and Hao's tenure, L in [0, 10) plus 0.6 |C|. Chosen on the
+// benchmarks of examples/dimacs with tools/tabu_tuning (docs/tabu.md).
 TabuSettings defaultTabuSettings();
 
 struct TabuMoveChoice {
