@@ -6,11 +6,12 @@
 #include <regex>
 #include <sstream>
 
+#include "cli/coloring_file.h"
 #include "coloring/compact_colors.h"
 #include "coloring/dsatur.h"
 #include "graph/graph_reader.h"
-#include "splitting/chromatic_search.h"
 #include "splitting/adaptive_splitting.h"
+#include "splitting/chromatic_search.h"
 #include "support/test_support.h"
 #include "support/plain_runs.h"
 
@@ -144,6 +145,16 @@ TEST(GreedyBounds, TighteningAndTheCliqueFloorEndTheBisection) {
   EXPECT_EQ(falseFailure.hi, 4);
 }
 
+TEST(GreedyBounds, ADescentTestsOneBelowHiUntilItsFirstFailure) {
+  Bisection descent{2, 9, 3, true};
+  EXPECT_EQ(descent.next(), 8);
+  descent.passed(8, 6);  // a colouring with fewer colours lowers hi past them
+  EXPECT_EQ(descent.next(), 5);
+  descent.failed(5);
+  EXPECT_TRUE(descent.finished());
+  EXPECT_EQ(descent.hi, 6);
+}
+
 TEST(ChromaticReport, BoundsThatMeetNeedNoTestAndProveTheNumber) {
   const std::string queen = std::string(TINTARA_SOURCE_DIR) + "/examples/queen5_5.col";
   testing::TempFile folder("");
@@ -185,6 +196,44 @@ TEST(ChromaticReport, TrivialBoundsGiveTheReportsOfTheSearchFromZero) {
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(testing::withoutCpu(r.output), expected);
     EXPECT_EQ(r.errors, "");
+  }
+}
+
+// The whole path of --move tabu: tests through the run engine, the
+// search, and the colouring saved, on graphs whose chromatic number is known,
+// from both starts.
+TEST(ChromaticReport, TabuMoveReachesKnownNumbersAndSavesThatColoring) {
+  struct Case {
+    const char* file;
+    const char* bounds;
+    int32_t chromatic;
+  };
+  const Case cases[] = {{"groetzsch.txt", "greedy", 4},
+                        {"mycielski5.txt", "greedy", 5},
+                        {"queen5_5.txt", "trivial", 5},
+                        {"dimacs/DSJC125.1.col", "greedy", 5}};
+  testing::TempFile folder("");
+  const std::string saved = folder.directory() + "/coloring.txt";
+  for (const Case& c : cases) {
+    const std::string path = std::string(TINTARA_SOURCE_DIR) + "/examples/" + c.file;
+    const testing::ProcessResult r = testing::runTintaraBinary(
+        {"--problem", path, "--chrom", "1", "--seed", "4", "--N", "100", "--move", "tabu",
+         "--bounds", c.bounds, "--save-coloring", saved});
+    ASSERT_EQ(r.exitStatus, 0) << c.file << r.errors;
+    std::smatch number;
+    ASSERT_TRUE(std::regex_match(r.output, number, std::regex(".* Chrom# \\S+ \\S+ \\S+ (\\d+)\n")))
+        << r.output;
+    EXPECT_EQ(std::stoi(number[1]), c.chromatic) << c.file;
+    std::ifstream file(saved);
+    std::vector<int32_t> colors;
+    for (std::string line; std::getline(file, line);) {
+      std::istringstream words(line);
+      std::string kind;
+      int32_t vertex = 0;
+      int32_t color = 0;
+      if (words >> kind >> vertex >> color && kind == "v") colors.push_back(color);
+    }
+    EXPECT_TRUE(isProperColoring(readGraph(path, UINT64_MAX), colors, c.chromatic)) << c.file;
   }
 }
 

@@ -370,6 +370,34 @@ class ChromaticStudy(Temp):
         self.assertIn("**stays above it** on m4 (4 for 3)", text)
         self.assertIn("Variants on m4 (best known 3): no variant reaches", text)
 
+    def test_moves_are_set_side_by_side_and_plotted(self):
+        chosen = [i for i in study.instances() if i.name in ("myciel6", "queen10_10")]
+        tools = ["tintara-1", "tintara-2", "tabu-1", "tabu-2"]
+
+        def ran(colours, wall):
+            return dict(colours=colours, proved=False, cpu=wall, wall=wall, steps=3,
+                        seconds=wall)
+        results = {"myciel6": dict(zip(tools, [ran(7, 1.0), ran(7, 1.5), ran(7, 0.25),
+                                                ran(7, 0.5)])),
+                   "queen10_10": dict(zip(tools, [ran(12, 3.0), ran(12, 4.0), ran(11, 1.0),
+                                                   dict(miss=True, limit=60, seconds=60)]))}
+        meta = dict(date="d", minutes=0, machine="m", program="p", limit=60, budget=5, cores=2,
+                    networkx="n", solver="s", load=("1.0", "2.0"))
+        text = study.report(chosen, tools, results, meta)
+        self.assertIn("| queen10_10 | 11 | gibbs | 12 | 3.00 | 12 | 4.00 | 4.00 |", text)
+        self.assertIn("| queen10_10 | 11 | tabu | 11 | 1.00 | miss in 60 s | - | - |", text)
+        self.assertIn("- --move tabu against gibbs, 1 worker: fewer colours on queen10_10, more "
+                      "on none, the same on the other 1. Wall time in all, on the 2 instances "
+                      "both answered: 1.25 s against 4.00 s.", text)
+        # The missed tabu run leaves queen10_10 out of the comparison at 2 workers.
+        self.assertIn("- --move tabu against gibbs, 2 workers: fewer colours on none, more on "
+                      "none, the same on the other 1.", text)
+        png = os.path.join(self.dir, "chromatic.png")
+        self.assertTrue(study.plot(chosen, tools, results, png))
+        with open(png, "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+        self.assertFalse(study.plot(chosen, ["dsatur"], results, png + "2"))
+
 
 class PerformanceReport(unittest.TestCase):
     def test_crossover_section_is_replaced_in_place_and_kept(self):

@@ -10,6 +10,7 @@
 #include "cli/progress_display.h"
 #include "cli/wording.h"
 #include "coloring/coloring_sample.h"
+#include "coloring/tabu_walk.h"
 #include "splitting/chromatic_search.h"
 #include "process/cpu_clock.h"
 #include "graph/run_graph.h"
@@ -29,9 +30,11 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
     column = opening.size();
   }
   ProgressDisplay progress = ProgressDisplay::onTerminal(column);
+  bool descending = false;
   const auto showStep = [&](int32_t lo, int32_t hi, int32_t k) {
     std::ostringstream text;
-    text << "k = " << k << " in " << lo + 1 << ".." << hi << ": bisection step";
+    text << "k = " << k << " in " << lo + 1 << ".." << hi << ": "
+         << (descending ? "descent" : "bisection") << " step";
     progress.show(text.str());
   };
 
@@ -46,12 +49,20 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   // results make `tests` colourings.
   const bool bounded = s.bounds != "trivial";
   const int32_t tests = executor.processes * s.workers;
-  const RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0), bounded,
-                               sizeof(ColoringSample)};
+  RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0), bounded,
+                         sizeof(ColoringSample)};
+  if (s.move == "tabu") {
+    footprint.walkCellBytes = kTabuCellBytes;
+    footprint.walkVertexBytes = kTabuVertexBytes;
+  }
   const Graph graph = readRunGraph(s.problem, footprint);
   const RunParameters parameters = s.runParameters();
   const auto halted = [&halt] { return halt(); };
-  const SearchStart searchStart = bounded ? greedyStart(graph) : trivialStart(graph);
+  SearchStart searchStart = bounded ? greedyStart(graph) : trivialStart(graph);
+  // The tabu walk descends from the greedy bounds (see Bisection). From the
+  // trivial start a descent would test every k below n, so it bisects.
+  descending = bounded && parameters.move == MoveKind::Tabu;
+  searchStart.interval.descend = descending;
   const ChromaticOutcome search = chromaticSearch(
       searchStart,
       [&](int32_t step, int32_t k) {

@@ -84,6 +84,9 @@ const std::vector<OptionSpec>& optionTable() {
         {"decompose", "D", &RunSettings::decompose, "0", nullptr,
          "1 - count blocks exactly where possible, split the rest (default is {})",
          {.low = 0, .high = 1}, kCounting},
+        {"move", "M", &RunSettings::move, "gibbs", nullptr,
+         "chromatic tests' chain move: gibbs or tabu (default is {})",
+         {.choices = {"gibbs", "tabu"}}, Modes::Chromatic},
     };
     // clang-format on
   }();
@@ -119,7 +122,7 @@ RunSettings::RunSettings() {
 }
 
 RunParameters RunSettings::runParameters() const {
-  return RunParameters{N, rho, colors, seed, workers};
+  return RunParameters{N, rho, colors, seed, workers, parseMove(move).value_or(MoveKind::Gibbs)};
 }
 
 void describeOptions(po::options_description& description, RunSettings& settings,

@@ -38,6 +38,7 @@ struct RunSettings {
   std::string bounds;        // chromatic mode's starting interval: "greedy" or "trivial"
   std::string format;        // the report's form: "text" or "json" (cli/json_report.h)
   int32_t decompose = 0;     // 1: count by blocks (splitting/parts.h)
+  std::string move;          // chromatic mode's chain move: "gibbs" or "tabu"
 
   // Whether --seed was given (otherwise a journal's seed, or a fresh one).
   bool seedGiven = false;

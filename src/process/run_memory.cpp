@@ -1,6 +1,7 @@
 #include "process/run_memory.h"
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <string>
 
@@ -22,7 +23,12 @@ double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootpri
   // One 32-bit offset a vertex, two 32-bit list entries an edge line.
   const double graphBytes = listBytes(n + 1.0) + listBytes(2.0 * static_cast<double>(edgeCount));
   const double sampleBytes = static_cast<double>(run.sampleBytes) + 2.0 * listBytes(n);
-  const double populationBytes = (static_cast<double>(run.N) + 1.0) * sampleBytes;
+  double populationBytes = (static_cast<double>(run.N) + 1.0) * sampleBytes;
+  if (run.walkCellBytes > 0) {
+    const double greedyColors = std::floor((1.0 + std::sqrt(1.0 + 8.0 * edgeCount)) / 2.0);
+    const double colors = run.boundsFirst ? std::min(n, greedyColors) : n;
+    populationBytes += run.walkCellBytes * n * colors + run.walkVertexBytes * n;
+  }
   // The simple graph (an offset a vertex, an entry an edge end), DSATUR's
   // two entries an edge end and half a dozen lists of n, the clique
   // search's five lists of n: an upper bound, since the simple graph merges

@@ -46,15 +46,23 @@ struct RunFootprint {
   // What else the mode holds beside the populations for the whole run (the
   // decomposition of a graph counted by parts, and its elimination tables).
   LinearBytes besides = {};
+  // Chromatic mode with --move tabu: each thread also holds the tabu walk's
+  // tables, walkCellBytes for each (vertex, colour) cell and walkVertexBytes
+  // a vertex, for the largest k a test may try: n from the trivial start;
+  // from the greedy bounds, DSATUR's d colours, and d(d - 1)/2 <= the edges
+  // since every pair of its colour classes is joined by an edge. 0 without
+  // the walk.
+  double walkCellBytes = 0.0;
+  double walkVertexBytes = 0.0;
 };
 
 // The bytes in use at the peak: the Graph's lists, the kept colourings, and
 // the larger of the bounds' lists and the populations: N + 1 samples a
 // thread (N, and the one being made before it is copied in; the elites stay
-// inside the population), each sample two lists of vertexCount ints. (The
-// Gibbs move's scratch is of the order of a vertex's degree, already
-// counted with the Graph.) Computed in double so that no setting can
-// overflow it.
+// inside the population), each sample two lists of vertexCount ints, and
+// the tabu walk's tables when it runs. (The Gibbs move's scratch is of the
+// order of a vertex's degree, already counted with the Graph.) Computed in
+// double so that no setting can overflow it.
 double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run);
 
 // The address space the runs add to what the process holds: the resident

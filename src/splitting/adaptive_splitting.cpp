@@ -7,7 +7,7 @@ namespace tintara {
 
 AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
                         std::vector<int32_t>* properColoring, const LevelObserver& observer,
-                        const StopQuery& stop) {
+                        const StopQuery& stop, const ChainMove& move) {
   const int32_t m = candidateIndex(N, rho);
   Population population;
   createPopulation(population, graph, random, N, k);
@@ -19,7 +19,7 @@ AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, dou
   window.push(level);
 
   std::vector<int32_t> factors;
-  GibbsWorkspace workspace;
+  ChainWorkspace workspace;
   for (;;) {
     if (window.stagnated()) return run;
     if (stop && stop()) {
@@ -43,7 +43,7 @@ AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, dou
       return run;
     }
     splittingFactors(eliteCount, N, random, factors);
-    regenerate(population, eliteCount, factors, level, workspace);
+    regenerate(population, eliteCount, factors, level, move, workspace);
   }
 }
 

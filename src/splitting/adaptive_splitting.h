@@ -4,7 +4,8 @@
 // From N random k-colourings and the level -vertexCount, every iteration
 // sorts the population, takes the candidate score at index m = floor(N * rho),
 // moves the level by selectElitesAdaptive, and regrows the population from
-// the elites by Gibbs moves at that level. The run succeeds when the level
+// the elites by Gibbs moves at that level (or, in chromatic mode with --move
+// tabu, by tabu walks kept at that level). The run succeeds when the level
 // reaches 0 (a proper colouring is in the population) and gives up when the
 // last seven candidates (the starting level counted first) are all equal.
 #pragma once
@@ -15,6 +16,7 @@
 
 #include "graph/graph.h"
 #include "random/random_source.h"
+#include "splitting/chain_move.h"
 
 namespace tintara {
 
@@ -37,9 +39,10 @@ struct AdaptiveRun {
 };
 
 // The run; when it reaches a proper colouring and `properColoring` is
-// given, that receives one.
+// given, that receives one. `move` grows the chains (Gibbs by default).
 AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
                         std::vector<int32_t>* properColoring = nullptr,
-                        const LevelObserver& observer = {}, const StopQuery& stop = {});
+                        const LevelObserver& observer = {}, const StopQuery& stop = {},
+                        const ChainMove& move = {});
 
 }  // namespace tintara

@@ -10,6 +10,7 @@
 namespace tintara {
 
 int32_t Bisection::next() const {
+  if (descend) return hi - 1;
   return static_cast<int32_t>(std::ceil(static_cast<double>(lo + hi) * 0.5));
 }
 

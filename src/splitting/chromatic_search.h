@@ -27,12 +27,21 @@ namespace tintara {
 // is not above lo the search ends at c: a proper c-colouring outranks the
 // failure that set lo. Once lo >= hi, or hi reaches `floor`, a number of
 // colours known to be needed (a clique's size), the answer is hi.
+//
+// A descending search (`descend`) tests hi - 1 instead of mid, and so ends
+// at its first failure. With --move tabu it makes fewer and cheaper tests
+// than the bisection: a pass costs the walk a few iterations, a failure at
+// least six, and the bisection's failures far below the answer are the
+// dearest (the most conflicting vertices to scan at every step). On the
+// DIMACS examples it made 27% fewer splitting iterations for the same
+// colours (tools/tabu_tuning, seeds 1 to 5).
 struct Bisection {
   int32_t lo = 0;
   int32_t hi = 0;
   int32_t floor = 0;
+  bool descend = false;
 
-  bool finished() const { return lo >= hi || hi <= floor; }
+  bool finished() const { return lo >= hi || hi <= floor || (descend && lo >= hi - 1); }
   int32_t next() const;
   void passed(int32_t k, int32_t colorsUsed);
   void failed(int32_t k) { lo = k; }

@@ -25,10 +25,11 @@ std::optional<CountingRun> fixedLevelRun(const CountingWork& work, const RunPara
 AdaptiveRun adaptiveRunOnStream(const Graph& graph, const RunParameters& parameters, int32_t k,
                                 uint64_t stream, uint32_t part,
                                 std::vector<int32_t>* properColoring,
-                                const LevelObserver& observer, const StopQuery& stop) {
+                                const LevelObserver& observer, const StopQuery& stop,
+                                const ChainMove& move) {
   RandomSource random(StreamId{parameters.seed, stream, part});
   return adaptiveRun(graph, random, parameters.N, parameters.rho, k, properColoring, observer,
-                     stop);
+                     stop, move);
 }
 
 uint64_t colorabilityStream(int32_t step, int32_t test) {
@@ -41,8 +42,9 @@ std::optional<ColorabilityOutcome> colorabilityTest(const Graph& graph,
                                                     const std::function<bool()>& abandoned) {
   const int64_t start = threadMilliseconds();
   ColorabilityOutcome outcome;
-  const AdaptiveRun run = adaptiveRunOnStream(graph, parameters, k, colorabilityStream(step, test),
-                                              0, &outcome.coloring, {}, abandoned);
+  const AdaptiveRun run =
+      adaptiveRunOnStream(graph, parameters, k, colorabilityStream(step, test), 0,
+                          &outcome.coloring, {}, abandoned, ChainMove{parameters.move});
   if (run.stopped) return std::nullopt;
   outcome.passed = run.reachedProperColoring;
   outcome.iterations = static_cast<double>(run.iterations);

@@ -16,13 +16,15 @@ namespace tintara {
 
 // What every run of an experiment shares, whichever thread or rank makes
 // it: the population size, the rarity parameter of adaptive runs, the
-// colours of counting mode, the seed, and the threads each process uses.
+// colours of counting mode, the seed, the threads each process uses, and
+// the move of chromatic mode's tests (counting mode always uses Gibbs).
 struct RunParameters {
   int32_t N = 0;
   double rho = 0.0;
   int32_t colors = 0;
   uint64_t seed = 0;
   int32_t workers = 1;
+  MoveKind move = MoveKind::Gibbs;
 };
 
 // Counting mode's streams: the pilot draws from stream 0 of the seed,
@@ -37,7 +39,8 @@ constexpr uint64_t kPilotStream = 0;
 AdaptiveRun adaptiveRunOnStream(const Graph& graph, const RunParameters& parameters, int32_t k,
                                 uint64_t stream, uint32_t part,
                                 std::vector<int32_t>* properColoring,
-                                const LevelObserver& observer = {}, const StopQuery& stop = {});
+                                const LevelObserver& observer = {}, const StopQuery& stop = {},
+                                const ChainMove& move = {});
 
 // A finished fixed-level run: its estimate and its own processor time (the
 // thread's clock, whatever other threads do meanwhile).

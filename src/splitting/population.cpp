@@ -69,8 +69,29 @@ void splittingFactors(std::size_t eliteCount, int32_t N, RandomSource& random,
   for (int32_t unit = d; unit < N; ++unit) ++factors[scaledIndex(count, random.uniform01())];
 }
 
-void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
-                double level, GibbsWorkspace& workspace) {
+namespace {
+
+// The Gibbs sweep and the tabu walk as regenerate's chain: start(sample)
+// opens an elite's chain, step(sample, level) makes its next state.
+struct GibbsChain {
+  GibbsWorkspace& workspace;
+  void start(const ColoringSample&) {}
+  void step(ColoringSample& sample, double level) { gibbsMove(sample, level, workspace); }
+};
+
+struct TabuChain {
+  const TabuSettings& settings;
+  TabuWorkspace& workspace;
+  void start(const ColoringSample& sample) { startTabuWalk(sample, settings, workspace); }
+  void step(ColoringSample& sample, double level) { tabuWalk(sample, level, settings, workspace); }
+};
+
+// regenerate with the chain's move as a parameter. Inlined into each
+// caller, so the Gibbs path keeps its code.
+template <class Chain>
+[[gnu::always_inline]] inline void growChains(Population& population, std::size_t eliteCount,
+                                              const std::vector<int32_t>& factors, double level,
+                                              Chain chain) {
   // Elite i's chain fills the range [start, start + f) of the new population.
   // Its last state is the elite itself, so the elite's buffer goes to the end
   // of its range and each earlier state is copied into a free buffer before
@@ -108,14 +129,31 @@ void regenerate(Population& population, std::size_t eliteCount, const std::vecto
   for (std::size_t i = 0; i < eliteCount; ++i) {
     if (factors[i] <= 0) continue;
     const auto f = static_cast<std::size_t>(factors[i]);
-    ColoringSample& chain = population[start + f - 1];
+    ColoringSample& sample = population[start + f - 1];
+    chain.start(sample);
     for (std::size_t move = 0; move < f; ++move) {
-      gibbsMove(chain, level, workspace);
-      if (move + 1 < f) population[start + move] = chain;
+      chain.step(sample, level);
+      if (move + 1 < f) population[start + move] = sample;
     }
     start += f;
   }
   assert(start == total);
+}
+
+}  // namespace
+
+void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                double level, GibbsWorkspace& workspace) {
+  growChains(population, eliteCount, factors, level, GibbsChain{workspace});
+}
+
+void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                double level, const ChainMove& move, ChainWorkspace& workspace) {
+  if (move.kind == MoveKind::Gibbs) {
+    regenerate(population, eliteCount, factors, level, workspace.gibbs);
+    return;
+  }
+  growChains(population, eliteCount, factors, level, TabuChain{move.tabu, workspace.tabu});
 }
 
 }  // namespace tintara

@@ -1,6 +1,6 @@
 // Population operations of the splitting method: ordering, elite selection,
 // offspring counts and regrowth. None prints; only splittingFactors and
-// regenerate (through gibbsMove) draw random numbers.
+// regenerate (through its move) draw random numbers.
 //
 // Storage: a selection keeps the leading samples of the sorted population,
 // so the elites are reported as a count and stay where they are, as the
@@ -16,6 +16,7 @@
 
 #include "coloring/coloring_sample.h"
 #include "coloring/gibbs_move.h"
+#include "splitting/chain_move.h"
 
 namespace tintara {
 
@@ -94,5 +95,12 @@ void splittingFactors(std::size_t eliteCount, int32_t N, RandomSource& random,
 // whose factor is 0 contributes nothing and draws nothing.
 void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
                 double level, GibbsWorkspace& workspace);
+
+// The same with the chain's move chosen: Gibbs as above, or the tabu walk,
+// which runs one search per elite (startTabuWalk on the elite) and takes
+// each offspring after move.tabu.walkLength more steps of it. Either way
+// every offspring scores at least `level` when its elite does.
+void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                double level, const ChainMove& move, ChainWorkspace& workspace);
 
 }  // namespace tintara

@@ -59,6 +59,28 @@ TEST(MpiReports, EqualTintarasForTheSameSeed) {
   }
 }
 
+// The tabu walk's tests on other ranks: the move travels with the
+// parameters, so P ranks of T threads make tintara's P x T tests.
+TEST(MpiReports, TabuTestsGiveTintarasReport) {
+  for (const char* seed : {"3", "4"}) {
+    const std::vector<std::string> args = {"--problem", kExamples + "dimacs/queen10_10.col",
+                                           "--chrom",   "1",
+                                           "--move",    "tabu",
+                                           "--N",       "100",
+                                           "--seed",    seed,
+                                           "--workers"};
+    std::vector<std::string> single = args;
+    single.push_back("4");
+    std::vector<std::string> ranks = args;
+    ranks.push_back("2");
+    const ProcessResult expected = testing::runTintaraBinary(single);
+    const ProcessResult got = runMpi(2, ranks);
+    ASSERT_EQ(expected.exitStatus, 0) << seed;
+    EXPECT_EQ(got.exitStatus, 0) << seed << "\n" << got.errors;
+    EXPECT_EQ(withoutCpu(got.output), withoutCpu(expected.output)) << "seed " << seed;
+  }
+}
+
 TEST(MpiReports, BadInputIsReportedOnceWithTintarasStatus) {
   testing::TempFile malformed("p 3\ne 0 1\ne 1 x\n");
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{

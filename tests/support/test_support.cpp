@@ -46,7 +46,9 @@ const std::string kListing =
     "                        (default is greedy)\n"
     "  --format arg          report: text, or json for JSON Lines (default is text)\n"
     "  --decompose arg       1 - count blocks exactly where possible, split the rest\n"
-    "                        (default is 0)\n";
+    "                        (default is 0)\n"
+    "  --move arg            chromatic tests' chain move: gibbs or tabu (default is \n"
+    "                        gibbs)\n";
 
 const std::string kAfterParseError = kListing + "\n";
 

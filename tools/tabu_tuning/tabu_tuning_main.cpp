@@ -1,0 +1,193 @@
+// tabu_tuning: the measurements behind --move tabu's constants and search
+// (not part of the program). Every run is single-threaded and seeded; the
+// figures it prints are counts and thread CPU seconds, not wall time.
+//
+//   tabu_tuning search FILE [key=value ...]
+//       one chromatic search per seed from the program's greedy bounds:
+//       seed=S colors=C tests=T iterations=I cpu=X
+//   tabu_tuning window FILE K [key=value ...]
+//       one colourability test per seed at K colours, the adaptive run
+//       written out here with a stagnation window of `window` candidates
+//       (7 is the program's): seed=S passed=0|1 iterations=I
+//       last_rise=J (the iteration whose candidate was the last new one)
+//       longest_flat=F (the most iterations in a row whose candidate
+//       repeated the one before: the window ends a test at F = window - 1)
+//
+// Keys: move=gibbs|tabu (tabu), walk=L, base=B, spread=A, lambda=X (the
+// tabu walk's settings, default the program's), N=1000, rho=0.2,
+// seeds=1-5 (a range or one number), search=bisection|descent (as the
+// program: descent for tabu, bisection for gibbs), window=7.
+//
+// `descent` tests hi - 1, hi - 2, ... from DSATUR's d until a test fails,
+// taking hi from the colours each passing colouring uses (the program's
+// search with --move tabu); `bisection` is its search with --move gibbs.
+// Step s draws from stream (s, 0) of the seed, as the program's
+// single-worker run does.
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "coloring/compact_colors.h"
+#include "graph/graph_reader.h"
+#include "process/memory_limit.h"
+#include "splitting/adaptive_splitting.h"
+#include "splitting/chromatic_search.h"
+#include "process/cpu_clock.h"
+#include "splitting/experiment_runs.h"
+#include "splitting/population.h"
+
+using namespace tintara;
+
+namespace {
+
+struct Options {
+  ChainMove move{MoveKind::Tabu, defaultTabuSettings()};
+  int32_t N = 1000;
+  double rho = 0.2;
+  uint64_t firstSeed = 1;
+  uint64_t lastSeed = 5;
+  std::optional<bool> descent;  // as the program: descent for tabu
+  std::size_t window = 7;
+};
+
+Options parseOptions(int argc, char** argv, int first) {
+  Options o;
+  for (int i = first; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const std::size_t eq = arg.find('=');
+    if (eq == std::string::npos) throw std::invalid_argument("not key=value: " + arg);
+    const std::string key = arg.substr(0, eq);
+    const std::string value = arg.substr(eq + 1);
+    if (key == "move") {
+      o.move.kind = parseMove(value).value();
+    } else if (key == "walk") {
+      o.move.tabu.walkLength = std::stoi(value);
+    } else if (key == "base") {
+      o.move.tabu.tenureBase = std::stoi(value);
+    } else if (key == "spread") {
+      o.move.tabu.tenureSpread = std::stoi(value);
+    } else if (key == "lambda") {
+      o.move.tabu.tenurePerConflict = std::stod(value);
+    } else if (key == "N") {
+      o.N = std::stoi(value);
+    } else if (key == "rho") {
+      o.rho = std::stod(value);
+    } else if (key == "seeds") {
+      const std::size_t dash = value.find('-');
+      o.firstSeed = std::stoull(value.substr(0, dash));
+      o.lastSeed = dash == std::string::npos ? o.firstSeed : std::stoull(value.substr(dash + 1));
+    } else if (key == "search") {
+      o.descent = value == "descent";
+    } else if (key == "window") {
+      o.window = std::stoul(value);
+    } else {
+      throw std::invalid_argument("unknown key: " + key);
+    }
+  }
+  return o;
+}
+
+struct TestResult {
+  bool passed = false;
+  int64_t iterations = 0;
+  int64_t lastRise = 0;
+  int64_t longestFlat = 0;  // the most iterations in a row whose candidate repeated the last
+  std::vector<int32_t> coloring;
+};
+
+// adaptiveRun's loop with a stagnation window of `window` candidates.
+TestResult windowedTest(const Graph& graph, const Options& o, int32_t k, StreamId stream) {
+  RandomSource random(stream);
+  const int32_t m = candidateIndex(o.N, o.rho);
+  Population population;
+  createPopulation(population, graph, random, o.N, k);
+  double level = -graph.vertexCount;
+  std::vector<double> candidates{level};
+  std::vector<int32_t> factors;
+  ChainWorkspace workspace;
+  TestResult result;
+  for (;;) {
+    const std::size_t c = candidates.size();
+    if (c >= o.window) {
+      bool flat = true;
+      for (std::size_t i = c - o.window + 1; i < c; ++i)
+        flat = flat && candidates[i] == candidates[c - o.window];
+      if (flat) return result;
+    }
+    ++result.iterations;
+    sortByScore(population);
+    const double candidate = population[m].score;
+    const std::size_t elites = selectElitesAdaptive(population, o.N, level, candidate);
+    if (candidate != candidates.back()) {
+      result.lastRise = result.iterations;
+    } else {
+      result.longestFlat = std::max(result.longestFlat, result.iterations - result.lastRise);
+    }
+    candidates.push_back(candidate);
+    if (level >= 0) {
+      result.passed = true;
+      result.coloring = population[0].vertexColors;
+      return result;
+    }
+    splittingFactors(elites, o.N, random, factors);
+    regenerate(population, elites, factors, level, o.move, workspace);
+  }
+}
+
+int search(const Graph& graph, const Options& o) {
+  for (uint64_t seed = o.firstSeed; seed <= o.lastSeed; ++seed) {
+    const int64_t start = threadMilliseconds();
+    int32_t tests = 0;
+    double iterations = 0;
+    SearchStart begin = greedyStart(graph);
+    begin.interval.descend = o.descent.value_or(o.move.kind == MoveKind::Tabu);
+    const ChromaticOutcome outcome = chromaticSearch(begin, [&](int32_t step, int32_t k) {
+      ++tests;
+      TestResult r = windowedTest(graph, o, k, StreamId{seed, colorabilityStream(step, 0)});
+      iterations += static_cast<double>(r.iterations);
+      ColorabilityOutcome out;
+      out.passed = r.passed;
+      out.iterations = static_cast<double>(r.iterations);
+      out.coloring = std::move(r.coloring);
+      return std::optional<ColorabilityOutcome>(std::move(out));
+    });
+    const int32_t colors = outcome.chromatic;
+    std::cout << "seed=" << seed << " colors=" << colors << " tests=" << tests
+              << " iterations=" << iterations << " cpu=" << cpuSeconds(threadMilliseconds() - start)
+              << std::endl;
+  }
+  return 0;
+}
+
+int window(const Graph& graph, int32_t k, const Options& o) {
+  for (uint64_t seed = o.firstSeed; seed <= o.lastSeed; ++seed) {
+    const int64_t start = threadMilliseconds();
+    const TestResult r = windowedTest(graph, o, k, StreamId{seed, colorabilityStream(1, 0)});
+    std::cout << "seed=" << seed << " passed=" << r.passed << " iterations=" << r.iterations
+              << " last_rise=" << r.lastRise << " longest_flat=" << r.longestFlat
+              << " cpu=" << cpuSeconds(threadMilliseconds() - start) << std::endl;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    if (argc < 3) throw std::invalid_argument("usage: tabu_tuning search|window FILE ...");
+    const std::string command = argv[1];
+    const Graph graph = readGraph(argv[2], usableMemoryBytes());
+    if (command == "search") return search(graph, parseOptions(argc, argv, 3));
+    if (command == "window" && argc >= 4) {
+      return window(graph, std::atoi(argv[3]), parseOptions(argc, argv, 4));
+    }
+    throw std::invalid_argument("usage: tabu_tuning search|window FILE ...");
+  } catch (const std::exception& e) {
+    std::cerr << "tabu_tuning: " << e.what() << std::endl;
+    return 1;
+  }
+}
