@@ -1,5 +1,12 @@
 // The level-constrained Gibbs move of the splitting method.
 //
+// A heads position redraws its vertex's colour uniformly among the colours
+// that keep the sample at or above the level: the colour's conditional law,
+// given every other vertex's, under the uniform law on the level set. So
+// the sweep leaves that law invariant, which the fixed-level estimator's
+// unbiasedness rests on (the conditional Gibbs sampler of generalized
+// splitting: Botev and Kroese, Statistics and Computing 22, 2012).
+//
 // One sweep: shuffle the sample's visiting order, then at every position flip
 // a fair coin (one uniform01); on heads (u >= 0.5) give the vertex there a
 // colour drawn uniformly (a second uniform01) among the colours, in ascending

@@ -8,6 +8,17 @@
 // tabu, by tabu walks kept at that level). The run succeeds when the level
 // reaches 0 (a proper colouring is in the population) and gives up when the
 // last seven candidates (the starting level counted first) are all equal.
+//
+// This is adaptive multilevel splitting (Cerou and Guyader, "Adaptive
+// multilevel splitting for rare event analysis", Stochastic Analysis and
+// Applications 25, 2007): each level is a quantile of the population's
+// scores, so that about a fraction rho of it survives every step. Regrowing
+// the survivors by a Markov chain that keeps the uniform law on the set
+// above the level is the generalized splitting method (Botev and Kroese,
+// "Efficient Monte Carlo simulation via the generalized splitting method",
+// Statistics and Computing 22, 2012). The pilot's levels are then fixed for
+// the estimating runs (splitting/estimation.h): an adaptive run's product
+// of fractions is biased, a fixed-level run's is not.
 #pragma once
 
 #include <cstdint>

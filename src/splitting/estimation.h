@@ -7,6 +7,13 @@
 // recorded fractions estimates the probability that a uniformly random
 // k-colouring is proper; it is formed as a WideDouble, since it is often far
 // below the smallest double. A level that no sample reaches gives 0 at once.
+//
+// This is the generalized splitting estimator with fixed levels (Botev and
+// Kroese, "Efficient Monte Carlo simulation via the generalized splitting
+// method", Statistics and Computing 22, 2012): with levels fixed in advance
+// and a move that keeps the uniform law on each level set (the Gibbs sweep
+// of coloring/gibbs_move.h), the product of the fractions kept is an
+// unbiased estimate, so independent runs average to the probability.
 #pragma once
 
 #include <cstdint>

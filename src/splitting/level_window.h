@@ -1,6 +1,16 @@
 // The last seven candidate scores of an adaptive splitting run, oldest first.
 // When all seven are equal the run has stagnated: the population no longer
 // climbs, so no higher level will be reached.
+//
+// Why seven: the window must be long enough that a population still
+// climbing rarely repeats its candidate that many times (each iteration
+// regrows the whole population above the level, so a climbing candidate
+// moves within a few iterations), and short enough that a test at too few
+// colours ends soon, since a failing test is the costliest step of a
+// chromatic search. Seven is the length the method has used from the
+// start, every recorded report depends on it, and a longer window passed no
+// test that seven failed where it was measured (docs/tabu.md: windows of
+// 14 and 28 at the best known number of colours).
 #pragma once
 
 #include <array>
