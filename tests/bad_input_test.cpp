@@ -17,9 +17,9 @@
 
 #include "cli/settings.h"
 #include "engine/worker_thread.h"
+#include "graph/run_graph.h"
 #include "process/failures.h"
 #include "process/memory_limit.h"
-#include "graph/run_graph.h"
 #include "support/test_support.h"
 
 namespace tintara::testing {
@@ -367,8 +367,9 @@ TEST(OversizedRuns, GraphsBeyondAMemoryCapAreRefusedOnOneLine) {
       const std::string opening = chromatic ? chromaticPrefix(c.path) : countingHeader(c.path);
       ASSERT_EQ(r.output.substr(0, opening.size()), opening) << joined(args);
       const std::string line = r.output.substr(opening.size());
-      EXPECT_TRUE(std::regex_match(line, std::regex("Not enough memory for this run: about " +
-                                                    number + " [MG]iB needed for " + c.what + usable)))
+      EXPECT_TRUE(
+          std::regex_match(line, std::regex("Not enough memory for this run: about " + number +
+                                            " [MG]iB needed for " + c.what + usable)))
           << line;
       EXPECT_EQ(r.exitStatus, 1) << joined(args);
     }

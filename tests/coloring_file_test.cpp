@@ -215,9 +215,8 @@ TEST(SaveColoring, ATargetThatIsNoRegularFileIsWrittenDirectly) {
   ASSERT_GE(reader, 0);
   const std::string saved = "c graph " + instance.path() + "\nc colors 2\nc seed 1\nv 0 ";
   for (const std::string target : {"/dev/null", fifo.c_str(), "/dev/stdout"}) {
-    ProcessResult r = runTintaraBinary(
-        {"--problem", instance.path(), "--chrom", "1", "--seed", "1", "--bounds", "trivial",
-         "--save-coloring", target});
+    ProcessResult r = runTintaraBinary({"--problem", instance.path(), "--chrom", "1", "--seed", "1",
+                                        "--bounds", "trivial", "--save-coloring", target});
     EXPECT_EQ(r.exitStatus, 0) << target << ": " << r.output;
     EXPECT_EQ(r.errors, "");
     EXPECT_EQ(r.output.find("\n" + saved) != std::string::npos, target == "/dev/stdout");
@@ -227,10 +226,10 @@ TEST(SaveColoring, ATargetThatIsNoRegularFileIsWrittenDirectly) {
   // open descriptor, after what was written there, which stays.
   for (const std::string stream : {"/dev/stdout", "/dev/stderr"}) {
     const std::string log = instance.directory() + "/log.txt";
-    ProcessResult r = runProgram(
-        "/bin/sh", {"-c", "exec \"$@\" > \"$0\" 2>&1", log, TINTARA_BINARY, "--problem",
-                    instance.path(), "--chrom", "1", "--seed", "1", "--bounds", "trivial",
-                    "--save-coloring", stream});
+    ProcessResult r =
+        runProgram("/bin/sh", {"-c", "exec \"$@\" > \"$0\" 2>&1", log, TINTARA_BINARY, "--problem",
+                               instance.path(), "--chrom", "1", "--seed", "1", "--bounds",
+                               "trivial", "--save-coloring", stream});
     EXPECT_EQ(r.exitStatus, 0) << stream;
     const std::string text = contents(log);
     EXPECT_EQ(text.find(instance.path() + " #bin E(T) CPU Chrom# "), 0u) << stream << ": " << text;

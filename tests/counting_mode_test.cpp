@@ -196,7 +196,7 @@ TEST(CountingReport, UnreachableProperColouringIsReportedNotEstimated) {
   };
   const std::vector<Case> cases = {
       {"p 4\ne 0 1\ne 0 2\ne 0 3\ne 1 2\ne 1 3\ne 2 3\n", "3", "-2"},  // K4
-      {"p 2\ne 0 1\n", "1", "-2"},  // one colour: singular
+      {"p 2\ne 0 1\n", "1", "-2"},                                     // one colour: singular
   };
   for (const Case& c : cases) {
     TempFile file(c.instance);
@@ -243,8 +243,14 @@ TEST(CountingAccuracy, ProbabilityFarBelowTheRangeOfADoubleIsReported) {
       levels.push_back(-2.0 * edgesLeft);
     }
     Journal recorded = Journal::open(journal);
-    recorded.start(JournalHeader{graphHash(readGraph(file.path(), UINT64_MAX)), 3, 1000, 0.2, 3,
-                                 false, 1, {{levels, coloring}}});
+    recorded.start(JournalHeader{graphHash(readGraph(file.path(), UINT64_MAX)),
+                                 3,
+                                 1000,
+                                 0.2,
+                                 3,
+                                 false,
+                                 1,
+                                 {{levels, coloring}}});
     recorded.record(1, CountingRun{exact, 9000});
   }
   ProcessResult r = runTintaraBinary(

@@ -43,7 +43,8 @@ std::string lineAfterSummaryHeader(const std::string& report) {
 TEST(Decompose, EveryBlockExactReportsTheProbabilityWithoutARun) {
   Edges triangles;
   for (int32_t t = 0; t < 200; ++t) {
-    triangles.insert(triangles.end(), {{3 * t, 3 * t + 1}, {3 * t + 1, 3 * t + 2}, {3 * t, 3 * t + 2}});
+    triangles.insert(triangles.end(),
+                     {{3 * t, 3 * t + 1}, {3 * t + 1, 3 * t + 2}, {3 * t, 3 * t + 2}});
   }
   Edges tree;  // a path of 30 and a star of 10 around its middle: 39 bridges
   for (int32_t v = 1; v < 30; ++v) tree.emplace_back(v - 1, v);
@@ -61,7 +62,8 @@ TEST(Decompose, EveryBlockExactReportsTheProbabilityWithoutARun) {
   const std::vector<Case> cases = {
       {instanceText(600, triangles), trianglesExact,
        "decomposed: 200 blocks; 200 exact (factor 2.3e-131), 0 split\n"},
-      {instanceText(40, tree), treeExact, "decomposed: 39 blocks; 39 exact (factor 1.4e-07), 0 split\n"},
+      {instanceText(40, tree), treeExact,
+       "decomposed: 39 blocks; 39 exact (factor 1.4e-07), 0 split\n"},
       {instanceText(6, k4), 0,
        "decomposed: 3 blocks; the block of 4 vertices from vertex 0 has no proper 3-coloring\n"},
   };
@@ -74,7 +76,8 @@ TEST(Decompose, EveryBlockExactReportsTheProbabilityWithoutARun) {
     EXPECT_NE(r.output.find("# LEVELS = 0\n"), std::string::npos) << r.output;
     std::ostringstream value;
     writeNumber(value, c.probability);
-    EXPECT_EQ(withoutCpu(lineAfterSummaryHeader(r.output) + "\n"), value.str() + " 0\n") << r.output;
+    EXPECT_EQ(withoutCpu(lineAfterSummaryHeader(r.output) + "\n"), value.str() + " 0\n")
+        << r.output;
     // Without parts, the same K4 is where the pilot run stagnates.
     if (c.probability == 0) {
       EXPECT_EQ(runTintaraBinary({"--problem", file.path(), "--seed", "1"}).exitStatus, 1);
@@ -88,7 +91,7 @@ TEST(Decompose, OneHardBlockGivesTheReportWithoutParts) {
   Edges torus;
   addTorus(torus, 8, 0);
   TempFile file(instanceText(64, torus));
-  const std::vector<std::string> args = {"--problem", file.path(), "--N",  "200",
+  const std::vector<std::string> args = {"--problem", file.path(), "--N",    "200",
                                          "--terr",    "0.15",      "--seed", "4"};
   std::vector<std::string> decomposed = args;
   decomposed.insert(decomposed.end(), {"--decompose", "1"});
@@ -112,9 +115,9 @@ TEST(Decompose, HardPartsResumeAndGiveTheSameReportOnAnyThreads) {
   const std::string journal = file.directory() + "/runs.journal";
   const std::string saved = file.directory() + "/coloring.txt";
   const auto run = [&](const char* workers, std::vector<std::string> more) {
-    std::vector<std::string> args = {"--problem", file.path(), "--N",  "200",       "--terr",
-                                     "0.15",      "--seed",    "9",    "--decompose", "1",
-                                     "--workers", workers};
+    std::vector<std::string> args = {"--problem",   file.path(), "--N",       "200",
+                                     "--terr",      "0.15",      "--seed",    "9",
+                                     "--decompose", "1",         "--workers", workers};
     args.insert(args.end(), more.begin(), more.end());
     return runTintaraBinary(args);
   };
@@ -163,8 +166,8 @@ TEST(Decompose, MeanOfRunsByPartsMatchesTheExactProbability) {
   for (int32_t rim = 17; rim <= 21; ++rim) edges.emplace_back(22, rim);
   const Graph graph = makeGraph(23, edges);
   const int32_t k = 4;
-  const double exact = static_cast<double>(exact::properProbability(
-      exact::countProperColorings(graph, k), graph.vertexCount, k));
+  const double exact = static_cast<double>(
+      exact::properProbability(exact::countProperColorings(graph, k), graph.vertexCount, k));
   PartsOptions hard;
   hard.limits.maxTableEntries = 1;
   const PartsPlan plan = planParts(graph, k, hard);

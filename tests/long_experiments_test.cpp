@@ -4,16 +4,16 @@
 // report an uninterrupted one prints.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cstdio>
 
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <future>
 #include <fstream>
+#include <future>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -103,11 +103,10 @@ TEST(StopSignals, EndTheRunsWithTheSummarySoFarAndTheSignalsStatus) {
 TEST(StopSignals, ASecondSignalOfEitherKindEndsTheProgramAtOnce) {
   // The first signal is noticed only once the graph is read, which waits for
   // standard input; the second takes the default action, whichever it is.
-  for (const auto& [first, second] : {std::pair{SIGINT, SIGINT}, std::pair{SIGINT, SIGTERM},
-                                      std::pair{SIGTERM, SIGINT}}) {
-    const ProcessResult r =
-        runAndSignal(TINTARA_BINARY, {"--problem", "/dev/stdin", "--seed", "1"}, "Iteration #",
-                     {first, second}, "p 10\ne 0 1\n");
+  for (const auto& [first, second] :
+       {std::pair{SIGINT, SIGINT}, std::pair{SIGINT, SIGTERM}, std::pair{SIGTERM, SIGINT}}) {
+    const ProcessResult r = runAndSignal(TINTARA_BINARY, {"--problem", "/dev/stdin", "--seed", "1"},
+                                         "Iteration #", {first, second}, "p 10\ne 0 1\n");
     EXPECT_EQ(r.signal, second) << first << " " << second << ": " << r.exitStatus << "\n"
                                 << r.errors;
   }
@@ -266,7 +265,7 @@ TEST(Journal, AVersionOneJournalResumesToTheUninterruptedReport) {
 TEST(Journal, AReadOnlyJournalStillReportsACompleteExperiment) {
   TempFile folder(fileText(kPetersen), "petersen.txt");
   const std::string journal = folder.directory() + "/runs.journal";
-  std::vector<std::string> args = {"--problem", folder.path(), "--N",    "200",  "--terr",
+  std::vector<std::string> args = {"--problem", folder.path(), "--N",   "200",    "--terr",
                                    "0.05",      "--journal",   journal, "--seed", "8"};
   const ProcessResult complete = runTintaraBinary(args);
   ASSERT_EQ(complete.exitStatus, 0);

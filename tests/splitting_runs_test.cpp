@@ -5,15 +5,15 @@
 #include "splitting/adaptive_splitting.h"
 #include "splitting/estimation.h"
 #include "splitting/level_window.h"
-#include "support/test_support.h"
 #include "support/plain_runs.h"
+#include "support/test_support.h"
 
 namespace tintara {
 namespace {
 
 using testing::buildLevels;
-using testing::isColorable;
 using testing::estimateAtLevels;
+using testing::isColorable;
 
 using testing::completeGraph;
 using testing::makeGraph;

@@ -58,7 +58,7 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
   };
   if (progress.active()) {
     events.pilotLevel = [&progress, shown = -1, lowest = 0.0](int32_t part, int32_t parts,
-                                                               double level) mutable {
+                                                              double level) mutable {
       if (part != shown) {  // levels only rise, so a pilot's first is its lowest
         shown = part;
         lowest = level;

@@ -120,9 +120,8 @@ void printExactSummary(std::ostream& out, const WideDouble& probability, int64_t
 }
 
 void printPilotStagnated(std::ostream& out, double level, int32_t colors) {
-  out << "The pilot run stagnated at level " << level
-      << " without reaching a proper coloring with " << counted(colors, "color")
-      << ", so no estimate is made" << std::endl;
+  out << "The pilot run stagnated at level " << level << " without reaching a proper coloring with "
+      << counted(colors, "color") << ", so no estimate is made" << std::endl;
   ensureWritten(out);
 }
 

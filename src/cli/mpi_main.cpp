@@ -9,8 +9,8 @@
 #include <boost/mpi/environment.hpp>
 
 #include "cli/entry.h"
-#include "process/halt.h"
 #include "engine/mpi_executor.h"
+#include "process/halt.h"
 #include "process/memory_limit.h"
 
 int main(int argc, char** argv) {

@@ -46,7 +46,8 @@ std::optional<Journal> openJournal(const CountingPlan& plan, const Parts& parts,
     for (const std::string& note : journal.notes()) events.note(note);
   }
   if (!journal.writable() && !parts.work.parts.empty() &&
-      (!journal.contents() || !recordedRunsEnd(journal.contents()->runs, plan.terr, runLimit(plan)))) {
+      (!journal.contents() ||
+       !recordedRunsEnd(journal.contents()->runs, plan.terr, runLimit(plan)))) {
     throw InputError(journal.writeFailure());
   }
   return journal;
@@ -115,12 +116,11 @@ void takeRuns(const CountingPlan& plan, const RunExecutor& executor, const Halt&
                              }};
   const std::vector<CountingRun> noRuns;
   const auto source = [&](int64_t first, int64_t last, const RunConsumer<CountingRun>& consume) {
-    return journalledRuns(recorded ? recorded->runs : noRuns, journal, RunRange{first, last},
-                          consume,
-                          [&](RunRange range, const RunConsumer<CountingRun>& fresh) {
-                            return executor.countingRuns(plan.parameters, work, range, fresh,
-                                                         control);
-                          })
+    return journalledRuns(
+               recorded ? recorded->runs : noRuns, journal, RunRange{first, last}, consume,
+               [&](RunRange range, const RunConsumer<CountingRun>& fresh) {
+                 return executor.countingRuns(plan.parameters, work, range, fresh, control);
+               })
         .halted;
   };
   const ExperimentEnd end =
@@ -170,9 +170,8 @@ CountingOutcome runCountingExperiment(const Graph& graph, const CountingPlan& pl
   const RunParameters& parameters = plan.parameters;
   CountingOutcome outcome;
   Parts parts = partsOf(graph, plan, events, outcome);
-  JournalHeader here{graphHash(graph), parameters.colors, parameters.N,
-                     parameters.rho,   parameters.seed,   plan.decompose,
-                     parts.work.exactFactor, {}};
+  JournalHeader here{graphHash(graph), parameters.colors, parameters.N,           parameters.rho,
+                     parameters.seed,  plan.decompose,    parts.work.exactFactor, {}};
   std::optional<Journal> journal = openJournal(plan, parts, here, events);
   if (parts.work.parts.empty()) {
     // Every block exact (or one without a proper colouring): nothing to

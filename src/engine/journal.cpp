@@ -18,8 +18,8 @@
 #include <boost/crc.hpp>
 
 #include "coloring/proper_coloring.h"
-#include "process/failures.h"
 #include "io/file_output.h"
+#include "process/failures.h"
 
 namespace tintara {
 
@@ -307,8 +307,9 @@ bool readHeader(JournalLines& lines, int version, JournalHeader& header) {
     return true;
   };
   const bool fieldsRead =
-      field("graph",
-            [&](LineReader& r) { header.graphHash = r.integer<uint64_t>("the graph's hash", 16); }) &&
+      field(
+          "graph",
+          [&](LineReader& r) { header.graphHash = r.integer<uint64_t>("the graph's hash", 16); }) &&
       field("colors",
             [&](LineReader& r) {
               header.colors = r.integer<int32_t>("the number of colours");
@@ -526,8 +527,8 @@ Journal Journal::openFor(const std::string& path, const JournalHeader& here, boo
     std::ostringstream b;
     writeNumber(a, there.exactFactor);
     writeNumber(b, here.exactFactor);
-    throw InputError(name + " belongs to another experiment: exact factor " + a.str() +
-                     " there, " + b.str() + " here");
+    throw InputError(name + " belongs to another experiment: exact factor " + a.str() + " there, " +
+                     b.str() + " here");
   }
   if (there.parts.size() != partGraphs.size()) {
     throw InputError(name + " is damaged: it holds " + std::to_string(there.parts.size()) +
@@ -655,7 +656,8 @@ void Journal::record(int64_t run, const CountingRun& result) {
 }
 
 void Journal::syncIfDue() {
-  if (unsynced && std::chrono::steady_clock::now() - firstUnsynced >= std::chrono::milliseconds(500)) {
+  if (unsynced &&
+      std::chrono::steady_clock::now() - firstUnsynced >= std::chrono::milliseconds(500)) {
     sync();
   }
 }

@@ -11,8 +11,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "process/memory_limit.h"
 #include "graph/split_line.h"
+#include "process/memory_limit.h"
 
 namespace tintara {
 

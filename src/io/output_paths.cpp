@@ -128,12 +128,13 @@ struct Output {
 }  // namespace
 
 int standardStreamNamed(const std::string& path) {
-  static const std::array<std::pair<const char*, int>, 6> kNames{{{"/dev/stdout", STDOUT_FILENO},
-                                                                  {"/dev/stderr", STDERR_FILENO},
-                                                                  {"/dev/fd/1", STDOUT_FILENO},
-                                                                  {"/dev/fd/2", STDERR_FILENO},
-                                                                  {"/proc/self/fd/1", STDOUT_FILENO},
-                                                                  {"/proc/self/fd/2", STDERR_FILENO}}};
+  static const std::array<std::pair<const char*, int>, 6> kNames{
+      {{"/dev/stdout", STDOUT_FILENO},
+       {"/dev/stderr", STDERR_FILENO},
+       {"/dev/fd/1", STDOUT_FILENO},
+       {"/dev/fd/2", STDERR_FILENO},
+       {"/proc/self/fd/1", STDOUT_FILENO},
+       {"/proc/self/fd/2", STDERR_FILENO}}};
   for (const auto& [name, fd] : kNames) {
     if (path == name) return fd;
   }
@@ -154,7 +155,8 @@ std::optional<PathRefusal> checkRunPaths(const RunPaths& paths) {
   const Identity out = ofDescriptor(STDOUT_FILENO);
   const Identity err = ofDescriptor(STDERR_FILENO);
   std::vector<Output> outputs;
-  if (!paths.journal.empty()) outputs.push_back({"--journal", paths.journal, identify(paths.journal)});
+  if (!paths.journal.empty())
+    outputs.push_back({"--journal", paths.journal, identify(paths.journal)});
   if (!paths.saveColoring.empty()) {
     // A standard stream's own name writes through its descriptor, after
     // what the report put there: never refused.
@@ -168,7 +170,8 @@ std::optional<PathRefusal> checkRunPaths(const RunPaths& paths) {
   }
 
   bool outputIsProtected = same(out, instance);
-  for (const Output& output : outputs) outputIsProtected = outputIsProtected || same(out, output.id);
+  for (const Output& output : outputs)
+    outputIsProtected = outputIsProtected || same(out, output.id);
   const auto refuse = [&](const std::string& message) {
     return PathRefusal{message, outputIsProtected};
   };
@@ -188,8 +191,8 @@ std::optional<PathRefusal> checkRunPaths(const RunPaths& paths) {
   // report a finished experiment, and is judged when it is opened.)
   if (!paths.saveColoring.empty() && outputs.back().id.kind != Identity::Kind::Other) {
     if (const int error = replacementRefused(paths.saveColoring, outputs.back().id)) {
-      return refuse("--save-coloring " + printable(paths.saveColoring) + " cannot be written: " +
-                    std::strerror(error));
+      return refuse("--save-coloring " + printable(paths.saveColoring) +
+                    " cannot be written: " + std::strerror(error));
     }
   }
   if (outputs.size() == 2 && same(outputs[0].id, outputs[1].id)) {

@@ -1,7 +1,7 @@
 #include "splitting/counting_experiment.h"
 
-#include "random/random_source.h"
 #include "process/cpu_clock.h"
+#include "random/random_source.h"
 
 namespace tintara {
 
