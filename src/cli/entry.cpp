@@ -233,6 +233,51 @@ uint64_t chosenSeed(const RunSettings& settings, const std::string& seedText) {
   return seed;
 }
 
+// The parser's own words name the option and the fault; with the listing,
+// unless standard output is a file the run must not write to, or the JSON
+// report was asked for.
+void reportParseError(const po::error& error, int argc, char** argv,
+                      const po::options_description& description) {
+  if (standardOutputIsNamedIn(argc, argv)) {
+    std::cerr << error.what() << std::endl;
+  } else if (rawFormatIsJson(argc, argv)) {
+    printJsonError(std::cout, error.what());
+  } else {
+    std::cout << error.what() << "\n" << description << "\n" << std::flush;
+  }
+}
+
+// What no check foresaw: one line after whatever the report holds, as an
+// InputError's, and no listing, since the options were fine.
+void reportUnforeseenFailure(const RunSettings& settings) {
+  if (settings.jsonReport()) {
+    try {
+      std::ostringstream message;
+      writeFailure(message, std::current_exception());
+      printJsonError(std::cout, message.str());
+      return;
+    } catch (const std::bad_alloc&) {
+      // Nothing left to build the object with: the plain line below.
+    }
+  }
+  writeFailure(std::cout, std::current_exception());
+  std::cout << std::endl;
+}
+
+// The mode the settings choose, with the time budget counted from
+// `started`; an InputError is its last line.
+int runMode(const RunSettings& settings, const RunExecutor& executor,
+            Halt::Clock::time_point started) {
+  try {
+    const Halt halt = settings.maxTime > 0 ? Halt(deadline(started, settings.maxTime)) : Halt();
+    return settings.chrom == 1 ? runChromatic(settings, executor, halt)
+                               : runCounting(settings, executor, halt);
+  } catch (const InputError& error) {
+    printError(error.what(), settings.jsonReport());
+    return 1;
+  }
+}
+
 int dispatch(int argc, char** argv, const RunExecutor& executor) {
   const Halt::Clock::time_point started = Halt::Clock::now();
   RunSettings settings;
@@ -266,47 +311,18 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
     settings.seedGiven = options.count("seed") > 0;
     settings.seed = chosenSeed(settings, seedText);
     settings.workers = resolveWorkers(settings.workers);
-
-    try {
-      const Halt halt = settings.maxTime > 0 ? Halt(deadline(started, settings.maxTime)) : Halt();
-      return settings.chrom == 1 ? runChromatic(settings, executor, halt)
-                                 : runCounting(settings, executor, halt);
-    } catch (const InputError& error) {
-      printError(error.what(), settings.jsonReport());
-      return 1;
-    }
+    return runMode(settings, executor, started);
   } catch (const po::error& error) {
     if (anyAsksForVersion(argc, argv)) {
       printVersion();
       return 0;
     }
-    // The parser's own words name the option and the fault; with the
-    // listing, unless standard output is a file the run must not write to.
-    if (standardOutputIsNamedIn(argc, argv)) {
-      std::cerr << error.what() << std::endl;
-    } else if (rawFormatIsJson(argc, argv)) {
-      printJsonError(std::cout, error.what());
-    } else {
-      std::cout << error.what() << "\n" << description << "\n" << std::flush;
-    }
+    reportParseError(error, argc, argv, description);
     return 1;
   } catch (const WriteError&) {
     throw;
   } catch (...) {
-    // What no check foresaw: one line after whatever the report holds, as
-    // an InputError's, and no listing, since the options were fine.
-    if (settings.jsonReport()) {
-      try {
-        std::ostringstream message;
-        writeFailure(message, std::current_exception());
-        printJsonError(std::cout, message.str());
-        return 1;
-      } catch (const std::bad_alloc&) {
-        // Nothing left to build the object with: the plain line below.
-      }
-    }
-    writeFailure(std::cout, std::current_exception());
-    std::cout << std::endl;
+    reportUnforeseenFailure(settings);
     return 1;
   }
 }
