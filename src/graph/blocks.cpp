@@ -94,44 +94,52 @@ std::vector<int32_t> countingSort(const std::vector<int32_t>& items, int32_t key
 
 }  // namespace
 
-BlockDecomposition decomposeBlocks(const Graph& g) {
-  const int32_t n = g.vertexCount;
-  BlockDecomposition d;
-  d.vertexCount = n;
-  d.vertexStart.assign(1, 0);
-  d.localStart.assign(1, 0);
-  if (n == 0) return d;
-  const Search s = depthFirstSearch(g);
-  d.componentCount = s.componentCount;
-  d.isolatedVertices = s.isolatedVertices;
+namespace {
+
+// How the search's blocks are numbered in the result: each vertex's local
+// id in the block that owns it, each block's head's local id, and each
+// block's rank in block order.
+struct Numbering {
+  std::vector<int32_t> local;
+  std::vector<int32_t> ownedCount;
+  std::vector<int32_t> headLocal;
+  std::vector<int32_t> rank;
+  const Search* search = nullptr;
+
+  int32_t localOf(int32_t x, int32_t e) const {
+    return search->owner[x] == e ? local[x] : headLocal[e];
+  }
+};
+
+// Local ids and block order. A block's members other than its head are the
+// vertices it owns; going through the vertices in ascending order, a
+// member's local id is the number of members before it, and the head's is
+// the number of owned members below it. The same pass finds each block's
+// two smallest owned members, which with the head give its first two
+// vertices. Block order is lexicographic in the vertex lists, that is by
+// first vertex and then by second (two blocks share at most one vertex), by
+// a radix sort of the found numbers on the second vertex and then the first.
+Numbering numberBlocks(const Search& s, int32_t n) {
   const auto blockCount = static_cast<int32_t>(s.head.size());
   const auto& owner = s.owner;
   const auto& head = s.head;
-
-  // Local ids. A block's members other than its head are the vertices it
-  // owns; going through the vertices in ascending order, a member's local id
-  // is the number of members before it, and the head's is the number of
-  // owned members below it. The same pass finds each block's two smallest
-  // owned members, which with the head give its first two vertices.
-  std::vector<int32_t> local(n, 0);
-  std::vector<int32_t> ownedCount(blockCount, 0), headLocal(blockCount, 0);
+  Numbering number;
+  number.search = &s;
+  number.local.assign(n, 0);
+  number.ownedCount.assign(blockCount, 0);
+  number.headLocal.assign(blockCount, 0);
   std::vector<int32_t> firstOwned(blockCount, -1), secondOwned(blockCount, -1);
   for (int32_t v = 0; v < n; ++v) {
     const int32_t e = owner[v];
     if (e < 0) continue;
-    local[v] = ownedCount[e]++ + (head[e] < v ? 1 : 0);
-    if (v < head[e]) ++headLocal[e];
+    number.local[v] = number.ownedCount[e]++ + (head[e] < v ? 1 : 0);
+    if (v < head[e]) ++number.headLocal[e];
     if (firstOwned[e] < 0) {
       firstOwned[e] = v;
     } else if (secondOwned[e] < 0) {
       secondOwned[e] = v;
     }
   }
-  auto localOf = [&](int32_t x, int32_t e) { return owner[x] == e ? local[x] : headLocal[e]; };
-
-  // Block order: lexicographic in the vertex lists, that is by first vertex
-  // and then by second (two blocks share at most one vertex), by a radix
-  // sort of the found numbers on the second vertex and then the first.
   std::vector<int32_t> first(blockCount), second(blockCount), found(blockCount);
   for (int32_t e = 0; e < blockCount; ++e) {
     found[e] = e;
@@ -145,57 +153,72 @@ BlockDecomposition decomposeBlocks(const Graph& g) {
   }
   const auto byFirst = countingSort(countingSort(found, n, [&](int32_t e) { return second[e]; }), n,
                                     [&](int32_t e) { return first[e]; });
-  std::vector<int32_t> rank(blockCount);
-  for (int32_t r = 0; r < blockCount; ++r) rank[byFirst[r]] = r;
+  number.rank.resize(blockCount);
+  for (int32_t r = 0; r < blockCount; ++r) number.rank[byFirst[r]] = r;
+  return number;
+}
 
-  // The vertex lists.
+// The vertex lists, in block order.
+void fillVertexLists(const Search& s, const Numbering& number, int32_t n, BlockDecomposition& d) {
+  const auto blockCount = static_cast<int32_t>(s.head.size());
   d.vertexStart.assign(static_cast<std::size_t>(blockCount) + 1, 0);
-  for (int32_t e = 0; e < blockCount; ++e) d.vertexStart[rank[e] + 1] = ownedCount[e] + 1;
+  for (int32_t e = 0; e < blockCount; ++e) {
+    d.vertexStart[number.rank[e] + 1] = number.ownedCount[e] + 1;
+  }
   for (int32_t r = 0; r < blockCount; ++r) d.vertexStart[r + 1] += d.vertexStart[r];
   d.vertices.resize(d.vertexStart[blockCount]);
   for (int32_t v = 0; v < n; ++v) {
-    if (owner[v] >= 0) d.vertices[d.vertexStart[rank[owner[v]]] + local[v]] = v;
+    if (s.owner[v] >= 0) d.vertices[d.vertexStart[number.rank[s.owner[v]]] + number.local[v]] = v;
   }
-  for (int32_t e = 0; e < blockCount; ++e)
-    d.vertices[d.vertexStart[rank[e]] + headLocal[e]] = head[e];
+  for (int32_t e = 0; e < blockCount; ++e) {
+    d.vertices[d.vertexStart[number.rank[e]] + number.headLocal[e]] = s.head[e];
+  }
+}
 
-  // The blocks' lists. Every edge lies in the block owned by its end found
-  // later: a tree edge p-v in v's block, and a back edge from x up to an
-  // ancestor in x's block, since it closes a cycle with x's tree edge.
-  // Reading the lists in ascending order of vertex and of neighbour writes
-  // every local list in ascending order, local ids following original ones.
+// The blocks' lists. Every edge lies in the block owned by its end found
+// later: a tree edge p-v in v's block, and a back edge from x up to an
+// ancestor in x's block, since it closes a cycle with x's tree edge.
+// Reading the lists in ascending order of vertex and of neighbour writes
+// every local list in ascending order, local ids following original ones.
+void fillLocalLists(const Graph& g, const Search& s, const Numbering& number,
+                    BlockDecomposition& d) {
+  const int32_t n = g.vertexCount;
   auto blockOf = [&](int32_t u, int32_t w) {
-    return owner[s.discovery[u] > s.discovery[w] ? u : w];
+    return s.owner[s.discovery[u] > s.discovery[w] ? u : w];
   };
-  auto slotOf = [&](int32_t u, int32_t e) { return d.vertexStart[rank[e]] + localOf(u, e); };
-  d.edgeCounts.assign(blockCount, 0);
+  auto slotOf = [&](int32_t u, int32_t e) {
+    return d.vertexStart[number.rank[e]] + number.localOf(u, e);
+  };
+  d.edgeCounts.assign(s.head.size(), 0);
   d.localStart.assign(d.vertices.size() + 1, 0);
   for (int32_t u = 0; u < n; ++u) {
     for (int32_t w : g.neighbours(u)) {
       const int32_t e = blockOf(u, w);
       ++d.localStart[slotOf(u, e) + 1];
-      if (u < w) ++d.edgeCounts[rank[e]];
+      if (u < w) ++d.edgeCounts[number.rank[e]];
     }
   }
   for (std::size_t slot = 0; slot < d.vertices.size(); ++slot) {
     d.localStart[slot + 1] += d.localStart[slot];
   }
   d.localNeighbours.resize(d.localStart.back());
-  {
-    std::vector<uint32_t> fill(d.localStart.begin(), d.localStart.end() - 1);
-    for (int32_t u = 0; u < n; ++u) {
-      for (int32_t w : g.neighbours(u)) {
-        const int32_t e = blockOf(u, w);
-        d.localNeighbours[fill[slotOf(u, e)]++] = localOf(w, e);
-      }
+  std::vector<uint32_t> fill(d.localStart.begin(), d.localStart.end() - 1);
+  for (int32_t u = 0; u < n; ++u) {
+    for (int32_t w : g.neighbours(u)) {
+      const int32_t e = blockOf(u, w);
+      d.localNeighbours[fill[slotOf(u, e)]++] = number.localOf(w, e);
     }
   }
+}
 
-  // The block-cut tree. A block headed by a vertex other than a search root
-  // hangs below the block owning its head. The blocks headed by a root all
-  // share it: the first of them in block order is the component's root, the
-  // others hang below it. The search completes a block after every block
-  // below it, so completion order reversed puts parents first.
+// The block-cut tree. A block headed by a vertex other than a search root
+// hangs below the block owning its head. The blocks headed by a root all
+// share it: the first of them in block order is the component's root, the
+// others hang below it. The search completes a block after every block
+// below it, so completion order reversed puts parents first.
+void linkBlocks(const Search& s, const Numbering& number, BlockDecomposition& d) {
+  const auto blockCount = static_cast<int32_t>(s.head.size());
+  const auto& rank = number.rank;
   d.parentBlock.assign(blockCount, -1);
   d.cutVertex.assign(blockCount, -1);
   d.joinOrder.reserve(blockCount);
@@ -209,12 +232,30 @@ BlockDecomposition decomposeBlocks(const Graph& g) {
     d.joinOrder.push_back(rank[root]);
     for (int32_t e = end; e-- > begin;) {
       if (e == root) continue;
-      const int32_t h = head[e];
-      d.parentBlock[rank[e]] = rank[owner[h] >= 0 ? owner[h] : root];
+      const int32_t h = s.head[e];
+      d.parentBlock[rank[e]] = rank[s.owner[h] >= 0 ? s.owner[h] : root];
       d.cutVertex[rank[e]] = h;
       d.joinOrder.push_back(rank[e]);
     }
   }
+}
+
+}  // namespace
+
+BlockDecomposition decomposeBlocks(const Graph& g) {
+  const int32_t n = g.vertexCount;
+  BlockDecomposition d;
+  d.vertexCount = n;
+  d.vertexStart.assign(1, 0);
+  d.localStart.assign(1, 0);
+  if (n == 0) return d;
+  const Search s = depthFirstSearch(g);
+  d.componentCount = s.componentCount;
+  d.isolatedVertices = s.isolatedVertices;
+  const Numbering number = numberBlocks(s, n);
+  fillVertexLists(s, number, n, d);
+  fillLocalLists(g, s, number, d);
+  linkBlocks(s, number, d);
   return d;
 }
 
