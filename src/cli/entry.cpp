@@ -18,11 +18,11 @@
 #include "cli/json_report.h"
 #include "cli/output_check.h"
 #include "cli/settings.h"
-#include "process/halt.h"
 #include "engine/journal.h"
 #include "engine/worker_thread.h"
-#include "process/failures.h"
 #include "io/output_paths.h"
+#include "process/failures.h"
+#include "process/halt.h"
 
 namespace po = boost::program_options;
 
@@ -125,9 +125,8 @@ bool namesOption(const std::string& name, const std::string& option) {
   };
   if (name.empty() || !startsWithName(option)) return false;
   const std::vector<OptionSpec>& table = optionTable();
-  return std::count_if(table.begin(), table.end(), [&](const OptionSpec& spec) {
-           return startsWithName(spec.name);
-         }) == 1;
+  return std::count_if(table.begin(), table.end(),
+                       [&](const OptionSpec& spec) { return startsWithName(spec.name); }) == 1;
 }
 
 // The values given to `option` in the raw arguments: for a command line

@@ -106,88 +106,50 @@ std::span<const int32_t> scopeOf(const EliminationPlan& plan, int32_t s) {
 
 }  // namespace
 
-EliminationPlan planElimination(const Graph& graph, int32_t k, const EliminationLimits& limits) {
-  if (k < 2) throw std::invalid_argument("planElimination: k must be at least 2");
-  const int32_t n = graph.vertexCount;
-  const uint64_t tableBound = std::min(limits.maxTableEntries, UINT64_MAX - 1);
-  // The widest scope whose table the cap admits.
-  int32_t maxScope = 0;
-  while (maxScope < n && boundedPower(static_cast<uint64_t>(k), maxScope + 1, tableBound) <=
-                             limits.maxTableEntries) {
-    ++maxScope;
-  }
-  EliminationPlan plan;
-  plan.scopeStart.assign(1, 0);
-  plan.order.reserve(n);
+namespace {
 
-  // Fill counts (the pairs of live neighbours not adjacent) are kept only
-  // for the eligible vertices, those of degree at most maxScope. A vertex
-  // changes degree only as a neighbour of the vertex eliminated, and is then
-  // counted afresh; any other vertex's count falls by one for each new fill
-  // edge joining two of its neighbours.
-  FillGraph fillGraph(graph);
-  std::vector<int32_t> degree(n), fill(n, 0);
-  std::vector<bool> gone(n, false);
-  std::vector<int32_t> scope, neighbours;
-  auto countFill = [&](int32_t u) {
-    neighbours.clear();
-    fillGraph.forEachLiveNeighbour(u, [&](int32_t w) { neighbours.push_back(w); });
-    int32_t missing = 0;
-    for (std::size_t i = 0; i < neighbours.size(); ++i) {
-      for (std::size_t j = i + 1; j < neighbours.size(); ++j) {
-        missing += fillGraph.adjacent(neighbours[i], neighbours[j]) ? 0 : 1;
-      }
+// The greedy minimum-fill order as it is built. Fill counts (the pairs of
+// live neighbours not adjacent) are kept only for the eligible vertices,
+// those of degree at most maxScope. A vertex changes degree only as a
+// neighbour of the vertex eliminated, and is then counted afresh; any other
+// vertex's count falls by one for each new fill edge joining two of its
+// neighbours.
+class MinFillOrder {
+ public:
+  MinFillOrder(const Graph& graph, int32_t maxScope)
+      : fillGraph(graph),
+        maxScope(maxScope),
+        degree(graph.vertexCount),
+        fill(graph.vertexCount, 0),
+        gone(graph.vertexCount, false) {
+    for (int32_t v = 0; v < graph.vertexCount; ++v) {
+      degree[v] = static_cast<int32_t>(graph.neighbours(v).size());
+      if (degree[v] <= maxScope) fill[v] = countFill(v);
+      offer(v);
     }
-    return missing;
-  };
-  using Entry = std::tuple<int32_t, int32_t, int32_t>;  // (fill, degree, vertex)
-  std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
-  auto offer = [&](int32_t u) {
-    if (degree[u] <= maxScope) queue.push({fill[u], degree[u], u});
-  };
-  for (int32_t v = 0; v < n; ++v) {
-    degree[v] = static_cast<int32_t>(graph.neighbours(v).size());
-    if (degree[v] <= maxScope) fill[v] = countFill(v);
-    offer(v);
   }
-  while (!queue.empty()) {
-    const auto [f, d, v] = queue.top();
-    queue.pop();
-    if (gone[v] || f != fill[v] || d != degree[v]) continue;  // an outdated entry
-    const uint64_t entries = boundedPower(static_cast<uint64_t>(k), d, tableBound);
-    if (entries > (limits.maxWork - plan.work) / static_cast<uint64_t>(k)) return plan;
-    plan.work += entries * static_cast<uint64_t>(k);
-    plan.largestTable = std::max(plan.largestTable, entries);
-    plan.width = std::max(plan.width, d);
 
+  // The eligible vertex of least fill (then degree, then id) and its
+  // degree, or nothing when none is left.
+  std::optional<std::pair<int32_t, int32_t>> next() {
+    while (!queue.empty()) {
+      const auto [f, d, v] = queue.top();
+      queue.pop();
+      if (!gone[v] && f == fill[v] && d == degree[v]) return std::pair{v, d};
+    }
+    return std::nullopt;  // the entries left were outdated
+  }
+
+  // Eliminates v: its live neighbours, ascending, become `scope` and a
+  // clique, and each loses v.
+  void eliminate(int32_t v, std::vector<int32_t>& scope) {
     gone[v] = true;
     fillGraph.eliminate(v);
     scope.clear();
     fillGraph.forEachLiveNeighbour(v, [&](int32_t w) { scope.push_back(w); });
     std::sort(scope.begin(), scope.end());
-    plan.order.push_back(v);
-    plan.scopes.insert(plan.scopes.end(), scope.begin(), scope.end());
-    plan.scopeStart.push_back(static_cast<uint32_t>(plan.scopes.size()));
-    // v's neighbours become a clique and each loses v.
     for (std::size_t i = 0; i < scope.size(); ++i) {
-      for (std::size_t j = i + 1; j < scope.size(); ++j) {
-        const int32_t a = scope[i], b = scope[j];
-        if (fillGraph.adjacent(a, b)) continue;
-        // Common neighbours of a and b outside the scope, found from the
-        // end of smaller degree, no longer miss the pair a-b.
-        const int32_t from = degree[a] <= degree[b] ? a : b;
-        const int32_t other = from == a ? b : a;
-        fillGraph.forEachLiveNeighbour(from, [&](int32_t w) {
-          if (degree[w] <= maxScope && !std::binary_search(scope.begin(), scope.end(), w) &&
-              fillGraph.adjacent(w, other)) {
-            --fill[w];
-            offer(w);
-          }
-        });
-        fillGraph.addEdge(a, b);
-        ++degree[a];
-        ++degree[b];
-      }
+      for (std::size_t j = i + 1; j < scope.size(); ++j) join(scope[i], scope[j], scope);
     }
     for (int32_t u : scope) {
       --degree[u];
@@ -197,12 +159,58 @@ EliminationPlan planElimination(const Graph& graph, int32_t k, const Elimination
       }
     }
   }
-  if (static_cast<int32_t>(plan.order.size()) < n) return plan;  // every vertex left is too wide
-  plan.feasible = true;
 
-  // The live entries step by step: each table lives from its step to the
-  // step that consumes it; a step's new table is built while the tables it
-  // consumes still exist.
+ private:
+  // Adds the fill edge a-b (when missing): common neighbours of a and b
+  // outside the scope, found from the end of smaller degree, no longer miss
+  // the pair.
+  void join(int32_t a, int32_t b, const std::vector<int32_t>& scope) {
+    if (fillGraph.adjacent(a, b)) return;
+    const int32_t from = degree[a] <= degree[b] ? a : b;
+    const int32_t other = from == a ? b : a;
+    fillGraph.forEachLiveNeighbour(from, [&](int32_t w) {
+      if (degree[w] <= maxScope && !std::binary_search(scope.begin(), scope.end(), w) &&
+          fillGraph.adjacent(w, other)) {
+        --fill[w];
+        offer(w);
+      }
+    });
+    fillGraph.addEdge(a, b);
+    ++degree[a];
+    ++degree[b];
+  }
+
+  int32_t countFill(int32_t u) {
+    neighbours.clear();
+    fillGraph.forEachLiveNeighbour(u, [&](int32_t w) { neighbours.push_back(w); });
+    int32_t missing = 0;
+    for (std::size_t i = 0; i < neighbours.size(); ++i) {
+      for (std::size_t j = i + 1; j < neighbours.size(); ++j) {
+        missing += fillGraph.adjacent(neighbours[i], neighbours[j]) ? 0 : 1;
+      }
+    }
+    return missing;
+  }
+
+  void offer(int32_t u) {
+    if (degree[u] <= maxScope) queue.push({fill[u], degree[u], u});
+  }
+
+  FillGraph fillGraph;
+  int32_t maxScope;
+  std::vector<int32_t> degree;
+  std::vector<int32_t> fill;
+  std::vector<bool> gone;
+  std::vector<int32_t> neighbours;
+  using Entry = std::tuple<int32_t, int32_t, int32_t>;  // (fill, degree, vertex)
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
+};
+
+// The live entries step by step: each table lives from its step to the
+// step that consumes it; a step's new table is built while the tables it
+// consumes still exist.
+void countLiveEntries(EliminationPlan& plan, int32_t k, uint64_t tableBound) {
+  const auto n = static_cast<int32_t>(plan.order.size());
   std::vector<int32_t> step(n);
   for (int32_t s = 0; s < n; ++s) step[plan.order[s]] = s;
   std::vector<uint64_t> entries(n), consumed(n, 0);
@@ -218,6 +226,40 @@ EliminationPlan planElimination(const Graph& graph, int32_t k, const Elimination
     plan.peakLiveEntries = std::max(plan.peakLiveEntries, live + entries[s]);
     live = live + entries[s] - consumed[s];
   }
+}
+
+}  // namespace
+
+EliminationPlan planElimination(const Graph& graph, int32_t k, const EliminationLimits& limits) {
+  if (k < 2) throw std::invalid_argument("planElimination: k must be at least 2");
+  const int32_t n = graph.vertexCount;
+  const uint64_t tableBound = std::min(limits.maxTableEntries, UINT64_MAX - 1);
+  // The widest scope whose table the cap admits.
+  int32_t maxScope = 0;
+  while (maxScope < n && boundedPower(static_cast<uint64_t>(k), maxScope + 1, tableBound) <=
+                             limits.maxTableEntries) {
+    ++maxScope;
+  }
+  EliminationPlan plan;
+  plan.scopeStart.assign(1, 0);
+  plan.order.reserve(n);
+  MinFillOrder order(graph, maxScope);
+  std::vector<int32_t> scope;
+  while (const auto candidate = order.next()) {
+    const auto [v, d] = *candidate;
+    const uint64_t entries = boundedPower(static_cast<uint64_t>(k), d, tableBound);
+    if (entries > (limits.maxWork - plan.work) / static_cast<uint64_t>(k)) return plan;
+    plan.work += entries * static_cast<uint64_t>(k);
+    plan.largestTable = std::max(plan.largestTable, entries);
+    plan.width = std::max(plan.width, d);
+    order.eliminate(v, scope);
+    plan.order.push_back(v);
+    plan.scopes.insert(plan.scopes.end(), scope.begin(), scope.end());
+    plan.scopeStart.push_back(static_cast<uint32_t>(plan.scopes.size()));
+  }
+  if (static_cast<int32_t>(plan.order.size()) < n) return plan;  // every vertex left is too wide
+  plan.feasible = true;
+  countLiveEntries(plan, k, tableBound);
   return plan;
 }
 
