@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <sstream>
 #include <tuple>
 
+#include "cli/counting_report.h"
 #include "engine/journal.h"
 #include "graph/graph_hash.h"
 #include "graph/graph_reader.h"
@@ -265,6 +267,24 @@ TEST(CountingAccuracy, ProbabilityFarBelowTheRangeOfADoubleIsReported) {
   writeNumber(half, exact / 2);
   EXPECT_EQ(all[9], "1 5.29732e-311 " + half.str() + " 0.707107 9");
   EXPECT_EQ(all[14], half.str() + " 0.707107 9");
+}
+
+// The display's forecast: the runs still needed at the spread so far, and
+// no more than "more than 10^12" where the figure would overflow an integer.
+TEST(CountingProgress, TheForecastSaturatesInsteadOfOverflowing) {
+  EstimateTally tally;
+  RunRecord last;
+  for (int64_t run = 1; run <= 4; ++run) {
+    last = tally.add(run, CountingRun{WideDouble(run % 2 == 0 ? 0.002 : 0.001), 5});
+  }
+  const auto inAMinute = std::chrono::seconds(60);
+  const std::string far = runsProgressText(last, tally, 4.7e-10, 4, inAMinute);
+  EXPECT_NE(far.find(" after 4 runs (target 4.7e-10): more than 10^12 runs"), std::string::npos)
+      << far;
+  EXPECT_EQ(far.find('-'), std::string::npos) << far;
+  const std::string near = runsProgressText(last, tally, 0.1, 4, inAMinute);
+  EXPECT_NE(near.find(": about "), std::string::npos) << near;
+  EXPECT_NE(near.find(" more runs, "), std::string::npos) << near;
 }
 
 }  // namespace
