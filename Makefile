@@ -16,7 +16,7 @@ SANITIZE_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:check_initialization
 # binary itself and through the executable), so that a data race fails.
 TSAN = -fsanitize=thread
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-THREAD_TESTS = 'RunInOrder|ThreadedEstimates|SeededReports|StopSignals|Journal'
+THREAD_TESTS = 'RunInOrder|ThreadedEstimates|SeededReports|StopSignals|Journal|Decompose.HardParts'
 
 .PHONY: run test build deps deps-program clean test-sanitizers test-threads fuzz-smoke
 
