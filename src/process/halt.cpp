@@ -43,8 +43,12 @@ void watchStopSignals() {
   // is delivered once the defaults are back, and ends the program.
   sigemptyset(&action.sa_mask);
   for (int signal : kStopSignals) sigaddset(&action.sa_mask, signal);
-  // SA_RESTART: reads and writes under way are not cut short.
-  action.sa_flags = SA_RESTART;
+  // SA_RESETHAND: the kernel gives the arriving signal its default action
+  // as it delivers it, before the handler resets the other one (a runtime
+  // that defers handlers, as ThreadSanitizer's does, still ends the program
+  // on a second signal of the same kind); SA_RESTART: reads and writes
+  // under way are not cut short.
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
   for (int i = 0; i < 2; ++i) {
     // A signal the program was started with ignored stays ignored, as a
     // shell wants for its background jobs (SIGINT) or nohup-like wrappers.
