@@ -122,7 +122,10 @@ RunSettings::RunSettings() {
 }
 
 RunParameters RunSettings::runParameters() const {
-  return RunParameters{N, rho, colors, seed, workers, parseMove(move).value_or(MoveKind::Gibbs)};
+  // --bounds trivial studies the splitting method itself: the Gibbs sweep.
+  const MoveKind kind =
+      bounds == "trivial" ? MoveKind::Gibbs : parseMove(move).value_or(MoveKind::Gibbs);
+  return RunParameters{N, rho, colors, seed, workers, kind};
 }
 
 void describeOptions(po::options_description& description, RunSettings& settings,

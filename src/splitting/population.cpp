@@ -71,25 +71,35 @@ void splittingFactors(std::size_t eliteCount, int32_t N, RandomSource& random,
 
 namespace {
 
-// The Gibbs sweep and the tabu walk as regenerate's chain: start(sample)
-// opens an elite's chain, step(sample, level) makes its next state.
+// The Gibbs sweep and the tabu walk as regenerate's chain: step(sample,
+// level) makes a chain's next state, and answers false when a halt ended
+// it early (the Gibbs sweep never does).
 struct GibbsChain {
   GibbsWorkspace& workspace;
-  void start(const ColoringSample&) {}
-  void step(ColoringSample& sample, double level) { gibbsMove(sample, level, workspace); }
+  bool step(ColoringSample& sample, double level) {
+    gibbsMove(sample, level, workspace);
+    return true;
+  }
 };
 
+// The walk keeps the best colouring it meets, never below its start, so
+// it needs no level: a sample at the level stays at or above it.
 struct TabuChain {
   const TabuSettings& settings;
   TabuWorkspace& workspace;
-  void start(const ColoringSample& sample) { startTabuWalk(sample, settings, workspace); }
-  void step(ColoringSample& sample, double level) { tabuWalk(sample, level, settings, workspace); }
+  const WalkStop& stop;
+  bool step(ColoringSample& sample, [[maybe_unused]] double level) {
+    [[maybe_unused]] const double start = sample.score;
+    const bool finished = tabuWalk(sample, settings, workspace, stop);
+    assert(sample.score >= start && (sample.score >= level || start < level));
+    return finished;
+  }
 };
 
 // regenerate with the chain's move as a parameter. Inlined into each
 // caller, so the Gibbs path keeps its code.
 template <class Chain>
-[[gnu::always_inline]] inline void growChains(Population& population, std::size_t eliteCount,
+[[gnu::always_inline]] inline bool growChains(Population& population, std::size_t eliteCount,
                                               const std::vector<int32_t>& factors, double level,
                                               Chain chain) {
   // Elite i's chain fills the range [start, start + f) of the new population.
@@ -106,7 +116,7 @@ template <class Chain>
   }
   if (total == 0) {
     population.clear();
-    return;
+    return true;
   }
   population.resize(total);
 
@@ -130,14 +140,14 @@ template <class Chain>
     if (factors[i] <= 0) continue;
     const auto f = static_cast<std::size_t>(factors[i]);
     ColoringSample& sample = population[start + f - 1];
-    chain.start(sample);
     for (std::size_t move = 0; move < f; ++move) {
-      chain.step(sample, level);
+      if (!chain.step(sample, level)) return false;
       if (move + 1 < f) population[start + move] = sample;
     }
     start += f;
   }
   assert(start == total);
+  return true;
 }
 
 }  // namespace
@@ -147,13 +157,15 @@ void regenerate(Population& population, std::size_t eliteCount, const std::vecto
   growChains(population, eliteCount, factors, level, GibbsChain{workspace});
 }
 
-void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
-                double level, const ChainMove& move, ChainWorkspace& workspace) {
+bool regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                double level, const ChainMove& move, ChainWorkspace& workspace,
+                const WalkStop& stop) {
   if (move.kind == MoveKind::Gibbs) {
     regenerate(population, eliteCount, factors, level, workspace.gibbs);
-    return;
+    return true;
   }
-  growChains(population, eliteCount, factors, level, TabuChain{move.tabu, workspace.tabu});
+  return growChains(population, eliteCount, factors, level,
+                    TabuChain{move.tabu, workspace.tabu, stop});
 }
 
 }  // namespace tintara
