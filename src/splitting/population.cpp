@@ -71,35 +71,37 @@ void splittingFactors(std::size_t eliteCount, int32_t N, RandomSource& random,
 
 namespace {
 
-// The Gibbs sweep and the tabu walk as regenerate's chain: step(sample,
-// level) makes a chain's next state, and answers false when a halt ended
-// it early (the Gibbs sweep never does).
+// The Gibbs sweep and the tabu walk as regenerate's chain: start(sample)
+// opens an elite's chain, step(sample, level) makes its next state.
 struct GibbsChain {
   GibbsWorkspace& workspace;
-  bool step(ColoringSample& sample, double level) {
-    gibbsMove(sample, level, workspace);
-    return true;
-  }
+  void start(const ColoringSample&) {}
+  void step(ColoringSample& sample, double level) { gibbsMove(sample, level, workspace); }
 };
 
-// The walk keeps the best colouring it meets, never below its start, so
-// it needs no level: a sample at the level stays at or above it.
+// Each state is one walk from the state before. The walk keeps the best
+// colouring it meets, never below its start, so it needs no level: a
+// sample at the level stays at or above it. Once a halt has ended a walk,
+// the chain's remaining steps leave their samples as they are (copies, for
+// regenerate's caller to drop).
 struct TabuChain {
   const TabuSettings& settings;
   TabuWorkspace& workspace;
   const WalkStop& stop;
-  bool step(ColoringSample& sample, [[maybe_unused]] double level) {
+  bool& halted;
+  void start(const ColoringSample&) {}
+  void step(ColoringSample& sample, [[maybe_unused]] double level) {
+    if (halted) return;
     [[maybe_unused]] const double start = sample.score;
-    const bool finished = tabuWalk(sample, settings, workspace, stop);
+    halted = !tabuWalk(sample, settings, workspace, stop);
     assert(sample.score >= start && (sample.score >= level || start < level));
-    return finished;
   }
 };
 
 // regenerate with the chain's move as a parameter. Inlined into each
 // caller, so the Gibbs path keeps its code.
 template <class Chain>
-[[gnu::always_inline]] inline bool growChains(Population& population, std::size_t eliteCount,
+[[gnu::always_inline]] inline void growChains(Population& population, std::size_t eliteCount,
                                               const std::vector<int32_t>& factors, double level,
                                               Chain chain) {
   // Elite i's chain fills the range [start, start + f) of the new population.
@@ -116,7 +118,7 @@ template <class Chain>
   }
   if (total == 0) {
     population.clear();
-    return true;
+    return;
   }
   population.resize(total);
 
@@ -140,14 +142,14 @@ template <class Chain>
     if (factors[i] <= 0) continue;
     const auto f = static_cast<std::size_t>(factors[i]);
     ColoringSample& sample = population[start + f - 1];
+    chain.start(sample);
     for (std::size_t move = 0; move < f; ++move) {
-      if (!chain.step(sample, level)) return false;
+      chain.step(sample, level);
       if (move + 1 < f) population[start + move] = sample;
     }
     start += f;
   }
   assert(start == total);
-  return true;
 }
 
 }  // namespace
@@ -164,8 +166,10 @@ bool regenerate(Population& population, std::size_t eliteCount, const std::vecto
     regenerate(population, eliteCount, factors, level, workspace.gibbs);
     return true;
   }
-  return growChains(population, eliteCount, factors, level,
-                    TabuChain{move.tabu, workspace.tabu, stop});
+  bool halted = false;
+  growChains(population, eliteCount, factors, level,
+             TabuChain{move.tabu, workspace.tabu, stop, halted});
+  return !halted;
 }
 
 }  // namespace tintara
