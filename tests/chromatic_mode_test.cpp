@@ -273,6 +273,27 @@ TEST(ChromaticReport, TrivialBoundsGiveTheReportsOfTheSearchFromZero) {
   }
 }
 
+TEST(ChromaticReport, GibbsMoveGivesTheReportsOfTheGreedySearchBeforeTheTabuDefault) {
+  // Recorded with the default options when the Gibbs sweep was the default
+  // move (e381952), on 1, 2 and 3 workers.
+  const std::string examples = std::string(TINTARA_SOURCE_DIR) + "/examples/";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--problem", examples + "mycielski5.txt", "--seed", "3", "--N", "200"},
+       examples + "mycielski5.txt #bin E(T) CPU Chrom# 3 18 5\n"},
+      {{"--problem", examples + "dimacs/DSJC125.1.col", "--seed", "7", "--N", "100", "--workers",
+        "2"},
+       examples + "dimacs/DSJC125.1.col #bin E(T) CPU Chrom# 3 136.333 5\n"},
+      {{"--problem", examples + "groetzsch.txt", "--seed", "2", "--N", "100", "--workers", "3"},
+       examples + "groetzsch.txt #bin E(T) CPU Chrom# 2 8.16667 4\n"},
+  };
+  for (auto [args, expected] : cases) {
+    args.insert(args.end(), {"--chrom", "1", "--move", "gibbs"});
+    const testing::ProcessResult r = testing::runTintaraBinary(args);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(testing::withoutCpu(r.output), expected);
+  }
+}
+
 // The whole path of --move tabu: tests through the run engine, the
 // search, and the colouring saved, on graphs whose chromatic number is
 // known: proper, with the colours the report gives.

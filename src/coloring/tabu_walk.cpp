@@ -9,7 +9,7 @@ namespace tintara {
 
 TabuSettings defaultTabuSettings() {
   TabuSettings settings;
-  settings.walkSteps = 2000;
+  settings.walkSteps = 250;
   settings.stepsPerVertex = 0;
   settings.tenureBase = 0;
   settings.tenureSpread = 10;
