@@ -161,11 +161,11 @@ TEST(GreedyBounds, ADescentTestsOneBelowHiUntilItsFirstFailure) {
 // colouring), and the most colours that failed below them; a failure at
 // as many colours as a pass, or more, says nothing.
 TEST(SpreadSteps, TestsAskAboutTheNextCandidatesAndCombineIntoOneAnswer) {
-  EXPECT_EQ((std::vector<int32_t>{StepColors{10, 8, true}.forTest(0),
-                                  StepColors{10, 8, true}.forTest(1),
-                                  StepColors{10, 8, true}.forTest(3)}),
+  const StepColors spread{10, 8, true};
+  const StepColors atOneK{10, 8, false};
+  EXPECT_EQ((std::vector<int32_t>{spread.forTest(0), spread.forTest(1), spread.forTest(3)}),
             (std::vector<int32_t>{10, 9, 8}));
-  EXPECT_EQ((StepColors{10, 8, false}.forTest(3)), 10);
+  EXPECT_EQ(atOneK.forTest(3), 10);
   struct Case {
     std::vector<std::pair<int32_t, bool>> tests;  // (colours asked, passed), in test order
     bool passed;
@@ -213,17 +213,16 @@ TEST(SpreadSteps, ADescentOfTwoCandidatesAStepEndsAtTheFirstFailureBelowAPass) {
   start.interval = Bisection{4, 12, 5, true};
   start.spread = true;
   std::vector<int32_t> asked;
-  const ChromaticOutcome search =
-      chromaticSearch(start, [&](int32_t, const StepColors& colors) {
-        std::vector<ColorabilityOutcome> tests(2);
-        for (int32_t j = 0; j < 2; ++j) {
-          tests[j].colors = colors.forTest(j);
-          tests[j].passed = tests[j].colors >= 7;
-          tests[j].failedBelow = tests[j].passed ? 0 : tests[j].colors;
-          asked.push_back(tests[j].colors);
-        }
-        return std::optional<ColorabilityOutcome>(combineTests(std::move(tests)));
-      });
+  const ChromaticOutcome search = chromaticSearch(start, [&](int32_t, const StepColors& colors) {
+    std::vector<ColorabilityOutcome> tests(2);
+    for (int32_t j = 0; j < 2; ++j) {
+      tests[j].colors = colors.forTest(j);
+      tests[j].passed = tests[j].colors >= 7;
+      tests[j].failedBelow = tests[j].passed ? 0 : tests[j].colors;
+      asked.push_back(tests[j].colors);
+    }
+    return std::optional<ColorabilityOutcome>(combineTests(std::move(tests)));
+  });
   EXPECT_EQ(asked, (std::vector<int32_t>{11, 10, 9, 8, 7, 6}));
   EXPECT_EQ(search.chromatic, 7);
   EXPECT_EQ(search.steps, 3);
@@ -310,9 +309,9 @@ TEST(ChromaticReport, TabuMoveReachesKnownNumbersAndSavesThatColoring) {
   const std::string saved = folder.directory() + "/coloring.txt";
   for (const Case& c : cases) {
     const std::string path = std::string(TINTARA_SOURCE_DIR) + "/examples/" + c.file;
-    const testing::ProcessResult r = testing::runTintaraBinary(
-        {"--problem", path, "--chrom", "1", "--seed", "4", "--N", "100", "--move", "tabu",
-         "--workers", "2", "--save-coloring", saved});
+    const testing::ProcessResult r =
+        testing::runTintaraBinary({"--problem", path, "--chrom", "1", "--seed", "4", "--N", "100",
+                                   "--move", "tabu", "--workers", "2", "--save-coloring", saved});
     ASSERT_EQ(r.exitStatus, 0) << c.file << r.errors;
     std::smatch number;
     ASSERT_TRUE(std::regex_match(r.output, number, std::regex(".* Chrom# \\S+ \\S+ \\S+ (\\d+)\n")))

@@ -146,7 +146,8 @@ TEST(SeededReports, ChromaticReportIsReproducibleForASeedAndWorkerCount) {
   // The Gibbs sweep's bisection, and the tabu walk's descent, whose tests
   // spread over several k on several workers.
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"--problem", examples + "petersen.txt", "--bounds", "trivial"}, ".* Chrom# 4 \\S+ \\S+ 3\n"},
+      {{"--problem", examples + "petersen.txt", "--bounds", "trivial"},
+       ".* Chrom# 4 \\S+ \\S+ 3\n"},
       {{"--problem", examples + "dimacs/DSJC125.1.col", "--move", "tabu"},
        ".* Chrom# \\S+ \\S+ \\S+ [56]\n"},
   };

@@ -223,7 +223,8 @@ std::optional<PathRefusal> optionsRefusal(const po::variables_map& options,
   // The trivial bounds are the setting for studies of the method itself.
   if (settings.chrom == 1 && options.count("move") && settings.move == "tabu" &&
       settings.bounds == "trivial") {
-    return refusal("--move tabu needs the greedy bounds; --bounds trivial moves by the Gibbs sweep");
+    return refusal(
+        "--move tabu needs the greedy bounds; --bounds trivial moves by the Gibbs sweep");
   }
   if (auto path = outputRefusal(options, settings)) return refusal(path->message);
   if (options.count("seed") && !parseSeed(seedText)) return refusal(seedError(seedText));

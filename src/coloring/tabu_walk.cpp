@@ -166,8 +166,8 @@ bool tabuStep(ColoringSample& sample, const TabuSettings& settings, TabuWorkspac
   }
 
   int64_t tenure =
-      settings.tenureBase + static_cast<int64_t>(settings.tenurePerConflict *
-                                                 static_cast<double>(w.conflicting.size()));
+      settings.tenureBase +
+      static_cast<int64_t>(settings.tenurePerConflict * static_cast<double>(w.conflicting.size()));
   if (settings.tenureSpread > 1) tenure += scaledIndex(settings.tenureSpread, random.uniform01());
   w.tabuUntil[static_cast<std::size_t>(v) * k + from] = w.clock + 1 + tenure;
   ++w.clock;
@@ -208,8 +208,8 @@ bool tabuWalk(ColoringSample& sample, const TabuSettings& settings, TabuWorkspac
 double tabuWorkspaceBytes(const TabuSettings& settings, double vertexCount, double colorCount) {
   const double moves = static_cast<double>(settings.walkSteps) +
                        static_cast<double>(settings.stepsPerVertex) * vertexCount;
-  return vertexCount * colorCount * kTabuCellBytes + vertexCount * kTabuVertexBytes +
-         8.0 * moves + 64.0;
+  return vertexCount * colorCount * kTabuCellBytes + vertexCount * kTabuVertexBytes + 8.0 * moves +
+         64.0;
 }
 
 }  // namespace tintara

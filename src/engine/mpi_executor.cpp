@@ -282,10 +282,9 @@ RunExecutor mpiExecutor(const mpi::communicator& world) {
     return countOnRanks(world, parameters, work, range, consume, control);
   };
   auto sentGraph = std::make_shared<const Graph*>(nullptr);
-  executor.colorabilityStep = [&world, sentGraph](const RunParameters& parameters,
-                                                  const Graph& graph, int32_t step,
-                                                  const StepColors& colors,
-                                                  const std::function<bool()>& halted) {
+  executor.colorabilityStep = [&world, sentGraph](
+                                  const RunParameters& parameters, const Graph& graph, int32_t step,
+                                  const StepColors& colors, const std::function<bool()>& halted) {
     return stepOnRanks(world, *sentGraph, parameters, graph, step, colors, halted);
   };
   return executor;

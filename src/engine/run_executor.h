@@ -31,10 +31,9 @@ struct RunExecutor {
   // process, so P x workers in an MPI job of P ranks; test j on stream
   // (step, j), at colors.forTest(j) colours), and combines their outcomes
   // in test order; nothing when `halted` stopped them first.
-  std::function<std::optional<ColorabilityOutcome>(const RunParameters& parameters,
-                                                   const Graph& graph, int32_t step,
-                                                   const StepColors& colors,
-                                                   const std::function<bool()>& halted)>
+  std::function<std::optional<ColorabilityOutcome>(
+      const RunParameters& parameters, const Graph& graph, int32_t step, const StepColors& colors,
+      const std::function<bool()>& halted)>
       colorabilityStep;
 };
 

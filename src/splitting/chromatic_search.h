@@ -3,9 +3,12 @@
 //
 // Each step makes independent tests (an executor decides how many: its
 // threads, or every thread of every rank of an MPI job; test j of step s on
-// stream (s, j) of the seed), and k passes when any of them reaches a proper
-// colouring. A pass is a proper colouring, so the result is never below the
-// chromatic number; more tests make a false "no" at the true number rarer.
+// stream (s, j) of the seed), all at one k, which passes when any of them
+// reaches a proper colouring; or, spread (SearchStart::spread), test j at
+// the j-th next candidate below hi, the step then moving by what they say.
+// A pass is a proper colouring (checked from scratch before it counts), so
+// the result is never below the chromatic number; more tests make a false
+// "no" at the true number rarer.
 // Every test runs to its end, so the search for a seed and a number of
 // tests a step is reproducible. Nothing here prints.
 #pragma once

@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "coloring/proper_coloring.h"
-#include "random/random_source.h"
 #include "process/cpu_clock.h"
+#include "random/random_source.h"
 #include "splitting/estimation.h"
 
 namespace tintara {
