@@ -204,8 +204,8 @@ TEST(TabuWalk, DrawsAChoiceAndATenureAStepAndNothingWhenProper) {
   }
 }
 
-// A halt is asked every 1024 steps and ends the walk at once, on the best
-// colouring met so far.
+// A halt is asked at the walk's start and every 1024 steps, and ends the
+// walk at once, on the best colouring met so far.
 TEST(TabuWalk, AHaltEndsTheWalkOnItsBestSoFar) {
   const Graph g = awkwardGraph();  // no proper 3-colouring: the walk goes on
   RandomSource random(9, 10);
@@ -215,7 +215,7 @@ TEST(TabuWalk, AHaltEndsTheWalkOnItsBestSoFar) {
   int asked = 0;
   EXPECT_FALSE(tabuWalk(s, walkOf(100000, 0, 10, 0.6), w, [&asked] { return ++asked == 3; }));
   EXPECT_EQ(asked, 3);
-  EXPECT_EQ(w.moves.size(), 3u * 1024u - 1u);  // steps 0 to 3070 moved
+  EXPECT_EQ(w.moves.size(), 2u * 1024u);  // asked before steps 0, 1024 and 2048
   EXPECT_GE(s.score, start);
   ColoringSample fresh = s;
   fresh.computeScore();
@@ -257,7 +257,7 @@ TEST(RegenerateWithTabu, ChainsClimbFromTheLevelAndAHaltEndsThem) {
   const ChainMove longWalks{MoveKind::Tabu, walkOf(5000, 0, 10, 0.6)};
   EXPECT_FALSE(regenerate(p, 4, {10, 10, 5, 5}, level, longWalks, workspace,
                           [&asked] { return ++asked == 2; }));
-  EXPECT_EQ(asked, 2);  // the walks asked, and stopped when told
+  EXPECT_EQ(asked, 2);  // asked before the first walk and within it, then no more
 }
 
 // The memory check counts at least what a walk's workspace holds, at the

@@ -195,7 +195,7 @@ bool tabuWalk(ColoringSample& sample, const TabuSettings& settings, TabuWorkspac
   const int64_t length = walkLength(settings, sample.vertexCount);
   bool finished = true;
   for (int64_t step = 0; step < length; ++step) {
-    if ((step & 1023) == 1023 && stop && stop()) {
+    if ((step & 1023) == 0 && stop && stop()) {
       finished = false;
       break;
     }

@@ -93,7 +93,8 @@ struct TabuWorkspace {
   std::size_t bestMoves = 0;
 };
 
-// Asked within a walk (every 1024 steps): true ends it at once.
+// Asked at a walk's start and every 1024 steps: true ends it at once (an
+// iteration of N walks may take seconds, and a halt must not wait for it).
 using WalkStop = std::function<bool()>;
 
 // One walk of walkLength(n) steps on `sample`, which it leaves at the best
