@@ -177,6 +177,9 @@ bool tabuStep(ColoringSample& sample, const TabuSettings& settings, TabuWorkspac
 }
 
 void finishTabuWalk(ColoringSample& sample, TabuWorkspace& w) {
+  // Each walk's tables, recounted once more at its end in a Debug build:
+  // as dear as building them.
+  assert(tablesMatch(sample, w));
   int32_t* colors = sample.vertexColors.data();
   for (std::size_t i = w.moves.size(); i > w.bestMoves; --i) {
     colors[w.moves[i - 1].vertex] = w.moves[i - 1].color;
