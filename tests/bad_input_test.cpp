@@ -133,6 +133,10 @@ TEST(BadOptions, ValuesOutsideTheirRangeAreNamedOnOneLine) {
       {{"--decompose", "2"}, "Invalid value for option decompose: 2 (allowed: 0 or 1)\n"},
       {{"--decompose", "1", "--chrom", "1"},
        "--decompose is for counting mode; chromatic mode does not count by blocks\n"},
+      {{"--move", "gibbs"},
+       "--move is for chromatic mode; counting mode moves by the Gibbs sweep alone\n"},
+      {{"--move", "tabu", "--chrom", "1", "--bounds", "trivial"},
+       "--move tabu needs the greedy bounds; --bounds trivial moves by the Gibbs sweep\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = c.args;

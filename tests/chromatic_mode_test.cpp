@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "cli/coloring_file.h"
@@ -155,6 +156,78 @@ TEST(GreedyBounds, ADescentTestsOneBelowHiUntilItsFirstFailure) {
   EXPECT_EQ(descent.hi, 6);
 }
 
+// A spread step's tests ask about top, top - 1, ... down to `lowest`, and
+// the step says: the fewest colours that passed (with that test's
+// colouring), and the most colours that failed below them; a failure at
+// as many colours as a pass, or more, says nothing.
+TEST(SpreadSteps, TestsAskAboutTheNextCandidatesAndCombineIntoOneAnswer) {
+  const StepColors spread{10, 8, true};
+  const StepColors atOneK{10, 8, false};
+  EXPECT_EQ((std::vector<int32_t>{spread.forTest(0), spread.forTest(1), spread.forTest(3)}),
+            (std::vector<int32_t>{10, 9, 8}));
+  EXPECT_EQ(atOneK.forTest(3), 10);
+  struct Case {
+    std::vector<std::pair<int32_t, bool>> tests;  // (colours asked, passed), in test order
+    bool passed;
+    int32_t colors;
+    int32_t failedBelow;
+    int32_t coloringOf;  // the test whose colouring the step keeps
+  };
+  const Case cases[] = {
+      {{{10, false}, {9, true}, {8, false}}, true, 9, 8, 1},
+      {{{10, true}, {9, true}, {8, false}}, true, 9, 8, 1},
+      {{{12, true}, {11, false}, {10, true}}, true, 10, 0, 2},
+      {{{10, true}, {10, true}, {10, false}}, true, 10, 0, 0},
+      {{{10, false}, {9, false}}, false, 10, 10, -1},
+  };
+  for (const Case& c : cases) {
+    std::vector<ColorabilityOutcome> tests;
+    for (std::size_t j = 0; j < c.tests.size(); ++j) {
+      ColorabilityOutcome test;
+      test.colors = c.tests[j].first;
+      test.passed = c.tests[j].second;
+      test.failedBelow = test.passed ? 0 : test.colors;
+      test.iterations = 2.0;
+      if (test.passed) test.coloring = {static_cast<int32_t>(j)};
+      tests.push_back(test);
+    }
+    const ColorabilityOutcome step = combineTests(std::move(tests));
+    const std::string label = "case with " + std::to_string(c.tests.size()) + " tests from " +
+                              std::to_string(c.tests[0].first);
+    EXPECT_EQ(step.passed, c.passed) << label;
+    EXPECT_EQ(step.colors, c.colors) << label;
+    EXPECT_EQ(step.failedBelow, c.failedBelow) << label;
+    EXPECT_EQ(step.tests, static_cast<int32_t>(c.tests.size())) << label;
+    EXPECT_EQ(step.iterations, 2.0 * static_cast<double>(c.tests.size())) << label;
+    if (c.passed) {
+      EXPECT_EQ(step.coloring, std::vector<int32_t>{c.coloringOf}) << label;
+    }
+  }
+}
+
+// A descent whose steps make two tests at the next two candidates: k = 7
+// colours is the fewest that pass, so the steps ask (11, 10), (9, 8) and
+// (7, 6), never below the clique's 5, and end at 7.
+TEST(SpreadSteps, ADescentOfTwoCandidatesAStepEndsAtTheFirstFailureBelowAPass) {
+  SearchStart start;
+  start.interval = Bisection{4, 12, 5, true};
+  start.spread = true;
+  std::vector<int32_t> asked;
+  const ChromaticOutcome search = chromaticSearch(start, [&](int32_t, const StepColors& colors) {
+    std::vector<ColorabilityOutcome> tests(2);
+    for (int32_t j = 0; j < 2; ++j) {
+      tests[j].colors = colors.forTest(j);
+      tests[j].passed = tests[j].colors >= 7;
+      tests[j].failedBelow = tests[j].passed ? 0 : tests[j].colors;
+      asked.push_back(tests[j].colors);
+    }
+    return std::optional<ColorabilityOutcome>(combineTests(std::move(tests)));
+  });
+  EXPECT_EQ(asked, (std::vector<int32_t>{11, 10, 9, 8, 7, 6}));
+  EXPECT_EQ(search.chromatic, 7);
+  EXPECT_EQ(search.steps, 3);
+}
+
 TEST(ChromaticReport, BoundsThatMeetNeedNoTestAndProveTheNumber) {
   const std::string queen = std::string(TINTARA_SOURCE_DIR) + "/examples/queen5_5.col";
   testing::TempFile folder("");
@@ -199,26 +272,46 @@ TEST(ChromaticReport, TrivialBoundsGiveTheReportsOfTheSearchFromZero) {
   }
 }
 
+TEST(ChromaticReport, GibbsMoveGivesTheReportsOfTheGreedySearchBeforeTheTabuDefault) {
+  // Recorded with the default options when the Gibbs sweep was the default
+  // move (e381952), on 1, 2 and 3 workers.
+  const std::string examples = std::string(TINTARA_SOURCE_DIR) + "/examples/";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--problem", examples + "mycielski5.txt", "--seed", "3", "--N", "200"},
+       examples + "mycielski5.txt #bin E(T) CPU Chrom# 3 18 5\n"},
+      {{"--problem", examples + "dimacs/DSJC125.1.col", "--seed", "7", "--N", "100", "--workers",
+        "2"},
+       examples + "dimacs/DSJC125.1.col #bin E(T) CPU Chrom# 3 136.333 5\n"},
+      {{"--problem", examples + "groetzsch.txt", "--seed", "2", "--N", "100", "--workers", "3"},
+       examples + "groetzsch.txt #bin E(T) CPU Chrom# 2 8.16667 4\n"},
+  };
+  for (auto [args, expected] : cases) {
+    args.insert(args.end(), {"--chrom", "1", "--move", "gibbs"});
+    const testing::ProcessResult r = testing::runTintaraBinary(args);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(testing::withoutCpu(r.output), expected);
+  }
+}
+
 // The whole path of --move tabu: tests through the run engine, the
-// search, and the colouring saved, on graphs whose chromatic number is known,
-// from both starts.
+// search, and the colouring saved, on graphs whose chromatic number is
+// known: proper, with the colours the report gives.
 TEST(ChromaticReport, TabuMoveReachesKnownNumbersAndSavesThatColoring) {
   struct Case {
     const char* file;
-    const char* bounds;
     int32_t chromatic;
   };
-  const Case cases[] = {{"groetzsch.txt", "greedy", 4},
-                        {"mycielski5.txt", "greedy", 5},
-                        {"queen5_5.txt", "trivial", 5},
-                        {"dimacs/DSJC125.1.col", "greedy", 5}};
+  const Case cases[] = {{"groetzsch.txt", 4},
+                        {"mycielski5.txt", 5},
+                        {"petersen.txt", 3},
+                        {"dimacs/DSJC125.1.col", 5}};
   testing::TempFile folder("");
   const std::string saved = folder.directory() + "/coloring.txt";
   for (const Case& c : cases) {
     const std::string path = std::string(TINTARA_SOURCE_DIR) + "/examples/" + c.file;
-    const testing::ProcessResult r = testing::runTintaraBinary(
-        {"--problem", path, "--chrom", "1", "--seed", "4", "--N", "100", "--move", "tabu",
-         "--bounds", c.bounds, "--save-coloring", saved});
+    const testing::ProcessResult r =
+        testing::runTintaraBinary({"--problem", path, "--chrom", "1", "--seed", "4", "--N", "100",
+                                   "--move", "tabu", "--workers", "2", "--save-coloring", saved});
     ASSERT_EQ(r.exitStatus, 0) << c.file << r.errors;
     std::smatch number;
     ASSERT_TRUE(std::regex_match(r.output, number, std::regex(".* Chrom# \\S+ \\S+ \\S+ (\\d+)\n")))
@@ -234,6 +327,9 @@ TEST(ChromaticReport, TabuMoveReachesKnownNumbersAndSavesThatColoring) {
       if (words >> kind >> vertex >> color && kind == "v") colors.push_back(color);
     }
     EXPECT_TRUE(isProperColoring(readGraph(path, UINT64_MAX), colors, c.chromatic)) << c.file;
+    EXPECT_EQ(std::set<int32_t>(colors.begin(), colors.end()).size(),
+              static_cast<std::size_t>(c.chromatic))
+        << c.file;
   }
 }
 

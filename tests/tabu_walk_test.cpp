@@ -1,7 +1,8 @@
 // The tabu walk one step at a time against recounts from scratch: its
-// neighbour colour counts, conflicting list and score; the move it makes
-// (a best admissible one); the level it never leaves; the tabu rule; and the
-// draws it makes. Then regenerate with the walk, and the memory it counts.
+// neighbour colour counts, conflicting list and score after every step; the
+// move it makes (a best admissible one); the tabu rule; the colouring it
+// keeps (the last of the best); the draws it makes; and a halt within it.
+// Then regenerate with the walk, and the memory it counts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,14 +11,12 @@
 #include <set>
 
 #include "coloring/tabu_walk.h"
-#include "splitting/population.h"
 #include "process/run_memory.h"
+#include "splitting/population.h"
 #include "support/graphs.h"
 
 namespace tintara {
 namespace {
-
-constexpr double kNoLevel = -std::numeric_limits<double>::infinity();
 
 // A random graph with a repeated edge and a self-loop added.
 Graph awkwardGraph() {
@@ -31,8 +30,8 @@ Graph awkwardGraph() {
   return testing::makeGraph(40, edges);
 }
 
-TabuSettings oneStep(int32_t base, int32_t spread, double perConflict) {
-  return TabuSettings{1, base, spread, perConflict};
+TabuSettings walkOf(int32_t steps, int32_t base, int32_t spread, double perConflict) {
+  return TabuSettings{steps, 0, base, spread, perConflict};
 }
 
 // v's neighbours of colour c, self-loops left out, counted afresh.
@@ -60,72 +59,86 @@ void expectTablesMatch(const ColoringSample& s, const TabuWorkspace& w, const st
 }
 
 // The smallest rise in monochromatic pairs any recolouring of a conflicting
-// vertex brings while keeping the score at or above the level, tabu or not.
-int32_t smallestRise(const ColoringSample& s, double level) {
+// vertex brings, tabu or not.
+int32_t smallestRise(const ColoringSample& s) {
   int32_t best = std::numeric_limits<int32_t>::max();
   for (int32_t v = 0; v < s.vertexCount; ++v) {
     const int32_t own = recount(s, v, s.vertexColors[v]);
     if (own == 0) continue;
     for (int32_t c = 0; c < s.colorCount; ++c) {
-      const int32_t rise = recount(s, v, c) - own;
-      if (c != s.vertexColors[v] && s.score - 2.0 * rise >= level) best = std::min(best, rise);
+      if (c != s.vertexColors[v]) best = std::min(best, recount(s, v, c) - own);
     }
   }
   return best;
 }
 
-TEST(TabuWalk, KeepsItsTablesAndTheLevelAndMakesABestMoveAtEveryStep) {
+// Step by step on random graphs: the tables match a recount after every
+// step; with nothing tabu each step takes a best move; and the walk ends on
+// the last colouring of the best score it met, never below its start.
+TEST(TabuWalk, TablesMatchARecountAtEveryStepAndTheWalkKeepsTheLastBest) {
   struct Case {
     const char* name;
     Graph graph;
     int32_t k;
-    bool atStartingScore;  // level = the starting score, else no level
+    TabuSettings settings;
   };
   const Case cases[] = {
-      {"awkward, k = 4, no level", awkwardGraph(), 4, false},
-      {"awkward, k = 3, at its score", awkwardGraph(), 3, true},
-      {"grid 5x5, k = 2, no level", testing::gridGraph(5, 5), 2, false},
-      {"complete 6, k = 5, at its score", testing::completeGraph(6), 5, true},
+      {"awkward, k = 4, nothing tabu", awkwardGraph(), 4, walkOf(150, 0, 0, 0.0)},
+      {"awkward, k = 3, GH tenure", awkwardGraph(), 3, walkOf(300, 0, 10, 0.6)},
+      {"random 60/300, k = 5, GH tenure", testing::randomGraph(60, 300, 17), 5,
+       walkOf(300, 0, 10, 0.6)},
+      {"grid 5x5, k = 2, nothing tabu", testing::gridGraph(5, 5), 2, walkOf(60, 0, 0, 0.0)},
+      {"complete 6, k = 5, tenure 3", testing::completeGraph(6), 5, walkOf(80, 3, 0, 0.0)},
   };
   for (const Case& c : cases) {
     RandomSource random(7, 8);
     ColoringSample s(c.graph, random, c.k);
-    const double level = c.atStartingScore ? s.score : kNoLevel;
-    // Tenure 0: nothing is ever tabu, so each step must take the best rise.
-    const TabuSettings settings = oneStep(0, 0, 0.0);
+    const double startScore = s.score;
+    const bool nothingTabu = c.settings.tenureBase == 0 && c.settings.tenureSpread == 0;
     TabuWorkspace w;
-    startTabuWalk(s, settings, w);
+    startTabuWalk(s, c.settings, w);
     expectTablesMatch(s, w, std::string(c.name) + " at the start");
-    for (int step = 0; step < 60 && !w.conflicting.empty(); ++step) {
+    std::vector<int32_t> lastBest = s.vertexColors;
+    double best = s.score;
+    for (int step = 0; step < c.settings.walkSteps; ++step) {
       const std::string at = std::string(c.name) + " step " + std::to_string(step);
       const double before = s.score;
-      const int32_t rise = smallestRise(s, level);
-      tabuWalk(s, level, settings, w);
+      const int32_t rise = smallestRise(s);
+      if (!tabuStep(s, c.settings, w)) break;
       expectTablesMatch(s, w, at);
-      EXPECT_GE(s.score, level) << at;
-      if (rise == std::numeric_limits<int32_t>::max()) {
-        EXPECT_EQ(s.score, before) << at << ": no admissible move, yet it moved";
-      } else {
+      if (nothingTabu) {
         EXPECT_EQ(s.score, before - 2.0 * rise) << at << ": not a best move";
       }
+      if (s.score >= best) {
+        best = s.score;
+        lastBest = s.vertexColors;
+      }
     }
+    finishTabuWalk(s, w);
+    EXPECT_EQ(s.vertexColors, lastBest) << c.name;
+    EXPECT_EQ(s.score, best) << c.name;
+    EXPECT_GE(s.score, startScore) << c.name;
+    ColoringSample fresh = s;
+    fresh.computeScore();
+    EXPECT_EQ(fresh.score, s.score) << c.name;
   }
 }
 
-TEST(TabuWalk, AMoveBackIsTabuForTheTenureUnlessItBeatsTheBest) {
+TEST(TabuWalk, AMoveBackIsTabuForTheTenureUnlessItBeatsTheWalksBest) {
   RandomSource random(3, 4);
   const Graph g = awkwardGraph();
   ColoringSample s(g, random, 3);
   constexpr int32_t kTenure = 5;
-  const TabuSettings settings = oneStep(kTenure, 0, 0.0);
+  const TabuSettings settings = walkOf(400, kTenure, 0, 0.0);
   TabuWorkspace w;
   startTabuWalk(s, settings, w);
   // (vertex, colour left) -> the step it was left at.
   std::map<std::pair<int32_t, int32_t>, int> left;
   double best = s.score;
-  for (int step = 0; step < 400 && !w.conflicting.empty(); ++step) {
+  int step = 0;
+  for (; step < 400; ++step) {
     const std::vector<int32_t> before = s.vertexColors;
-    tabuWalk(s, kNoLevel, settings, w);
+    if (!tabuStep(s, settings, w)) break;
     int moved = 0;
     for (int32_t v = 0; v < g.vertexCount; ++v) {
       if (before[v] == s.vertexColors[v]) continue;
@@ -136,10 +149,33 @@ TEST(TabuWalk, AMoveBackIsTabuForTheTenureUnlessItBeatsTheBest) {
       }
       left[{v, before[v]}] = step;
     }
-    EXPECT_LE(moved, 1);
+    EXPECT_EQ(moved, 1);
     best = std::max(best, s.score);
   }
-  EXPECT_GT(left.size(), 50u);  // the walk went somewhere
+  EXPECT_EQ(step, 400);  // no proper 3-colouring: the walk never ends early
+}
+
+// On a plateau the last best is a new colouring: an odd cycle in two
+// colours always keeps one monochromatic edge, and a walk from such a
+// colouring must not hand its start back (the clones of an elite would
+// stay identical).
+TEST(TabuWalk, OnAPlateauTheWalkReturnsANewColouringOfTheSameScore) {
+  const Graph cycle = testing::cycleGraph(9);
+  RandomSource random(5, 6);
+  ColoringSample s(cycle, random, 2);
+  for (int32_t v = 0; v < 9; ++v) s.vertexColors[v] = v % 2;  // edge 8-0 monochromatic
+  s.computeScore();
+  ASSERT_EQ(s.score, -2.0);
+  TabuWorkspace w;
+  std::set<std::vector<int32_t>> seen = {s.vertexColors};
+  for (int walk = 0; walk < 5; ++walk) {
+    const std::vector<int32_t> start = s.vertexColors;
+    tabuWalk(s, walkOf(20, 0, 10, 0.6), w);
+    EXPECT_EQ(s.score, -2.0) << "walk " << walk;
+    EXPECT_NE(s.vertexColors, start) << "walk " << walk;
+    seen.insert(s.vertexColors);
+  }
+  EXPECT_GT(seen.size(), 2u);
 }
 
 // Draws per step: the choice, then the tenure's random part when the spread
@@ -153,24 +189,43 @@ TEST(TabuWalk, DrawsAChoiceAndATenureAStepAndNothingWhenProper) {
     const Graph g = testing::gridGraph(6, 6);
     RandomSource random(5, 6);
     ColoringSample s(g, random, 2);
-    // Make one conflict: a proper 2-colouring with one vertex flipped, so
-    // that the first step repairs it.
+    // One conflict: a proper 2-colouring with one vertex flipped, so that
+    // the first step repairs it and the walk ends there.
     for (int32_t v = 0; v < 36; ++v) s.vertexColors[v] = (v / 6 + v % 6) % 2;
     s.vertexColors[14] ^= 1;
     s.computeScore();
-    const TabuSettings settings{5, 0, c.spread, 0.6};
     TabuWorkspace w;
-    startTabuWalk(s, settings, w);
     RandomSource twin(5, 6);
     for (int32_t v = 0; v < 36; ++v) twin.uniform01();  // the sample's colours
-    tabuWalk(s, kNoLevel, settings, w);
+    EXPECT_TRUE(tabuWalk(s, walkOf(50, 5, c.spread, 0.6), w));
     EXPECT_EQ(s.score, 0.0) << "spread " << c.spread;
     for (int i = 0; i < c.drawsPerStep; ++i) twin.uniform01();
     EXPECT_EQ(random.uniform01(), twin.uniform01()) << "spread " << c.spread;
   }
 }
 
-TEST(RegenerateWithTabu, EveryOffspringStaysAtTheLevelWithItsScore) {
+// A halt is asked at the walk's start and every 1024 steps, and ends the
+// walk at once, on the best colouring met so far.
+TEST(TabuWalk, AHaltEndsTheWalkOnItsBestSoFar) {
+  const Graph g = awkwardGraph();  // no proper 3-colouring: the walk goes on
+  RandomSource random(9, 10);
+  ColoringSample s(g, random, 3);
+  const double start = s.score;
+  TabuWorkspace w;
+  int asked = 0;
+  EXPECT_FALSE(tabuWalk(s, walkOf(100000, 0, 10, 0.6), w, [&asked] { return ++asked == 3; }));
+  EXPECT_EQ(asked, 3);
+  EXPECT_EQ(w.moves.size(), 2u * 1024u);  // asked before steps 0, 1024 and 2048
+  EXPECT_GE(s.score, start);
+  ColoringSample fresh = s;
+  fresh.computeScore();
+  EXPECT_EQ(fresh.score, s.score);
+}
+
+// Each offspring is a walk from the one before: every one keeps its exact
+// score, none falls below the level, and along a chain scores never fall.
+// A halt within the walks ends the regrowth.
+TEST(RegenerateWithTabu, ChainsClimbFromTheLevelAndAHaltEndsThem) {
   const Graph g = testing::randomGraph(60, 400, 9);
   RandomSource random(11, 12);
   Population p;
@@ -178,18 +233,31 @@ TEST(RegenerateWithTabu, EveryOffspringStaysAtTheLevelWithItsScore) {
   sortByScore(p);
   const double level = p[5].score;
   ChainWorkspace workspace;
-  regenerate(p, 4, {10, 0, 12, 8}, level, ChainMove{MoveKind::Tabu, TabuSettings{20, 0, 10, 0.6}},
-             workspace);
+  const ChainMove move{MoveKind::Tabu, walkOf(40, 0, 10, 0.6)};
+  const std::vector<int32_t> factors = {10, 0, 12, 8};
+  ASSERT_TRUE(regenerate(p, 4, factors, level, move, workspace));
   ASSERT_EQ(p.size(), 30u);
   std::set<std::vector<int32_t>> distinct;
-  for (const ColoringSample& s : p) {
-    ColoringSample fresh = s;
-    fresh.computeScore();
-    EXPECT_EQ(s.score, fresh.score);
-    EXPECT_GE(s.score, level);
-    distinct.insert(s.vertexColors);
+  std::size_t at = 0;
+  for (int32_t f : factors) {
+    for (int32_t i = 0; i < f; ++i, ++at) {
+      ColoringSample fresh = p[at];
+      fresh.computeScore();
+      EXPECT_EQ(p[at].score, fresh.score) << at;
+      EXPECT_GE(p[at].score, level) << at;
+      if (i > 0) {
+        EXPECT_GE(p[at].score, p[at - 1].score) << at;
+      }
+      distinct.insert(p[at].vertexColors);
+    }
   }
-  EXPECT_GT(distinct.size(), 3u);  // the walks moved the chains
+  EXPECT_GT(distinct.size(), 20u);  // the walks moved the chains
+
+  int asked = 0;
+  const ChainMove longWalks{MoveKind::Tabu, walkOf(5000, 0, 10, 0.6)};
+  EXPECT_FALSE(regenerate(p, 4, {10, 10, 5, 5}, level, longWalks, workspace,
+                          [&asked] { return ++asked == 2; }));
+  EXPECT_EQ(asked, 2);  // asked before the first walk and within it, then no more
 }
 
 // The memory check counts at least what a walk's workspace holds, at the
@@ -200,15 +268,16 @@ TEST(TabuWalk, TheMemoryCheckCoversTheWorkspaceAtTheLargestColourCount) {
   ColoringSample s(g, random, 9);
   TabuWorkspace w;
   const TabuSettings settings = defaultTabuSettings();
-  startTabuWalk(s, settings, w);
-  tabuWalk(s, kNoLevel, settings, w);
+  tabuWalk(s, settings, w);
   const double held = 4.0 * w.neighbourColors.capacity() + 8.0 * w.tabuUntil.capacity() +
-                      8.0 * w.ties.capacity() +
+                      8.0 * w.ties.capacity() + 8.0 * w.moves.capacity() +
                       4.0 * (w.conflicting.capacity() + w.conflictIndex.capacity());
+  EXPECT_LE(held, tabuWorkspaceBytes(settings, 9, 9));
   RunFootprint gibbs{1000, 1, 0, true, sizeof(ColoringSample)};
   RunFootprint tabu = gibbs;
   tabu.walkCellBytes = kTabuCellBytes;
-  tabu.walkVertexBytes = kTabuVertexBytes;
+  tabu.walkVertexBytes = kTabuVertexBytes + 8.0 * settings.stepsPerVertex;
+  tabu.walkFixedBytes = 8.0 * settings.walkSteps;
   EXPECT_GE(residentRunBytes(9, 36, tabu) - residentRunBytes(9, 36, gibbs), held);
 }
 

@@ -49,24 +49,28 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   // results make `tests` colourings.
   const bool bounded = s.bounds != "trivial";
   const int32_t tests = executor.processes * s.workers;
+  const RunParameters parameters = s.runParameters();
   RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0), bounded,
                          sizeof(ColoringSample)};
-  if (s.move == "tabu") {
+  if (parameters.move == MoveKind::Tabu) {
+    const TabuSettings walk = defaultTabuSettings();
     footprint.walkCellBytes = kTabuCellBytes;
-    footprint.walkVertexBytes = kTabuVertexBytes;
+    footprint.walkVertexBytes = kTabuVertexBytes + 8.0 * walk.stepsPerVertex;
+    footprint.walkFixedBytes = 8.0 * walk.walkSteps;
   }
   const Graph graph = readRunGraph(s.problem, footprint);
-  const RunParameters parameters = s.runParameters();
   const auto halted = [&halt] { return halt(); };
   SearchStart searchStart = bounded ? greedyStart(graph) : trivialStart(graph);
-  // The tabu walk descends from the greedy bounds (see Bisection). From the
-  // trivial start a descent would test every k below n, so it bisects.
-  descending = bounded && parameters.move == MoveKind::Tabu;
+  // The tabu walk descends from the greedy bounds (see Bisection), its
+  // step's tests spread over the next candidates (docs/tabu.md). The
+  // trivial start implies the Gibbs sweep, and bisects.
+  descending = parameters.move == MoveKind::Tabu;
   searchStart.interval.descend = descending;
+  searchStart.spread = descending;
   const ChromaticOutcome search = chromaticSearch(
       searchStart,
-      [&](int32_t step, int32_t k) {
-        return executor.colorabilityStep(parameters, graph, step, k, halted);
+      [&](int32_t step, const StepColors& colors) {
+        return executor.colorabilityStep(parameters, graph, step, colors, halted);
       },
       progress.active() ? BisectionObserver(showStep) : BisectionObserver());
   const HaltCause cause = search.stopped ? halt.cause() : HaltCause::None;

@@ -214,6 +214,17 @@ std::optional<PathRefusal> optionsRefusal(const po::variables_map& options,
   if (settings.chrom == 1 && options.count("decompose")) {
     return refusal("--decompose is for counting mode; chromatic mode does not count by blocks");
   }
+  // A tabu walk does not keep the uniform law on the level set that the
+  // estimates rest on: counting mode always moves by the Gibbs sweep.
+  if (settings.chrom == 0 && options.count("move")) {
+    return refusal("--move is for chromatic mode; counting mode moves by the Gibbs sweep alone");
+  }
+  // The trivial bounds are the setting for studies of the method itself.
+  if (settings.chrom == 1 && options.count("move") && settings.move == "tabu" &&
+      settings.bounds == "trivial") {
+    return refusal(
+        "--move tabu needs the greedy bounds; --bounds trivial moves by the Gibbs sweep");
+  }
   if (auto path = outputRefusal(options, settings)) return refusal(path->message);
   if (options.count("seed") && !parseSeed(seedText)) return refusal(seedError(seedText));
   return std::nullopt;

@@ -84,7 +84,7 @@ const std::vector<OptionSpec>& optionTable() {
         {"decompose", "D", &RunSettings::decompose, "0", nullptr,
          "1 - count blocks exactly where possible, split the rest (default is {})",
          {.low = 0, .high = 1}, kCounting},
-        {"move", "M", &RunSettings::move, "gibbs", nullptr,
+        {"move", "M", &RunSettings::move, "tabu", nullptr,
          "chromatic tests' chain move: gibbs or tabu (default is {})",
          {.choices = {"gibbs", "tabu"}}, Modes::Chromatic},
     };
@@ -122,7 +122,10 @@ RunSettings::RunSettings() {
 }
 
 RunParameters RunSettings::runParameters() const {
-  return RunParameters{N, rho, colors, seed, workers, parseMove(move).value_or(MoveKind::Gibbs)};
+  // --bounds trivial studies the splitting method itself: the Gibbs sweep.
+  const MoveKind kind =
+      bounds == "trivial" ? MoveKind::Gibbs : parseMove(move).value_or(MoveKind::Gibbs);
+  return RunParameters{N, rho, colors, seed, workers, kind};
 }
 
 void describeOptions(po::options_description& description, RunSettings& settings,

@@ -70,7 +70,8 @@ void load(Archive& archive, CountingWork& work, std::vector<Graph>& owned) {
 
 template <typename Archive>
 void serialize(Archive& archive, ColorabilityOutcome& test, unsigned /*version*/) {
-  archive & test.passed & test.iterations & test.tests & test.cpuMilliseconds & test.coloring;
+  archive & test.passed & test.colors & test.failedBelow & test.iterations & test.tests &
+      test.cpuMilliseconds & test.coloring;
 }
 // clang-format on
 
@@ -85,11 +86,12 @@ enum Tag : int { kCommandTag = 1, kRunTag = 2, kResultTag = 3 };
 //   kCounting               parameters, graph and levels follow by
 //                           broadcast; then a batch of fixed-level runs
 //   kChromatic              parameters and graph follow by broadcast
-//   kStep step k            a batch of this step's tests
+//   kStep step top lowest spread
+//                           a batch of this step's tests (StepColors)
 // A batch: run indices until index 0, which abandons the rank's runs; the
 // rank then answers with index 0 and sends nothing more for the batch.
 enum Command : int64_t { kQuit = 0, kCounting = 1, kChromatic = 2, kStep = 3 };
-using CommandMessage = std::array<int64_t, 3>;
+using CommandMessage = std::array<int64_t, 5>;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(1);
 
@@ -239,7 +241,7 @@ RunBatchEnd countOnRanks(const mpi::communicator& world, const RunParameters& pa
     mpi::packed_oarchive archive(world);
     archive << parameters;
     save(archive, work);
-    commandAll(world, {kCounting, 0, 0});
+    commandAll(world, {kCounting, 0, 0, 0, 0});
     mpi::broadcast(world, archive, 0);
   }
   MpiSlots<CountingRun> slots(world, pool.size());
@@ -252,18 +254,18 @@ RunBatchEnd countOnRanks(const mpi::communicator& world, const RunParameters& pa
 std::optional<ColorabilityOutcome> stepOnRanks(const mpi::communicator& world,
                                                const Graph*& sentGraph,
                                                const RunParameters& parameters, const Graph& graph,
-                                               int32_t step, int32_t k,
+                                               int32_t step, const StepColors& colors,
                                                const std::function<bool()>& halted) {
-  RunPool<ColorabilityOutcome> pool(parameters.workers, stepJob(parameters, graph, step, k));
+  RunPool<ColorabilityOutcome> pool(parameters.workers, stepJob(parameters, graph, step, colors));
   if (world.size() > 1) {
     if (step == 1 || sentGraph != &graph) {
       mpi::packed_oarchive archive(world);
       archive << parameters << graph;
-      commandAll(world, {kChromatic, 0, 0});
+      commandAll(world, {kChromatic, 0, 0, 0, 0});
       mpi::broadcast(world, archive, 0);
       sentGraph = &graph;
     }
-    commandAll(world, {kStep, step, k});
+    commandAll(world, {kStep, step, colors.top, colors.lowest, colors.spread ? 1 : 0});
   }
   MpiSlots<ColorabilityOutcome> slots(world, pool.size());
   return runStep(pool, &slots, static_cast<int64_t>(pool.size()) * world.size(), halted);
@@ -280,16 +282,16 @@ RunExecutor mpiExecutor(const mpi::communicator& world) {
     return countOnRanks(world, parameters, work, range, consume, control);
   };
   auto sentGraph = std::make_shared<const Graph*>(nullptr);
-  executor.colorabilityStep = [&world, sentGraph](const RunParameters& parameters,
-                                                  const Graph& graph, int32_t step, int32_t k,
-                                                  const std::function<bool()>& halted) {
-    return stepOnRanks(world, *sentGraph, parameters, graph, step, k, halted);
+  executor.colorabilityStep = [&world, sentGraph](
+                                  const RunParameters& parameters, const Graph& graph, int32_t step,
+                                  const StepColors& colors, const std::function<bool()>& halted) {
+    return stepOnRanks(world, *sentGraph, parameters, graph, step, colors, halted);
   };
   return executor;
 }
 
 void endWorkers(const mpi::communicator& world, int status) {
-  commandAll(world, {kQuit, status, 0});
+  commandAll(world, {kQuit, status, 0, 0, 0});
 }
 
 namespace {
@@ -326,8 +328,10 @@ int serveCommands(const mpi::communicator& world) {
         break;
       case kStep: {
         RunPool<ColorabilityOutcome> pool(
-            parameters.workers, stepJob(parameters, graph, static_cast<int32_t>(command[1]),
-                                        static_cast<int32_t>(command[2])));
+            parameters.workers,
+            stepJob(parameters, graph, static_cast<int32_t>(command[1]),
+                    StepColors{static_cast<int32_t>(command[2]), static_cast<int32_t>(command[3]),
+                               command[4] != 0}));
         serveBatch(world, pool);
         break;
       }

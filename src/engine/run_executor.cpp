@@ -12,11 +12,12 @@ RunJob<CountingRun> countingJob(const RunParameters& parameters, const CountingW
 }
 
 RunJob<ColorabilityOutcome> stepJob(const RunParameters& parameters, const Graph& graph,
-                                    int32_t step, int32_t k) {
+                                    int32_t step, StepColors colors) {
   // Every test of a step counts in the answer, so a test is abandoned only
   // when the whole step is: after a halt, or another test's failure.
-  return [&parameters, &graph, step, k](int64_t index, const AbandonQuery& abandoned) {
-    return colorabilityTest(graph, parameters, k, step, static_cast<int32_t>(index - 1), abandoned);
+  return [&parameters, &graph, step, colors](int64_t index, const AbandonQuery& abandoned) {
+    const auto test = static_cast<int32_t>(index - 1);
+    return colorabilityTest(graph, parameters, colors.forTest(test), step, test, abandoned);
   };
 }
 
@@ -45,8 +46,8 @@ RunExecutor threadExecutor() {
     return runBatch<CountingRun>(pool, nullptr, range, consume, control);
   };
   executor.colorabilityStep = [](const RunParameters& parameters, const Graph& graph, int32_t step,
-                                 int32_t k, const std::function<bool()>& halted) {
-    RunPool<ColorabilityOutcome> pool(parameters.workers, stepJob(parameters, graph, step, k));
+                                 const StepColors& colors, const std::function<bool()>& halted) {
+    RunPool<ColorabilityOutcome> pool(parameters.workers, stepJob(parameters, graph, step, colors));
     return runStep(pool, nullptr, pool.size(), halted);
   };
   return executor;

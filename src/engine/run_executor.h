@@ -27,13 +27,13 @@ struct RunExecutor {
                             RunRange range, const RunConsumer<CountingRun>& consume,
                             const BatchControl& control)>
       countingRuns;
-  // Makes the tests of one bisection step at k colours (parameters.workers
-  // of them a process, so P x workers in an MPI job of P ranks; test j on
-  // stream (step, j)), and combines their outcomes in test order; nothing
-  // when `halted` stopped them first.
-  std::function<std::optional<ColorabilityOutcome>(const RunParameters& parameters,
-                                                   const Graph& graph, int32_t step, int32_t k,
-                                                   const std::function<bool()>& halted)>
+  // Makes the tests of one bisection step (parameters.workers of them a
+  // process, so P x workers in an MPI job of P ranks; test j on stream
+  // (step, j), at colors.forTest(j) colours), and combines their outcomes
+  // in test order; nothing when `halted` stopped them first.
+  std::function<std::optional<ColorabilityOutcome>(
+      const RunParameters& parameters, const Graph& graph, int32_t step, const StepColors& colors,
+      const std::function<bool()>& halted)>
       colorabilityStep;
 };
 
@@ -44,7 +44,7 @@ RunExecutor threadExecutor();
 // is index j + 1, so that indices start at 1 as the engine's do).
 RunJob<CountingRun> countingJob(const RunParameters& parameters, const CountingWork& work);
 RunJob<ColorabilityOutcome> stepJob(const RunParameters& parameters, const Graph& graph,
-                                    int32_t step, int32_t k);
+                                    int32_t step, StepColors colors);
 
 // A step's tests 1 .. count from `pool` (and `remote`), combined; nothing
 // when `halted` stopped them first.

@@ -27,7 +27,8 @@ double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootpri
   if (run.walkCellBytes > 0) {
     const double greedyColors = std::floor((1.0 + std::sqrt(1.0 + 8.0 * edgeCount)) / 2.0);
     const double colors = run.boundsFirst ? std::min(n, greedyColors) : n;
-    populationBytes += run.walkCellBytes * n * colors + run.walkVertexBytes * n;
+    populationBytes +=
+        run.walkCellBytes * n * colors + run.walkVertexBytes * n + run.walkFixedBytes;
   }
   // The simple graph (an offset a vertex, an entry an edge end), DSATUR's
   // two entries an edge end and half a dozen lists of n, the clique

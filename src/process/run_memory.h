@@ -47,13 +47,14 @@ struct RunFootprint {
   // decomposition of a graph counted by parts, and its elimination tables).
   LinearBytes besides = {};
   // Chromatic mode with --move tabu: each thread also holds the tabu walk's
-  // tables, walkCellBytes for each (vertex, colour) cell and walkVertexBytes
-  // a vertex, for the largest k a test may try: n from the trivial start;
+  // tables, walkCellBytes for each (vertex, colour) cell, walkVertexBytes
+  // a vertex and walkFixedBytes, for the largest k a test may try: n from the trivial start;
   // from the greedy bounds, DSATUR's d colours, and d(d - 1)/2 <= the edges
   // since every pair of its colour classes is joined by an edge. 0 without
   // the walk.
   double walkCellBytes = 0.0;
   double walkVertexBytes = 0.0;
+  double walkFixedBytes = 0.0;  // and a fixed part (a walk's move log)
 };
 
 // The bytes in use at the peak: the Graph's lists, the kept colourings, and

@@ -43,7 +43,11 @@ AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, dou
       return run;
     }
     splittingFactors(eliteCount, N, random, factors);
-    regenerate(population, eliteCount, factors, level, move, workspace);
+    // An iteration of N walks may take seconds: the walks ask `stop` too.
+    if (!regenerate(population, eliteCount, factors, level, move, workspace, stop)) {
+      run.stopped = true;
+      return run;
+    }
   }
 }
 

@@ -5,7 +5,7 @@
 // sorts the population, takes the candidate score at index m = floor(N * rho),
 // moves the level by selectElitesAdaptive, and regrows the population from
 // the elites by Gibbs moves at that level (or, in chromatic mode with --move
-// tabu, by tabu walks kept at that level). The run succeeds when the level
+// tabu, by tabu walks, each keeping the best colouring it meets). The run succeeds when the level
 // reaches 0 (a proper colouring is in the population) and gives up when the
 // last seven candidates (the starting level counted first) are all equal.
 //
@@ -36,7 +36,8 @@ using LevelList = std::vector<double>;
 // Told each new level as the run sets it (for a progress display).
 using LevelObserver = std::function<void(double level)>;
 
-// Asked before every iteration: true stops the run there (a halt).
+// Asked before every iteration, and within the tabu walks: true stops the
+// run there (a halt).
 using StopQuery = std::function<bool()>;
 
 struct AdaptiveRun {

@@ -3,11 +3,11 @@
 //
 // Gibbs, the level-constrained Gibbs sweep (coloring/gibbs_move.h), is the
 // splitting method's own move and the only one counting mode uses: its
-// chains keep the conditional distribution the estimates rely on. Tabu, the
-// level-constrained tabu walk (coloring/tabu_walk.h), is chromatic mode's
-// alternative (--move tabu): a search, not a sampler, which drives the
-// colourability test towards a proper colouring faster on the graphs where
-// the sweep stalls.
+// chains keep the conditional distribution the estimates rely on. Tabu, a
+// tabu walk that keeps the best colouring it meets (coloring/tabu_walk.h),
+// is chromatic mode's default (--move tabu): a search, not a sampler, which
+// drives the colourability test towards a proper colouring far faster than
+// the sweep (docs/tabu.md).
 #pragma once
 
 #include <cstdint>

@@ -48,7 +48,8 @@ ChromaticOutcome chromaticSearch(const SearchStart& start, const ColorabilitySte
   while (!bisection.finished()) {
     const int32_t mid = bisection.next();
     if (observer) observer(bisection.lo, bisection.hi, mid);
-    std::optional<ColorabilityOutcome> outcome = step(search.steps + 1, mid);
+    std::optional<ColorabilityOutcome> outcome =
+        step(search.steps + 1, StepColors{mid, bisection.lo + 1, start.spread});
     if (!outcome) {
       search.stopped = true;
       break;
@@ -60,11 +61,10 @@ ChromaticOutcome chromaticSearch(const SearchStart& start, const ColorabilitySte
     if (outcome->passed) {
       // Passes only lower hi, so the latest pass is the answer's.
       search.coloring = std::move(outcome->coloring);
-      const int32_t used = start.tighten ? compactColors(search.coloring) : mid;
-      bisection.passed(mid, used);
-    } else {
-      bisection.failed(mid);
+      const int32_t used = start.tighten ? compactColors(search.coloring) : outcome->colors;
+      bisection.passed(outcome->colors, used);
     }
+    if (outcome->failedBelow > 0) bisection.failed(outcome->failedBelow);
   }
   search.chromatic = bisection.hi;
   search.meanIterations = iterationSum / static_cast<double>(tests);

@@ -3,13 +3,17 @@
 //
 // Each step makes independent tests (an executor decides how many: its
 // threads, or every thread of every rank of an MPI job; test j of step s on
-// stream (s, j) of the seed), and k passes when any of them reaches a proper
-// colouring. A pass is a proper colouring, so the result is never below the
-// chromatic number; more tests make a false "no" at the true number rarer.
+// stream (s, j) of the seed), all at one k, which passes when any of them
+// reaches a proper colouring; or, spread (SearchStart::spread), test j at
+// the j-th next candidate below hi, the step then moving by what they say.
+// A pass is a proper colouring (checked from scratch before it counts), so
+// the result is never below the chromatic number; more tests make a false
+// "no" at the true number rarer.
 // Every test runs to its end, so the search for a seed and a number of
 // tests a step is reproducible. Nothing here prints.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -32,9 +36,7 @@ namespace tintara {
 // at its first failure. With --move tabu it makes fewer and cheaper tests
 // than the bisection: a pass costs the walk a few iterations, a failure at
 // least six, and the bisection's failures far below the answer are the
-// dearest (the most conflicting vertices to scan at every step). On the
-// DIMACS examples it made 27% fewer splitting iterations for the same
-// colours (tools/tabu_tuning, seeds 1 to 5).
+// dearest (docs/tabu.md).
 struct Bisection {
   int32_t lo = 0;
   int32_t hi = 0;
@@ -44,15 +46,18 @@ struct Bisection {
   bool finished() const { return lo >= hi || hi <= floor || (descend && lo >= hi - 1); }
   int32_t next() const;
   void passed(int32_t k, int32_t colorsUsed);
-  void failed(int32_t k) { lo = k; }
+  // A failure at k, above lo (a spread step's failures may lie below it).
+  void failed(int32_t k) { lo = std::max(lo, k); }
 };
 
 // Told the interval (lo, hi] and the k about to be tested.
 using BisectionObserver = std::function<void(int32_t lo, int32_t hi, int32_t k)>;
 
-// Makes the tests of bisection step `step` (from 1) at k colours and
-// combines their outcomes in test order; nothing when a halt stopped them.
-using ColorabilityStep = std::function<std::optional<ColorabilityOutcome>(int32_t step, int32_t k)>;
+// Makes the tests of bisection step `step` (from 1) at the colours given
+// and combines their outcomes in test order (combineTests); nothing when a
+// halt stopped them.
+using ColorabilityStep =
+    std::function<std::optional<ColorabilityOutcome>(int32_t step, const StepColors& colors)>;
 
 // Where a search starts: the interval, and a proper colouring with hi
 // colours that stands for the answer until a test passes.
@@ -63,6 +68,9 @@ struct SearchStart {
   // gaps), rather than from the k tested.
   bool tighten = false;
   int32_t cliqueSize = 0;  // the clique that set the floor; 0 for none
+  // Spread a step's tests over the next candidates, next(), next() - 1, ...
+  // down to lo + 1, rather than making them all at next() (StepColors).
+  bool spread = false;
 };
 
 // The plain search: (0, vertexCount], the colouring that gives every vertex

@@ -1,7 +1,11 @@
 #include "splitting/experiment_runs.h"
 
-#include "random/random_source.h"
+#include <algorithm>
+#include <stdexcept>
+
+#include "coloring/proper_coloring.h"
 #include "process/cpu_clock.h"
+#include "random/random_source.h"
 #include "splitting/estimation.h"
 
 namespace tintara {
@@ -36,17 +40,29 @@ uint64_t colorabilityStream(int32_t step, int32_t test) {
   return (static_cast<uint64_t>(step) << 32) | static_cast<uint32_t>(test);
 }
 
+int32_t StepColors::forTest(int32_t test) const {
+  if (!spread) return top;
+  return std::max(top - test, lowest);
+}
+
 std::optional<ColorabilityOutcome> colorabilityTest(const Graph& graph,
                                                     const RunParameters& parameters, int32_t k,
                                                     int32_t step, int32_t test,
                                                     const std::function<bool()>& abandoned) {
   const int64_t start = threadMilliseconds();
   ColorabilityOutcome outcome;
+  outcome.colors = k;
   const AdaptiveRun run =
       adaptiveRunOnStream(graph, parameters, k, colorabilityStream(step, test), 0,
                           &outcome.coloring, {}, abandoned, ChainMove{parameters.move});
   if (run.stopped) return std::nullopt;
+  // The walk's tables are incremental: a fault in them must never make an
+  // answer below the chromatic number, so a pass is recounted first.
+  if (run.reachedProperColoring && !isProperColoring(graph, outcome.coloring, k)) {
+    throw std::logic_error("a colourability test passed with a colouring that is not proper");
+  }
   outcome.passed = run.reachedProperColoring;
+  if (!outcome.passed) outcome.failedBelow = k;
   outcome.iterations = static_cast<double>(run.iterations);
   outcome.cpuMilliseconds = threadMilliseconds() - start;
   return outcome;
@@ -60,11 +76,18 @@ ColorabilityOutcome combineTests(std::vector<ColorabilityOutcome>&& tests) {
     step.tests += test.tests;
     step.cpuMilliseconds += test.cpuMilliseconds;
     step.elsewhereCpuMilliseconds += test.elsewhereCpuMilliseconds;
-    if (test.passed && !step.passed) {
+    if (test.passed && (!step.passed || test.colors < step.colors)) {
       step.passed = true;
+      step.colors = test.colors;
       step.coloring = std::move(test.coloring);
     }
   }
+  for (const ColorabilityOutcome& test : tests) {
+    if (!test.passed && (!step.passed || test.colors < step.colors)) {
+      step.failedBelow = std::max(step.failedBelow, test.colors);
+    }
+  }
+  if (!step.passed) step.colors = step.failedBelow;
   return step;
 }
 

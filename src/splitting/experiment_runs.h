@@ -77,16 +77,34 @@ std::optional<CountingRun> fixedLevelRun(const CountingWork& work, const RunPara
 // apart from counting mode's streams.
 uint64_t colorabilityStream(int32_t step, int32_t test);
 
-// The outcome of one colourability test, or of a step's tests together:
-// whether any reached a proper k-colouring, the iterations of all of them,
-// how many tests they were, and (when one passed) the colouring of the
-// first that did. The count is what the mean iterations per test divide by:
-// a step of an MPI job makes more tests than one process has threads.
+// The colours a step's tests ask about: every test `top` (the bisection's
+// tests at one k), or, when `spread`, test j max(top - j, lowest) (the
+// descent's next candidates at once, none below `lowest`).
+struct StepColors {
+  int32_t top = 0;
+  int32_t lowest = 1;
+  bool spread = false;
+  int32_t forTest(int32_t test) const;
+};
+
+// The outcome of one colourability test, or of a step's tests together.
+// Of one test: whether it reached a proper colouring (`colors` colours
+// asked for), its iterations, and its colouring when it passed. Of a step:
+// whether any test passed; then `colors` is the fewest colours a passing
+// test asked for and `coloring` the colouring of the first test (in test
+// order) that passed with that many; `failedBelow` is the most colours a
+// failing test asked for below `colors` (below every test's, when none
+// passed; 0 when none failed there: a failure at as many colours as a pass,
+// or more, says nothing). The count is what the mean iterations per test
+// divide by: a step of an MPI job makes more tests than one process has
+// threads.
 // A test's processor time is its own thread's clock; a step's counts only
 // the tests made in other processes (an MPI job's other ranks), whose time
 // the process clock of rank 0 cannot see.
 struct ColorabilityOutcome {
   bool passed = false;
+  int32_t colors = 0;
+  int32_t failedBelow = 0;
   double iterations = 0.0;
   int32_t tests = 1;
   int64_t cpuMilliseconds = 0;
@@ -95,7 +113,9 @@ struct ColorabilityOutcome {
 };
 
 // Test `test` of bisection step `step`, asking whether k colours suffice;
-// nothing when `abandoned` answers true before an iteration.
+// nothing when `abandoned` answers true before the test's end. A passing
+// test's colouring is checked from scratch (isProperColoring): one that is
+// not proper throws std::logic_error rather than count.
 std::optional<ColorabilityOutcome> colorabilityTest(const Graph& graph,
                                                     const RunParameters& parameters, int32_t k,
                                                     int32_t step, int32_t test,

@@ -79,11 +79,23 @@ struct GibbsChain {
   void step(ColoringSample& sample, double level) { gibbsMove(sample, level, workspace); }
 };
 
+// Each state is one walk from the state before. The walk keeps the best
+// colouring it meets, never below its start, so it needs no level: a
+// sample at the level stays at or above it. Once a halt has ended a walk,
+// the chain's remaining steps leave their samples as they are (copies, for
+// regenerate's caller to drop).
 struct TabuChain {
   const TabuSettings& settings;
   TabuWorkspace& workspace;
-  void start(const ColoringSample& sample) { startTabuWalk(sample, settings, workspace); }
-  void step(ColoringSample& sample, double level) { tabuWalk(sample, level, settings, workspace); }
+  const WalkStop& stop;
+  bool& halted;
+  void start(const ColoringSample&) {}
+  void step(ColoringSample& sample, [[maybe_unused]] double level) {
+    if (halted) return;
+    [[maybe_unused]] const double start = sample.score;
+    halted = !tabuWalk(sample, settings, workspace, stop);
+    assert(sample.score >= start && (sample.score >= level || start < level));
+  }
 };
 
 // regenerate with the chain's move as a parameter. Inlined into each
@@ -147,13 +159,17 @@ void regenerate(Population& population, std::size_t eliteCount, const std::vecto
   growChains(population, eliteCount, factors, level, GibbsChain{workspace});
 }
 
-void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
-                double level, const ChainMove& move, ChainWorkspace& workspace) {
+bool regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                double level, const ChainMove& move, ChainWorkspace& workspace,
+                const WalkStop& stop) {
   if (move.kind == MoveKind::Gibbs) {
     regenerate(population, eliteCount, factors, level, workspace.gibbs);
-    return;
+    return true;
   }
-  growChains(population, eliteCount, factors, level, TabuChain{move.tabu, workspace.tabu});
+  bool halted = false;
+  growChains(population, eliteCount, factors, level,
+             TabuChain{move.tabu, workspace.tabu, stop, halted});
+  return !halted;
 }
 
 }  // namespace tintara

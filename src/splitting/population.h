@@ -97,10 +97,13 @@ void regenerate(Population& population, std::size_t eliteCount, const std::vecto
                 double level, GibbsWorkspace& workspace);
 
 // The same with the chain's move chosen: Gibbs as above, or the tabu walk,
-// which runs one search per elite (startTabuWalk on the elite) and takes
-// each offspring after move.tabu.walkLength more steps of it. Either way
-// every offspring scores at least `level` when its elite does.
-void regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
-                double level, const ChainMove& move, ChainWorkspace& workspace);
+// which makes each offspring by one walk (tabuWalk) from the sample before
+// it. Either way every offspring scores at least `level` when its elite
+// does. `stop` is asked within the walks (the Gibbs sweep never asks it):
+// false when it ended the regrowth, leaving the population's samples valid
+// but only partly regrown, for the caller to drop.
+bool regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                double level, const ChainMove& move, ChainWorkspace& workspace,
+                const WalkStop& stop = {});
 
 }  // namespace tintara

@@ -27,9 +27,12 @@ WideDouble estimateAtLevels(const LevelList& levels, const Graph& graph, RandomS
 int32_t bisectColorCount(int32_t vertexCount, const ColorabilityTest& test, int32_t& steps,
                          double& iterationSum) {
   const ChromaticOutcome search = chromaticSearch(
-      SearchStart{Bisection{0, vertexCount}, {}, false, 0}, [&](int32_t, int32_t k) {
+      SearchStart{Bisection{0, vertexCount}, {}, false, 0}, [&](int32_t, const StepColors& colors) {
+        const int32_t k = colors.top;
         ColorabilityOutcome outcome;
         outcome.passed = test(k, outcome.iterations);
+        outcome.colors = k;
+        outcome.failedBelow = outcome.passed ? 0 : k;
         iterationSum += outcome.iterations;
         return std::optional<ColorabilityOutcome>(std::move(outcome));
       });

@@ -48,7 +48,7 @@ const std::string kListing =
     "  --decompose arg       1 - count blocks exactly where possible, split the rest\n"
     "                        (default is 0)\n"
     "  --move arg            chromatic tests' chain move: gibbs or tabu (default is \n"
-    "                        gibbs)\n";
+    "                        tabu)\n";
 
 const std::string kAfterParseError = kListing + "\n";
 

@@ -4,7 +4,9 @@
 //
 //   tabu_tuning search FILE [key=value ...]
 //       one chromatic search per seed from the program's greedy bounds:
-//       seed=S colors=C tests=T iterations=I cpu=X
+//       seed=S colors=C tests=T iterations=I cpu=X path=Y, where cpu is the
+//       thread CPU seconds of all tests and path the sum over steps of the
+//       dearest test's: the wall time of T tests a step on T free cores
 //   tabu_tuning window FILE K [key=value ...]
 //       one colourability test per seed at K colours, the adaptive run
 //       written out here with a stagnation window of `window` candidates
@@ -13,16 +15,19 @@
 //       longest_flat=F (the most iterations in a row whose candidate
 //       repeated the one before: the window ends a test at F = window - 1)
 //
-// Keys: move=gibbs|tabu (tabu), walk=L, base=B, spread=A, lambda=X (the
-// tabu walk's settings, default the program's), N=1000, rho=0.2,
-// seeds=1-5 (a range or one number), search=bisection|descent (as the
-// program: descent for tabu, bisection for gibbs), window=7.
+// Keys: move=gibbs|tabu (tabu), walk=L, pv=P (a walk of L + P n steps),
+// base=B, spread=A, lambda=X (the tabu walk's settings, default the
+// program's), N=1000, rho=0.2, seeds=1-5 (a range or one number),
+// search=bisection|descent (as the program: descent for tabu, bisection
+// for gibbs), tests=1 (T, the tests a step), plan=same|spread (a step's T
+// tests at one k, or at k, k - 1, ... as the program's StepColors; default
+// the program's), window=7.
 //
 // `descent` tests hi - 1, hi - 2, ... from DSATUR's d until a test fails,
 // taking hi from the colours each passing colouring uses (the program's
 // search with --move tabu); `bisection` is its search with --move gibbs.
-// Step s draws from stream (s, 0) of the seed, as the program's
-// single-worker run does.
+// Test j of step s draws from stream (s, j) of the seed, as the program's
+// run on T workers does.
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
@@ -51,6 +56,8 @@ struct Options {
   uint64_t firstSeed = 1;
   uint64_t lastSeed = 5;
   std::optional<bool> descent;  // as the program: descent for tabu
+  std::optional<bool> spread;   // as the program: spread for tabu
+  int32_t tests = 1;
   std::size_t window = 7;
 };
 
@@ -65,7 +72,13 @@ Options parseOptions(int argc, char** argv, int first) {
     if (key == "move") {
       o.move.kind = parseMove(value).value();
     } else if (key == "walk") {
-      o.move.tabu.walkLength = std::stoi(value);
+      o.move.tabu.walkSteps = std::stoi(value);
+    } else if (key == "pv") {
+      o.move.tabu.stepsPerVertex = std::stoi(value);
+    } else if (key == "tests") {
+      o.tests = std::stoi(value);
+    } else if (key == "plan") {
+      o.spread = value == "spread";
     } else if (key == "base") {
       o.move.tabu.tenureBase = std::stoi(value);
     } else if (key == "spread") {
@@ -143,22 +156,36 @@ int search(const Graph& graph, const Options& o) {
     const int64_t start = threadMilliseconds();
     int32_t tests = 0;
     double iterations = 0;
+    int64_t path = 0;
     SearchStart begin = greedyStart(graph);
     begin.interval.descend = o.descent.value_or(o.move.kind == MoveKind::Tabu);
-    const ChromaticOutcome outcome = chromaticSearch(begin, [&](int32_t step, int32_t k) {
-      ++tests;
-      TestResult r = windowedTest(graph, o, k, StreamId{seed, colorabilityStream(step, 0)});
-      iterations += static_cast<double>(r.iterations);
-      ColorabilityOutcome out;
-      out.passed = r.passed;
-      out.iterations = static_cast<double>(r.iterations);
-      out.coloring = std::move(r.coloring);
-      return std::optional<ColorabilityOutcome>(std::move(out));
-    });
+    begin.spread = o.spread.value_or(o.move.kind == MoveKind::Tabu);
+    const auto step = [&](int32_t s, const StepColors& colors) {
+      std::vector<ColorabilityOutcome> outcomes;
+      int64_t dearest = 0;
+      for (int32_t j = 0; j < o.tests; ++j) {
+        ++tests;
+        const int64_t testStart = threadMilliseconds();
+        const int32_t k = colors.forTest(j);
+        TestResult r = windowedTest(graph, o, k, StreamId{seed, colorabilityStream(s, j)});
+        iterations += static_cast<double>(r.iterations);
+        ColorabilityOutcome out;
+        out.passed = r.passed;
+        out.colors = k;
+        out.failedBelow = r.passed ? 0 : k;
+        out.iterations = static_cast<double>(r.iterations);
+        out.coloring = std::move(r.coloring);
+        outcomes.push_back(std::move(out));
+        dearest = std::max(dearest, threadMilliseconds() - testStart);
+      }
+      path += dearest;
+      return std::optional<ColorabilityOutcome>(combineTests(std::move(outcomes)));
+    };
+    const ChromaticOutcome outcome = chromaticSearch(begin, step);
     const int32_t colors = outcome.chromatic;
     std::cout << "seed=" << seed << " colors=" << colors << " tests=" << tests
               << " iterations=" << iterations << " cpu=" << cpuSeconds(threadMilliseconds() - start)
-              << std::endl;
+              << " path=" << cpuSeconds(path) << std::endl;
   }
   return 0;
 }
