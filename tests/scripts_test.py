@@ -457,18 +457,20 @@ class DecomposeStudy(Temp):
         self.assertFalse(decompose.same_report("\n".join(a), "\n".join(a[:2]))[0])
 
     def test_a_miss_on_the_first_seed_stops_the_case_and_the_other_side(self):
-        graph = tg.square_torus(7)  # one hard block, a quarter second to RE 0.1
-        case = decompose.Case("t7", "torus 7x7", graph, 3, ("torus", 7), None, None)
+        graph = tg.square_torus(12)  # one hard block, seconds of CPU to RE 0.1
+        case = decompose.Case("t12", "torus 12x12", graph, 3, ("blocks",), None, None)
         store = decompose.Store(self.dir)
-        res = decompose.study_case(case, self.build, store, self.dir, 0.02)
+        res = decompose.study_case(case, self.build, store, self.dir, 0.3)
         self.assertEqual(len(res["sides"][1]), 1)
         first = res["sides"][1][0]
-        self.assertEqual((first["hit"], first["end"]), (False, "max-time"))
-        self.assertIn("1 split (49 vertices)", first["decomposed"])
+        self.assertEqual((first["hit"], first["capped"], first["end"]),
+                         (False, True, "stopped at the cap"))
+        self.assertTrue(0.3 <= first["cpu"] < 2, first["cpu"])  # stopped by its CPU time
+        self.assertIn("1 split (144 vertices)", first["decomposed"])
         self.assertIsNone(res["sides"][0])
         # Run again, the study reads its results back instead of running.
         self.assertEqual(decompose.study_case(case, self.build, decompose.Store(self.dir),
-                                              self.dir, 0.02)["sides"][1], [first])
+                                              self.dir, 0.3)["sides"][1], [first])
 
     def test_quick_run_writes_the_report(self):
         out = os.path.join(self.dir, "decompose.md")
@@ -487,7 +489,14 @@ class DecomposeStudy(Temp):
             self.assertTrue(all(abs(x) < 1e-13 for x in diffs), row[10])
             self.assertRegex(row[11], r"^\*\*[\d.]+\*\*$")  # the whole graph reached 0.1
         self.assertIn("1 split (49 vertices)", rows[4][7])
-        self.assertEqual(rows[4][9:11], rows[4][12:14])  # the same estimate, RE and z
+        self.assertEqual(rows[4][10], rows[4][13])  # each seed's z
+        torus = {}  # the runs' lines but their CPU, by setting and seed
+        for line in text.splitlines():
+            cells = line[2:-2].split(" | ")
+            if cells[0] == "torus 7x7" and len(cells) == 10:
+                torus.setdefault(cells[1], {})[cells[2]] = cells[4:]
+        self.assertEqual(len(torus["1"]), 3)
+        self.assertEqual(torus["1"], torus["0"])
         self.assertIn("**Reports: identical apart from CPU.** 3 of 3 pairs", text)
 
 
