@@ -472,6 +472,18 @@ class DecomposeStudy(Temp):
         self.assertEqual(decompose.study_case(case, self.build, decompose.Store(self.dir),
                                               self.dir, 0.3)["sides"][1], [first])
 
+    def test_cpu_to_a_looser_target_is_read_from_the_run_lines(self):
+        out = os.path.join(self.dir, "r.out")
+        with open(out, "w") as f:  # RE after each run; every run takes 1 CPU s
+            for i, re_ in enumerate([None, 0.5, 0.25, 0.18, 0.12], 1):
+                f.write('{"type":"run","run":%d,"re":%s,"cpu":1.0}\n'
+                        % (i, "null" if re_ is None else re_))
+        # 2 CPU s outside the runs: the pilot, and the run stopped under way.
+        self.assertEqual(decompose.cpu_to_targets(dict(out=out, cpu=7.0, end="signal")),
+                         {0.3: 5.0, 0.2: 6.0, 0.15: 7.0})
+        self.assertEqual(decompose.cpu_to_targets(dict(out=out, cpu=0.01, end="exact"), (0.1,)),
+                         {0.1: 0.01})
+
     def test_quick_run_writes_the_report(self):
         out = os.path.join(self.dir, "decompose.md")
         r = run([os.path.join(SCRIPTS, "decompose-study"), "--quick", "--work-dir", self.dir,
@@ -498,6 +510,8 @@ class DecomposeStudy(Temp):
         self.assertEqual(len(torus["1"]), 3)
         self.assertEqual(torus["1"], torus["0"])
         self.assertIn("**Reports: identical apart from CPU.** 3 of 3 pairs", text)
+        self.assertRegex(text, r"less CPU on random, 80 vertices, average degree 2.5\*\*: both "
+                               r"sides reached RE 0.1.*\*\*Met\*\*")
 
 
 class PerformanceReport(unittest.TestCase):
