@@ -25,6 +25,7 @@ import tintara_tools as tg  # noqa: E402
 
 study = tg.load_script("chromatic-study")
 report = tg.load_script("performance-report")
+decompose = tg.load_script("decompose-study")
 BIN = argparse.Namespace()
 
 
@@ -399,6 +400,120 @@ class ChromaticStudy(Temp):
         self.assertFalse(study.plot(chosen, ["dsatur"], results, png + "2"))
 
 
+class DecomposeStudy(Temp):
+    def test_exact_references_equal_exact_count_on_the_whole_graph(self):
+        from fractions import Fraction
+        loose = tg.Graph(9, [(0, 1), (0, 1), (1, 2), (2, 0), (2, 3), (3, 4), (4, 5), (5, 3),
+                             (5, 6), (6, 7)])  # a repeated edge, cut vertices, vertex 8 alone
+        for graph, k, kind in [(decompose.triangles(4), 3, ("triangles", 4)),
+                               (decompose.triangles(3), 4, ("triangles", 3)),
+                               (decompose.random_tree(15, 2), 3, ("tree",)),
+                               (decompose.grid_chain(3, 3), 3, ("blocks",)),
+                               (tg.random_graph(24, 30, 5), 3, ("blocks",)),
+                               (loose, 3, ("blocks",)),
+                               (tg.square_torus(4), 3, ("torus", 4))]:
+            with self.subTest(n=graph.n, k=k, kind=kind):
+                case = decompose.Case("c", "c", graph, k, kind, None, None)
+                got = decompose.reference(case, self.build, self.dir)
+                count = tg.exact_counts(self.build, self.instance(graph), [k])[0].count
+                self.assertEqual(got["p"], Fraction(count, k ** graph.n), got["how"])
+
+    def test_a_block_exact_count_cannot_count_leaves_the_value_unknown(self):
+        got = decompose.reference(decompose.Case("c", "c", tg.square_torus(12), 3, ("blocks",),
+                                                 None, None), self.build, self.dir)
+        self.assertIsNone(got["p"])
+        self.assertIn("block of 144 vertices", got["how"])
+
+    def test_comparison_with_the_exact_value_at_any_exponent(self):
+        from fractions import Fraction
+        for p, text in [(Fraction(2, 9) ** 500, "2.4759570816196082e-327"),
+                        (Fraction(999999999999999999, 10 ** 421), "1.0000000000000000e-403"),
+                        (Fraction(3, 8), "3.7500000000000000e-1")]:
+            self.assertEqual(decompose.fraction_text(p), text)
+        # (estimate, RE, exact, relative difference, z)
+        for est, re_, p, rel, z in [("1.1e-400", 0.1, Fraction(1, 10 ** 400), 0.1, 1 / 1.1),
+                                    ("0.9", 0.05, Fraction(1), -0.1, -0.1 / 0.045),
+                                    ("2.5e-3", 0, Fraction(1, 400), 0.0, None),
+                                    ("0", 0.3, Fraction(1, 3), -1.0, -math.inf)]:
+            with self.subTest(est=est):
+                got = decompose.versus_exact(est, re_, p)
+                self.assertAlmostEqual(got[0], rel, delta=1e-12)
+                if z is None or math.isinf(z):
+                    self.assertEqual(got[1], z)
+                else:
+                    self.assertAlmostEqual(got[1], z, delta=1e-12)
+
+    def test_reports_equal_apart_from_cpu_and_the_option_echo(self):
+        a = ['{"type":"header","options":{"decompose":0,"N":1000}}',
+             '{"type":"run","run":1,"estimate":{"text":"1e-9"},"cpu":0.5}',
+             '{"type":"summary","average":{"text":"5e-10"},"cpu":0.5}']
+        b = [a[0].replace('"decompose":0', '"decompose":1'), a[1].replace("0.5", "0.7"),
+             a[2].replace("0.5}", "0.6}")]
+        self.assertEqual(decompose.same_report("\n".join(a), "\n".join(b)), (True, []))
+        for changed in (a[1].replace("1e-9", "2e-9"), a[1].replace('"run":1', '"run":2')):
+            self.assertEqual(decompose.same_report("\n".join(a), "\n".join([a[0], changed,
+                                                                             a[2]])),
+                             (False, [1]))
+        self.assertFalse(decompose.same_report("\n".join(a), "\n".join(a[:2]))[0])
+
+    def test_a_miss_on_the_first_seed_stops_the_case_and_the_other_side(self):
+        graph = tg.square_torus(12)  # one hard block, seconds of CPU to RE 0.1
+        case = decompose.Case("t12", "torus 12x12", graph, 3, ("blocks",), None, None)
+        store = decompose.Store(self.dir)
+        res = decompose.study_case(case, self.build, store, self.dir, 0.3)
+        self.assertEqual(len(res["sides"][1]), 1)
+        first = res["sides"][1][0]
+        self.assertEqual((first["hit"], first["capped"], first["end"]),
+                         (False, True, "stopped at the cap"))
+        self.assertTrue(0.3 <= first["cpu"] < 2, first["cpu"])  # stopped by its CPU time
+        self.assertIn("1 split (144 vertices)", first["decomposed"])
+        self.assertIsNone(res["sides"][0])
+        # Run again, the study reads its results back instead of running.
+        self.assertEqual(decompose.study_case(case, self.build, decompose.Store(self.dir),
+                                              self.dir, 0.3)["sides"][1], [first])
+
+    def test_cpu_to_a_looser_target_is_read_from_the_run_lines(self):
+        out = os.path.join(self.dir, "r.out")
+        with open(out, "w") as f:  # RE after each run; every run takes 1 CPU s
+            for i, re_ in enumerate([None, 0.5, 0.25, 0.18, 0.12], 1):
+                f.write('{"type":"run","run":%d,"re":%s,"cpu":1.0}\n'
+                        % (i, "null" if re_ is None else re_))
+        # 2 CPU s outside the runs: the pilot, and the run stopped under way.
+        self.assertEqual(decompose.cpu_to_targets(dict(out=out, cpu=7.0, end="signal")),
+                         {0.3: 5.0, 0.2: 6.0, 0.15: 7.0})
+        self.assertEqual(decompose.cpu_to_targets(dict(out=out, cpu=0.01, end="exact"), (0.1,)),
+                         {0.1: 0.01})
+
+    def test_quick_run_writes_the_report(self):
+        out = os.path.join(self.dir, "decompose.md")
+        r = run([os.path.join(SCRIPTS, "decompose-study"), "--quick", "--work-dir", self.dir,
+                 "--out", out, "--build", os.path.dirname(BIN.tintara)])
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(out) as f:
+            text = f.read()
+        rows = [line[2:-2].split(" | ") for line in text.splitlines() if line.startswith("| ")
+                and "CPU s, --decompose 1" not in line and line.count(" | ") == 13]
+        self.assertEqual([row[0] for row in rows],
+                         [c.name for c in decompose.cases(quick=True)])
+        for row in rows[:4]:  # every block exact: the exact value, printed at once
+            self.assertIn("0 split", row[7])
+            diffs = [float(x) for x in row[10].replace("rel. diff. ", "").split(", ")]
+            self.assertTrue(all(abs(x) < 1e-13 for x in diffs), row[10])
+            self.assertRegex(row[11], r"^\*\*[\d.]+\*\*$")  # the whole graph reached 0.1
+        self.assertIn("1 split (49 vertices)", rows[4][7])
+        self.assertEqual(rows[4][10], rows[4][13])  # each seed's z
+        torus = {}  # the runs' lines but their CPU, by setting and seed
+        for line in text.splitlines():
+            cells = line[2:-2].split(" | ")
+            if cells[0] == "torus 7x7" and len(cells) == 10:
+                torus.setdefault(cells[1], {})[cells[2]] = cells[4:]
+        self.assertEqual(len(torus["1"]), 3)
+        self.assertEqual(torus["1"], torus["0"])
+        self.assertIn("**Reports: identical apart from CPU.** 3 of 3 pairs", text)
+        self.assertRegex(text, r"less CPU on random, 80 vertices, average degree 2.5\*\*: both "
+                               r"sides reached RE 0.1.*\*\*Met\*\*")
+
+
 class PerformanceReport(unittest.TestCase):
     def test_crossover_section_is_replaced_in_place_and_kept(self):
         head = report.CROSSOVER_HEADING
@@ -414,9 +529,9 @@ class PerformanceReport(unittest.TestCase):
 
 
 class CommandLines(unittest.TestCase):
-    SCRIPTS = ["accuracy-study", "chromatic-study", "fuzz-reader", "install-deps",
-               "lattice-study", "make-examples", "memcheck", "performance-report",
-               "plot-convergence", "stop-and-resume"]
+    SCRIPTS = ["accuracy-study", "chromatic-study", "decompose-study", "fuzz-reader",
+               "install-deps", "lattice-study", "make-examples", "memcheck",
+               "performance-report", "plot-convergence", "stop-and-resume"]
 
     def test_every_script_answers_help_and_refuses_a_bad_option_on_one_line(self):
         self.assertEqual(sorted(f for f in os.listdir(SCRIPTS) if "." not in f
