@@ -195,12 +195,28 @@ class Timed:
         return self.returncode is None
 
 
+def address_sanitized(path):
+    """Whether the executable at `path` was built with AddressSanitizer. Its
+    runtime reserves terabytes of shadow address space at start, so an
+    address-space cap (RLIMIT_AS) would end it before main: the sanitizer
+    build of the test suite runs the scripts' tools without that cap."""
+    try:
+        with open(path, "rb") as f:
+            return b"__asan_init" in f.read()
+    except OSError:
+        return False
+
+
 def run_timed(cmd, limit=None, stdin=None, memory_limit=None, cpu_limit=None):
     """Runs cmd, killing it after `limit` wall seconds. `memory_limit` (bytes)
     caps its address space and `cpu_limit` (seconds) its CPU time, both set
     in the child (RLIMIT_AS, RLIMIT_CPU: the kernel ends it with SIGXCPU;
     core dumps are then off). CPU time and peak memory are this process's
-    own, from wait4, so calls may overlap."""
+    own, from wait4, so calls may overlap. An AddressSanitizer build gets no
+    address-space cap (see address_sanitized)."""
+    if memory_limit is not None and address_sanitized(cmd[0]):
+        memory_limit = None
+
     def set_limits():
         resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
         if memory_limit is not None:

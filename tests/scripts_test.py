@@ -510,7 +510,7 @@ class DecomposeStudy(Temp):
         self.assertEqual(len(torus["1"]), 3)
         self.assertEqual(torus["1"], torus["0"])
         self.assertIn("**Reports: identical apart from CPU.** 3 of 3 pairs", text)
-        self.assertRegex(text, r"less CPU on random, 80 vertices, average degree 2.5\*\*: both "
+        self.assertRegex(text, r"less CPU on random, 60 vertices, average degree 2.5\*\*: both "
                                r"sides reached RE 0.1.*\*\*Met\*\*")
 
 
