@@ -13,7 +13,8 @@ SANITIZE_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:check_initialization
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:abort_on_error=1
 
 # The thread sanitizer build runs the tests that use threads (in the test
-# binary itself and through the executable), so that a data race fails.
+# binary itself and through the executable), so that a data race fails; it
+# builds those two binaries alone.
 TSAN = -fsanitize=thread
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 THREAD_TESTS = 'RunInOrder|ThreadedEstimates|SeededReports|StopSignals|Journal|Decompose.HardParts'
@@ -60,7 +61,7 @@ test-sanitizers: deps
 test-threads: deps
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DTINTARA_BENCHMARKS=OFF -DTINTARA_MPI=OFF \
 		-DCMAKE_CXX_FLAGS="-O1 -g $(TSAN)" -DCMAKE_EXE_LINKER_FLAGS="$(TSAN)"
-	cmake --build $(TSAN_DIR) -j $(JOBS)
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target tintara tintara_tests
 	$(TSAN_ENV) ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) -R $(THREAD_TESTS)
 
 fuzz-smoke: deps
