@@ -108,34 +108,34 @@ TEST(Decompose, OneHardBlockGivesTheReportWithoutParts) {
 // to it, and the saved colouring, joined from the parts', is proper.
 TEST(Decompose, HardPartsResumeAndGiveTheSameReportOnAnyThreads) {
   Edges edges;
-  addTorus(edges, 8, 0);
-  addTorus(edges, 8, 64);
-  edges.insert(edges.end(), {{63, 64}, {127, 128}, {128, 129}, {127, 129}});
-  TempFile file(instanceText(130, edges));
+  addTorus(edges, 7, 0);
+  addTorus(edges, 7, 49);
+  edges.insert(edges.end(), {{48, 49}, {97, 98}, {98, 99}, {97, 99}});
+  TempFile file(instanceText(100, edges));
   const std::string journal = file.directory() + "/runs.journal";
   const std::string saved = file.directory() + "/coloring.txt";
   const auto run = [&](const char* workers, std::vector<std::string> more) {
     std::vector<std::string> args = {"--problem",   file.path(), "--N",       "200",
-                                     "--terr",      "0.15",      "--seed",    "9",
+                                     "--terr",      "0.2",       "--seed",    "9",
                                      "--decompose", "1",         "--workers", workers};
     args.insert(args.end(), more.begin(), more.end());
     return runTintaraBinary(args);
   };
   const ProcessResult one = run("1", {"--save-coloring", saved});
   ASSERT_EQ(one.exitStatus, 0) << one.output;
-  EXPECT_EQ(one.errors, "decomposed: 4 blocks; 2 exact (factor 0.15), 2 split (64, 64 vertices)\n");
+  EXPECT_EQ(one.errors, "decomposed: 4 blocks; 2 exact (factor 0.15), 2 split (49, 49 vertices)\n");
   EXPECT_NE(one.output.find("# LEVELS = "), std::string::npos);
   EXPECT_EQ(withoutCpu(run("3", {}).output), withoutCpu(one.output));
   EXPECT_EQ(run("2", {"--journal", journal, "--max-runs", "3"}).exitStatus, 3);
   EXPECT_EQ(withoutCpu(run("1", {"--journal", journal}).output), withoutCpu(one.output));
   // A journal of parts is another experiment without them.
   const ProcessResult plain = runTintaraBinary(
-      {"--problem", file.path(), "--N", "200", "--terr", "0.15", "--journal", journal});
+      {"--problem", file.path(), "--N", "200", "--terr", "0.2", "--journal", journal});
   EXPECT_NE(plain.output.find("belongs to another experiment: decompose 1 there, 0 here"),
             std::string::npos)
       << plain.output;
 
-  std::vector<int32_t> colors(130, -1);
+  std::vector<int32_t> colors(100, -1);
   std::ifstream in(saved);
   for (std::string line; std::getline(in, line);) {
     std::smatch match;
@@ -143,7 +143,7 @@ TEST(Decompose, HardPartsResumeAndGiveTheSameReportOnAnyThreads) {
       colors.at(std::stoi(match[1])) = std::stoi(match[2]);
     }
   }
-  EXPECT_TRUE(isProperColoring(makeGraph(130, edges), colors, 3));
+  EXPECT_TRUE(isProperColoring(makeGraph(100, edges), colors, 3));
 }
 
 // The estimate with parts is unbiased: over many runs on a graph whose
