@@ -66,7 +66,8 @@ void BM_EstimateAtLevels(benchmark::State& state) {
   const std::size_t before = liveBytes;
   peakBytes = liveBytes;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(tintara::testing::estimateAtLevels(f.levels, f.graph, random, kN, kColors));
+    benchmark::DoNotOptimize(
+        tintara::testing::estimateAtLevels(f.levels, f.graph, random, kN, kColors));
   }
   const double n = f.graph.vertexCount;
   const double populationBytes = static_cast<double>(kN) * 2.0 * n * sizeof(int32_t);

@@ -71,7 +71,8 @@ void BM_RunVersusDraws(benchmark::State& state) {
   tintara::bench::DrawCounts total;
   for (auto _ : state) {
     const double t0 = tintara::bench::threadCpuSeconds();
-    benchmark::DoNotOptimize(tintara::testing::estimateAtLevels(f.levels, f.graph, random, kN, f.k));
+    benchmark::DoNotOptimize(
+        tintara::testing::estimateAtLevels(f.levels, f.graph, random, kN, f.k));
     const double runCpu = tintara::bench::threadCpuSeconds() - t0;
     state.PauseTiming();
     const auto counts = counter.count(random);

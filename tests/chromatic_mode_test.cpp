@@ -13,15 +13,15 @@
 #include "graph/graph_reader.h"
 #include "splitting/adaptive_splitting.h"
 #include "splitting/chromatic_search.h"
-#include "support/test_support.h"
 #include "support/plain_runs.h"
+#include "support/test_support.h"
 
 namespace tintara {
 namespace {
 
-using testing::isColorable;
 using testing::bisectColorCount;
 using testing::ColorabilityTest;
+using testing::isColorable;
 
 using testing::makeGraph;
 

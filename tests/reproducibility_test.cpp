@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/run_engine.h"
 #include "random/random_source.h"
 #include "splitting/adaptive_splitting.h"
 #include "splitting/estimation.h"
-#include "engine/run_engine.h"
-#include "support/test_support.h"
 #include "support/plain_runs.h"
+#include "support/test_support.h"
 
 namespace tintara {
 namespace {

@@ -7,8 +7,8 @@
 #pragma once
 
 #include "cli/settings.h"
-#include "process/halt.h"
 #include "engine/run_executor.h"
+#include "process/halt.h"
 
 namespace tintara {
 

@@ -16,8 +16,8 @@ std::optional<CountingRun> fixedLevelRun(const CountingWork& work, const RunPara
   WideDouble estimate = work.exactFactor;
   for (std::size_t p = 0; p < work.parts.size() && estimate != 0; ++p) {
     const CountingPart& part = work.parts[p];
-    RandomSource random(StreamId{parameters.seed, static_cast<uint64_t>(run),
-                                 static_cast<uint32_t>(p)});
+    RandomSource random(
+        StreamId{parameters.seed, static_cast<uint64_t>(run), static_cast<uint32_t>(p)});
     std::optional<WideDouble> partEstimate = estimateAtLevelsUnlessAbandoned(
         part.levels, *part.graph, random, parameters.N, parameters.colors, abandoned);
     if (!partEstimate) return std::nullopt;
@@ -28,12 +28,11 @@ std::optional<CountingRun> fixedLevelRun(const CountingWork& work, const RunPara
 
 AdaptiveRun adaptiveRunOnStream(const Graph& graph, const RunParameters& parameters, int32_t k,
                                 uint64_t stream, uint32_t part,
-                                std::vector<int32_t>* properColoring,
-                                const LevelObserver& observer, const StopQuery& stop,
-                                const ChainMove& move) {
+                                std::vector<int32_t>* properColoring, const LevelObserver& observer,
+                                const StopQuery& stop, const ChainMove& move) {
   RandomSource random(StreamId{parameters.seed, stream, part});
-  return adaptiveRun(graph, random, parameters.N, parameters.rho, k, properColoring, observer,
-                     stop, move);
+  return adaptiveRun(graph, random, parameters.N, parameters.rho, k, properColoring, observer, stop,
+                     move);
 }
 
 uint64_t colorabilityStream(int32_t step, int32_t test) {

@@ -38,10 +38,10 @@
 
 #include "coloring/compact_colors.h"
 #include "graph/graph_reader.h"
+#include "process/cpu_clock.h"
 #include "process/memory_limit.h"
 #include "splitting/adaptive_splitting.h"
 #include "splitting/chromatic_search.h"
-#include "process/cpu_clock.h"
 #include "splitting/experiment_runs.h"
 #include "splitting/population.h"
 
