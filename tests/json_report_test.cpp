@@ -3,6 +3,7 @@
 // objects with the text report's status, and the summary tells every ending.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <sstream>
@@ -114,6 +115,10 @@ TEST(JsonReport, CarriesTheTextReportsFiguresForASeed) {
     const json& header = all.front();
     EXPECT_EQ(header.at("seed").get<uint64_t>(), std::stoull(args.back()));
     EXPECT_EQ(header.at("options").at("problem"), args[1]);
+    // The move the run makes: tabu only for chromatic mode from its bounds.
+    const bool tabu = header.at("mode") == "chromatic" &&
+                      std::find(args.begin(), args.end(), "trivial") == args.end();
+    EXPECT_EQ(header.at("options").at("move"), tabu ? "tabu" : "gibbs");
     const json& last = all.back();
     EXPECT_EQ(last.at("exit_status"), text.exitStatus);
     EstimateList estimates;

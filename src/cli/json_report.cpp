@@ -60,6 +60,12 @@ void printJsonHeader(std::ostream& out, const RunSettings& settings) {
         },
         option.field);
   }
+  // The move the run makes rather than the option's default, which is
+  // chromatic mode's: counting mode and --bounds trivial always sweep by
+  // Gibbs, and a header saying "tabu" there would misdescribe the run.
+  if (settings.chrom != 1 || settings.bounds == "trivial") {
+    options["move"] = "gibbs";
+  }
   writeLine(out, {{"type", "header"},
                   {"mode", settings.chrom == 1 ? "chromatic" : "counting"},
                   {"seed", settings.seed},
