@@ -460,7 +460,7 @@ TEST(OversizedRuns, SmallCapsGiveAReportOrOneLineNeverTheListing) {
       {12, "1", Either}, {16, "4", Refused}, {24, "4", Either},
       {48, "1", Report}, {48, "4", Report},
   };
-  const std::string path = std::string(TINTARA_SOURCE_DIR) + "/examples/petersen.txt";
+  const std::string path = std::string(TINTARA_SOURCE_DIR "/examples/petersen.txt");
   const std::regex oneLine(
       "(Not enough memory for this run(: about .* [MG]iB usable)?|Cannot start a worker thread: "
       ".*)\n");

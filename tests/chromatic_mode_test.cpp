@@ -113,7 +113,7 @@ TEST(ChromaticReport, GraphWithoutVerticesMakesNoStep) {
 }
 
 TEST(ChromaticReport, OneLineWithStepsMeanCpuAndNumber) {
-  const std::string grid = std::string(TINTARA_SOURCE_DIR) + "/examples/3x3_grid.txt";
+  const std::string grid = std::string(TINTARA_SOURCE_DIR "/examples/3x3_grid.txt");
   // The search from [0, n]: the greedy bounds of a grid meet at once.
   testing::ProcessResult r =
       testing::runTintaraBinary({"--problem", grid, "--chrom", "1", "--bounds", "trivial"});
@@ -229,7 +229,7 @@ TEST(SpreadSteps, ADescentOfTwoCandidatesAStepEndsAtTheFirstFailureBelowAPass) {
 }
 
 TEST(ChromaticReport, BoundsThatMeetNeedNoTestAndProveTheNumber) {
-  const std::string queen = std::string(TINTARA_SOURCE_DIR) + "/examples/queen5_5.col";
+  const std::string queen = std::string(TINTARA_SOURCE_DIR "/examples/queen5_5.col");
   testing::TempFile folder("");
   const std::string saved = folder.directory() + "/coloring.txt";
   const testing::ProcessResult r = testing::runTintaraBinary(
@@ -255,7 +255,7 @@ TEST(ChromaticReport, BoundsThatMeetNeedNoTestAndProveTheNumber) {
 
 TEST(ChromaticReport, TrivialBoundsGiveTheReportsOfTheSearchFromZero) {
   // Recorded from the search over [0, n] before the greedy bounds existed.
-  const std::string examples = std::string(TINTARA_SOURCE_DIR) + "/examples/";
+  const std::string examples = std::string(TINTARA_SOURCE_DIR "/examples/");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--problem", examples + "mycielski5.txt", "--chrom", "1", "--seed", "3", "--N", "200"},
        examples + "mycielski5.txt #bin E(T) CPU Chrom# 6 13.6667 5\n"},
@@ -275,7 +275,7 @@ TEST(ChromaticReport, TrivialBoundsGiveTheReportsOfTheSearchFromZero) {
 TEST(ChromaticReport, GibbsMoveGivesTheReportsOfTheGreedySearchBeforeTheTabuDefault) {
   // Recorded with the default options when the Gibbs sweep was the default
   // move (e381952), on 1, 2 and 3 workers.
-  const std::string examples = std::string(TINTARA_SOURCE_DIR) + "/examples/";
+  const std::string examples = std::string(TINTARA_SOURCE_DIR "/examples/");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--problem", examples + "mycielski5.txt", "--seed", "3", "--N", "200"},
        examples + "mycielski5.txt #bin E(T) CPU Chrom# 3 18 5\n"},
@@ -308,7 +308,7 @@ TEST(ChromaticReport, TabuMoveReachesKnownNumbersAndSavesThatColoring) {
   testing::TempFile folder("");
   const std::string saved = folder.directory() + "/coloring.txt";
   for (const Case& c : cases) {
-    const std::string path = std::string(TINTARA_SOURCE_DIR) + "/examples/" + c.file;
+    const std::string path = std::string(TINTARA_SOURCE_DIR "/examples/") + c.file;
     const testing::ProcessResult r =
         testing::runTintaraBinary({"--problem", path, "--chrom", "1", "--seed", "4", "--N", "100",
                                    "--move", "tabu", "--workers", "2", "--save-coloring", saved});

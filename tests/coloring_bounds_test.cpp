@@ -226,7 +226,7 @@ TEST(SimpleGraph, SortsMergesRepeatsAndDropsSelfLoops) {
 // the chromatic number and DSATUR never goes below it; where the clique
 // meets it the bisection starts at its answer.
 TEST(ColoringBounds, BracketTheChromaticNumberOfTheExamples) {
-  const std::string dir = std::string(TINTARA_SOURCE_DIR) + "/examples/";
+  const std::string dir = std::string(TINTARA_SOURCE_DIR "/examples/");
   std::map<std::string, int32_t> chromatic = {
       {"petersen.txt", 3}, {"groetzsch.txt", 4}, {"mycielski5.txt", 5},
       {"queen5_5.col", 5}, {"grid_8x8.txt", 2},

@@ -21,7 +21,7 @@ namespace {
 
 using nlohmann::json;
 
-const std::string kPetersen = std::string(TINTARA_SOURCE_DIR) + "/examples/petersen.txt";
+const std::string kPetersen = std::string(TINTARA_SOURCE_DIR "/examples/petersen.txt");
 
 std::vector<std::string> withArgs(std::vector<std::string> args,
                                   const std::vector<std::string>& more) {
@@ -90,7 +90,7 @@ std::string figureLines(const std::string& report) {
 }
 
 TEST(JsonReport, CarriesTheTextReportsFiguresForASeed) {
-  const std::string queen = std::string(TINTARA_SOURCE_DIR) + "/examples/queen5_5.txt";
+  const std::string queen = std::string(TINTARA_SOURCE_DIR "/examples/queen5_5.txt");
   // (arguments, the line standard error ends with)
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       // Runs that give 0, whose RE is then no number.

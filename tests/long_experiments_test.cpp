@@ -29,7 +29,7 @@
 namespace tintara::testing {
 namespace {
 
-const std::string kPetersen = std::string(TINTARA_SOURCE_DIR) + "/examples/petersen.txt";
+const std::string kPetersen = std::string(TINTARA_SOURCE_DIR "/examples/petersen.txt");
 
 // A counting experiment of many short runs: its target takes minutes.
 std::vector<std::string> longCounting(std::vector<std::string> more = {}) {

@@ -19,7 +19,7 @@ struct ReadmeRow {
 
 // The rows of the README's "| option | default | meaning |" table, by name.
 std::map<std::string, ReadmeRow> readmeOptions() {
-  std::ifstream readme(std::string(TINTARA_SOURCE_DIR) + "/README.md");
+  std::ifstream readme(std::string(TINTARA_SOURCE_DIR "/README.md"));
   std::map<std::string, ReadmeRow> rows;
   const std::regex row(R"(\| `--([A-Za-z-]+)( ([A-Za-z]+))?` \| ([^|]*?) *\|.*)");
   bool inTable = false;

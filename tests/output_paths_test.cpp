@@ -45,8 +45,7 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
 class RunFolder {
  public:
   explicit RunFolder(const std::string& journalText)
-      : holder(readFile(std::string(TINTARA_SOURCE_DIR) + "/examples/petersen.txt"),
-               "instance.txt") {
+      : holder(readFile(std::string(TINTARA_SOURCE_DIR "/examples/petersen.txt")), "instance.txt") {
     const fs::path dir = holder.directory();
     std::ofstream(dir / "journal.j", std::ios::binary) << journalText;
     fs::create_hard_link(dir / "journal.j", dir / "hard.j");
@@ -86,7 +85,7 @@ TEST(OutputPaths, ConflictsAreRefusedOnOneLineBeforeAnyRunAndNoFileChanges) {
     TempFile made("");
     const std::string journal = made.directory() + "/j";
     std::vector<std::string> args = experiment({"--journal", journal});
-    args[1] = std::string(TINTARA_SOURCE_DIR) + "/examples/petersen.txt";
+    args[1] = std::string(TINTARA_SOURCE_DIR "/examples/petersen.txt");
     ASSERT_EQ(runTintaraBinary(args).exitStatus, 0);
     journalText = readFile(journal);
   }

@@ -42,7 +42,8 @@ std::string terminalOutput(const std::vector<std::string>& args, unsigned short 
   std::string report;
   std::string terminal;
   char buffer[4096];
-  for (ssize_t got; (got = read(outEnds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, got);
+  for (ssize_t got; (got = read(outEnds[0], buffer, sizeof buffer)) > 0;)
+    report.append(buffer, got);
   close(outEnds[0]);
   waitpid(pid, nullptr, 0);
   // The child has ended: what it wrote waits in the terminal's buffer.
@@ -52,7 +53,7 @@ std::string terminalOutput(const std::vector<std::string>& args, unsigned short 
 }
 
 TEST(ProgressDisplay, DrawnOnATerminalAndErasedBeforeTheEnd) {
-  const std::string grid = std::string(TINTARA_SOURCE_DIR) + "/examples/grid_6x6.txt";
+  const std::string grid = std::string(TINTARA_SOURCE_DIR "/examples/grid_6x6.txt");
   for (const auto& [args, text] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"--problem", grid, "--seed", "1", "--terr", "0.3"}, " of the pilot run (from "},
            {{"--problem", grid, "--seed", "1", "--chrom", "1", "--bounds", "trivial"},
@@ -67,10 +68,10 @@ TEST(ProgressDisplay, DrawnOnATerminalAndErasedBeforeTheEnd) {
 }
 
 TEST(ProgressDisplay, EachTextFitsTheTerminalAndStartsWithItsChangingFigure) {
-  const std::string grid = std::string(TINTARA_SOURCE_DIR) + "/examples/grid_6x6.txt";
+  const std::string grid = std::string(TINTARA_SOURCE_DIR "/examples/grid_6x6.txt");
   const std::vector<std::string> counting = {"--problem", grid, "--seed", "1", "--terr", "0.1"};
-  const std::vector<std::string> chromatic = {"--problem", grid,      "--seed",   "1",
-                                              "--chrom",   "1",       "--bounds", "trivial"};
+  const std::vector<std::string> chromatic = {"--problem", grid, "--seed",   "1",
+                                              "--chrom",   "1",  "--bounds", "trivial"};
   for (const auto& args : {counting, chromatic}) {
     const std::string terminal = terminalOutput(args, 24);
     // Each text is followed by the backspaces and the clearing that erase it.
@@ -91,9 +92,8 @@ TEST(ProgressDisplay, EachTextFitsTheTerminalAndStartsWithItsChangingFigure) {
 
 TEST(ProgressDisplay, NothingOffATerminal) {
   for (const char* chrom : {"0", "1"}) {
-    ProcessResult r = runTintaraBinary(
-        {"--problem", kGrid, "--seed", "1", "--chrom", chrom, "--terr", "0.3", "--workers", "2",
-         "--bounds", "trivial"});
+    ProcessResult r = runTintaraBinary({"--problem", kGrid, "--seed", "1", "--chrom", chrom,
+                                        "--terr", "0.3", "--workers", "2", "--bounds", "trivial"});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.errors, "") << "chrom " << chrom;
   }

@@ -142,7 +142,7 @@ TEST(SeededReports, CountingReportIsTheSameForEveryNumberOfThreads) {
 }
 
 TEST(SeededReports, ChromaticReportIsReproducibleForASeedAndWorkerCount) {
-  const std::string examples = std::string(TINTARA_SOURCE_DIR) + "/examples/";
+  const std::string examples = std::string(TINTARA_SOURCE_DIR "/examples/");
   // The Gibbs sweep's bisection, and the tabu walk's descent, whose tests
   // spread over several k on several workers.
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {

@@ -18,7 +18,7 @@ namespace {
 using testing::ProcessResult;
 using testing::withoutCpu;
 
-const std::string kExamples = std::string(TINTARA_SOURCE_DIR) + "/examples/";
+const std::string kExamples = std::string(TINTARA_SOURCE_DIR "/examples/");
 
 std::vector<std::string> mpirunCommand(int ranks, const std::vector<std::string>& args);
 

@@ -59,7 +59,7 @@ const std::string kHelp =
     " (Usage example for finding chromatic nuber only: Tintara.exe --problem 3x3_grid.txt "
     "--N=100 --rho 0.2 --chrom 1)\n";
 
-const std::string kGrid = std::string(TINTARA_SOURCE_DIR) + "/examples/3x3_grid.txt";
+const std::string kGrid = std::string(TINTARA_SOURCE_DIR "/examples/3x3_grid.txt");
 
 ColoringSample coloredSample(const Graph& graph, RandomSource& random, int32_t k,
                              std::vector<int32_t> colors) {
