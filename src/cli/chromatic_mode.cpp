@@ -45,7 +45,7 @@ RunFootprint searchFootprint(const RunSettings& s, const RunExecutor& executor,
                              const RunParameters& parameters) {
   const int32_t tests = executor.processes * s.workers;
   RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0),
-                         s.bounds != "trivial", sizeof(ColoringSample)};
+                         !s.trivialBounds(), sizeof(ColoringSample)};
   if (parameters.move == MoveKind::Tabu) {
     const TabuSettings walk = defaultTabuSettings();
     footprint.walkCellBytes = kTabuCellBytes;
@@ -60,7 +60,7 @@ RunFootprint searchFootprint(const RunSettings& s, const RunExecutor& executor,
 // many colours.
 void printOutcome(const RunSettings& s, const ChromaticOutcome& search, const SearchStart& start,
                   HaltCause cause, double cpu, int status) {
-  const bool bounded = s.bounds != "trivial";
+  const bool bounded = !s.trivialBounds();
   if (s.jsonReport()) {
     printJsonChromatic(
         std::cout,
@@ -102,7 +102,7 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   // The processor time counts reading the graph too. An error leaves
   // through the display's destructor, which erases it.
   const int64_t start = processorMilliseconds();
-  const bool bounded = s.bounds != "trivial";
+  const bool bounded = !s.trivialBounds();
   const RunParameters parameters = s.runParameters();
   const Graph graph = readRunGraph(s.problem, searchFootprint(s, executor, parameters));
   const auto halted = [&halt] { return halt(); };

@@ -133,7 +133,7 @@ bool namesOption(const std::string& name, const std::string& option) {
   if (name.empty() || !startsWithName(option)) return false;
   const std::vector<OptionSpec>& table = optionTable();
   return std::count_if(table.begin(), table.end(),
-                       [&](const OptionSpec& spec) { return startsWithName(spec.name); }) == 1;
+                       [&](const OptionSpec& entry) { return startsWithName(entry.name); }) == 1;
 }
 
 // The values given to `option` in the raw arguments: for a command line
@@ -228,7 +228,7 @@ std::optional<PathRefusal> optionsRefusal(const po::variables_map& options,
   }
   // The trivial bounds are the setting for studies of the method itself.
   if (settings.chrom == 1 && options.count("move") && settings.move == "tabu" &&
-      settings.bounds == "trivial") {
+      settings.trivialBounds()) {
     return refusal(
         "--move tabu needs the greedy bounds; --bounds trivial moves by the Gibbs sweep");
   }

@@ -8,6 +8,7 @@
 
 #include "cli/output_check.h"
 #include "process/cpu_clock.h"
+#include "splitting/chain_move.h"
 
 namespace tintara {
 
@@ -61,11 +62,9 @@ void printJsonHeader(std::ostream& out, const RunSettings& settings) {
         option.field);
   }
   // The move the run makes rather than the option's default, which is
-  // chromatic mode's: counting mode and --bounds trivial always sweep by
-  // Gibbs, and a header saying "tabu" there would misdescribe the run.
-  if (settings.chrom != 1 || settings.bounds == "trivial") {
-    options["move"] = "gibbs";
-  }
+  // chromatic mode's: a header saying "tabu" for a counting run would
+  // misdescribe it.
+  options["move"] = moveName(settings.runParameters().move);
   writeLine(out, {{"type", "header"},
                   {"mode", settings.chrom == 1 ? "chromatic" : "counting"},
                   {"seed", settings.seed},

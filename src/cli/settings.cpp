@@ -122,9 +122,11 @@ RunSettings::RunSettings() {
 }
 
 RunParameters RunSettings::runParameters() const {
-  // --bounds trivial studies the splitting method itself: the Gibbs sweep.
+  // The move the runs make. Counting mode's estimates rest on the Gibbs
+  // sweep's law on the level set, and --bounds trivial studies the
+  // splitting method itself: both sweep by Gibbs, whatever --move says.
   const MoveKind kind =
-      bounds == "trivial" ? MoveKind::Gibbs : parseMove(move).value_or(MoveKind::Gibbs);
+      chrom != 1 || trivialBounds() ? MoveKind::Gibbs : parseMove(move).value_or(MoveKind::Gibbs);
   return RunParameters{N, rho, colors, seed, workers, kind};
 }
 

@@ -45,6 +45,8 @@ struct RunSettings {
 
   // Whether the report is JSON Lines (--format json) rather than text.
   bool jsonReport() const { return format == "json"; }
+  // --bounds trivial: the search over [0, n], for studies of the method.
+  bool trivialBounds() const { return bounds == "trivial"; }
 
   // What every run shares, from these settings.
   RunParameters runParameters() const;

@@ -71,11 +71,10 @@ void splittingFactors(std::size_t eliteCount, int32_t N, RandomSource& random,
 
 namespace {
 
-// The Gibbs sweep and the tabu walk as regenerate's chain: start(sample)
-// opens an elite's chain, step(sample, level) makes its next state.
+// The Gibbs sweep and the tabu walk as regenerate's chain: step(sample,
+// level) makes an elite's chain's next state.
 struct GibbsChain {
   GibbsWorkspace& workspace;
-  void start(const ColoringSample&) {}
   void step(ColoringSample& sample, double level) { gibbsMove(sample, level, workspace); }
 };
 
@@ -89,7 +88,6 @@ struct TabuChain {
   TabuWorkspace& workspace;
   const WalkStop& stop;
   bool& halted;
-  void start(const ColoringSample&) {}
   void step(ColoringSample& sample, [[maybe_unused]] double level) {
     if (halted) return;
     [[maybe_unused]] const double start = sample.score;
@@ -142,7 +140,6 @@ template <class Chain>
     if (factors[i] <= 0) continue;
     const auto f = static_cast<std::size_t>(factors[i]);
     ColoringSample& sample = population[start + f - 1];
-    chain.start(sample);
     for (std::size_t move = 0; move < f; ++move) {
       chain.step(sample, level);
       if (move + 1 < f) population[start + move] = sample;
