@@ -34,6 +34,7 @@
 import argparse
 import collections
 import dataclasses
+import functools
 import importlib
 import importlib.util
 import json
@@ -195,11 +196,13 @@ class Timed:
         return self.returncode is None
 
 
+@functools.lru_cache(maxsize=None)
 def address_sanitized(path):
     """Whether the executable at `path` was built with AddressSanitizer. Its
     runtime reserves terabytes of shadow address space at start, so an
     address-space cap (RLIMIT_AS) would end it before main: the sanitizer
-    build of the test suite runs the scripts' tools without that cap."""
+    build of the test suite runs the scripts' tools without that cap.
+    Read once a path: a study runs the same tool many times."""
     try:
         with open(path, "rb") as f:
             return b"__asan_init" in f.read()
