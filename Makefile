@@ -28,11 +28,14 @@ deps-program:
 	sh scripts/install-deps --program
 
 # The program alone (tintara, and tintara-mpi where MPI is installed): no
-# test, benchmark or tool is configured or built.
+# test, benchmark or tool is configured or built. Then two examples: the 3x3
+# grid, counted exactly by its blocks, and the 8x8 torus, one block too wide
+# for that, estimated by splitting in a few seconds.
 run: deps-program
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DTINTARA_TESTS=OFF -DTINTARA_BENCHMARKS=OFF
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target program
 	$(BUILD_DIR)/tintara --problem examples/3x3_grid.txt --colors 3
+	$(BUILD_DIR)/tintara --problem examples/torus_8x8.txt --colors 3
 
 # Everything: the program, the tools, the tests and the benchmarks.
 build: deps

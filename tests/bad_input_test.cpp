@@ -399,22 +399,28 @@ TEST(OversizedRuns, ACommentLineLargerThanTheMemoryCapIsPassedOver) {
 TEST(OversizedRuns, PopulationsBeyondMemoryAreRefusedOnOneLine) {
   // 20 million vertices read in a moment, but 1000 samples of them need
   // about 300 GiB; and N near 2^31 samples of the 3x3 grid need hundreds.
+  // Counted by parts, both are exact and make no population; a torus, one
+  // hard block, is refused once the plan has found it.
   TempFile manyVertices("p 20000000\ne 0 1\n");
+  TempFile torus(instanceText(64, torusEdges(8)));
   struct Case {
     std::vector<std::string> args;
     std::string path;
     std::string N;
     std::string vertices;
+    bool byParts;
   };
   const std::vector<Case> cases = {
-      {{"--problem", manyVertices.path()}, manyVertices.path(), "1000", "20000000"},
-      {{"--problem", kGrid, "--N", "2147483647"}, kGrid, "2147483647", "9"},
+      {{"--problem", manyVertices.path()}, manyVertices.path(), "1000", "20000000", false},
+      {{"--problem", kGrid, "--N", "2147483647"}, kGrid, "2147483647", "9", false},
+      {{"--problem", torus.path(), "--N", "2147483647"}, torus.path(), "2147483647", "64", true},
   };
   const std::string number = "[0-9]+\\.[0-9]";
   for (const Case& c : cases) {
     for (bool chromatic : {false, true}) {
       std::vector<std::string> args = c.args;
       if (chromatic) args.insert(args.end(), {"--chrom", "1"});
+      if (!chromatic && !c.byParts) args.insert(args.end(), {"--decompose", "0"});
       ProcessResult r = runChecked(args);
       const std::string opening = chromatic ? chromaticPrefix(c.path) : countingHeader(c.path, c.N);
       ASSERT_EQ(r.output.substr(0, opening.size()), opening) << joined(args);
@@ -507,8 +513,9 @@ TEST(OversizedRuns, AnAllocationThatFailsPartWayEndsWithOneLine) {
       "\\*{79}\n# LEVELS = 2\n\\*{79}\n([0-9]+ [^\n]*\n)+"
       "Not enough memory for this run\n");
   for (const char* workers : {"1", "2"}) {
-    const std::vector<std::string> args = {"--problem", empty.path(), "--N",       "1",
-                                           "--seed",    "1",          "--workers", workers};
+    const std::vector<std::string> args = {"--problem", empty.path(), "--N",         "1",
+                                           "--seed",    "1",          "--workers",   workers,
+                                           "--decompose", "0"};
     const ProcessResult r = runTintaraBinaryCappedAfter(args, "\n1 ", uint64_t{64} << 20);
     EXPECT_EQ(r.signal, 0) << joined(args);
     EXPECT_EQ(r.exitStatus, 1) << joined(args);

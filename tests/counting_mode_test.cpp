@@ -136,7 +136,8 @@ TEST(CountingReport, ZeroEstimatesNeverEndTheExperiment) {
   bool sawZeroFirst = false;
   for (const char* seed : {"1", "2", "3"}) {
     ProcessResult r = runTintaraBinary(
-        {"--problem", testing::kGrid, "--N", "2", "--terr", "0.5", "--seed", seed});
+        {"--problem", testing::kGrid, "--N", "2", "--terr", "0.5", "--seed", seed, "--decompose",
+         "0"});
     ASSERT_EQ(r.exitStatus, 0) << seed;
     const std::vector<std::string> all = lines(r.output);
     ASSERT_GE(all.size(), 16u) << seed;
@@ -152,7 +153,7 @@ TEST(CountingReport, ZeroEstimatesNeverEndTheExperiment) {
 
 TEST(CountingReport, EdgelessGraphPrintsTheKnownTableExactly) {
   TempFile file("c five isolated vertices\np 5\n");
-  ProcessResult r = runTintaraBinary({"--problem", file.path(), "--N", "20"});
+  ProcessResult r = runTintaraBinary({"--problem", file.path(), "--N", "20", "--decompose", "0"});
   ASSERT_EQ(r.exitStatus, 0);
   const std::string expectedHeader =
       header(file.path(), "N=20, rho=0.2 and target relative error=0.03") + kStars +
@@ -181,7 +182,8 @@ TEST(CountingReport, EdgelessGraphPrintsTheKnownTableExactly) {
 
 TEST(CountingReport, LooseTargetStopsAfterOneRun) {
   TempFile file("e 0 1\n");
-  ProcessResult r = runTintaraBinary({"--problem", file.path(), "--terr", "0.71", "--N", "50"});
+  ProcessResult r = runTintaraBinary(
+      {"--problem", file.path(), "--terr", "0.71", "--N", "50", "--decompose", "0"});
   ASSERT_EQ(r.exitStatus, 0);
   const std::vector<std::string> all = lines(r.output);
   ASSERT_EQ(all.size(), 9u + 1u + 6u);
@@ -202,7 +204,8 @@ TEST(CountingReport, UnreachableProperColouringIsReportedNotEstimated) {
   };
   for (const Case& c : cases) {
     TempFile file(c.instance);
-    ProcessResult r = runTintaraBinary({"--problem", file.path(), "--colors", c.colors});
+    ProcessResult r =
+        runTintaraBinary({"--problem", file.path(), "--colors", c.colors, "--decompose", "0"});
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.output, header(file.path(), "N=1000, rho=0.2 and target relative error=0.03") +
                             "The pilot run stagnated at level " + c.level +
@@ -252,7 +255,8 @@ TEST(CountingAccuracy, ProbabilityFarBelowTheRangeOfADoubleIsReported) {
                                  3,
                                  false,
                                  1,
-                                 {{levels, coloring}}});
+                                 {{levels, coloring}},
+                                 0});
     recorded.record(1, CountingRun{exact, 9000});
   }
   ProcessResult r = runTintaraBinary(

@@ -136,7 +136,6 @@ TEST(GraphReader, ReadsTheGraphTheFileMeans) {
       {"e 0 1\ne 2 1\n", 3, {{1}, {0, 2}, {1}}, 0},
       {"p 0\ne 0 1\n", 2, {{1}, {0}}, 0},
       {"p edge 9 12\ne 0 1\ne 1 2\ne 0 2\n", 3, {{1, 2}, {0, 2}, {1, 0}}, 0},
-      {"p edge 5 0\n", 0, {}, 0},
       // The last p line counts, wherever it stands; extra tokens are ignored.
       {"p 4\ne 0 1\np 3 extra\n", 3, {{1}, {0}, {}}, 0},
       {"e 0 1 7 x\n", 2, {{1}, {0}}, 0},
@@ -150,6 +149,10 @@ TEST(GraphReader, ReadsTheGraphTheFileMeans) {
       {"c x\np edge 4 2\ne 1 2\ne 4 2\n", 4, {{1}, {0, 3}, {}, {1}}, 1},
       {"p col 3 9\ne 3 3\n", 3, {{}, {}, {2, 2}}, 1},
       {"p edges 2\ne 1 2\n", 2, {{1}, {0}}, 1},
+      // A DIMACS header alone: its count of vertices, no edge.
+      {"p edge 5 0\n", 5, {{}, {}, {}, {}, {}}, 1},
+      {"c x\np col 2\n", 2, {{}, {}}, 1},
+      {"p edge 0 0\n", 0, {}, 1},
   };
   for (const Case& c : cases) {
     const Graph g = parseOk(c.text);
@@ -193,6 +196,8 @@ TEST(GraphReader, RefusesMalformedFilesNamingTheLineAndTheToken) {
       // DIMACS: the count must be a number; messages show the file's ids.
       {"p edge x 1\ne 1 2\n", "line 1: vertex count x is not a whole number"},
       {"p edge\ne 1 2\n", "line 1: p line without a vertex count"},
+      {"p edge\n", "line 1: p line without a vertex count"},
+      {"p col x 0\n", "line 1: vertex count x is not a whole number"},
       {"p col -3 1\ne 1 2\n", "line 1: vertex count -3 is negative"},
       {"p edge 3 2\ne 1 2\n\ne 2 4\n", "line 4: vertex id 4 is above the vertex count 3"},
   };

@@ -94,9 +94,11 @@ TEST(JsonReport, CarriesTheTextReportsFiguresForASeed) {
   // (arguments, the line standard error ends with)
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       // Runs that give 0, whose RE is then no number.
-      {{"--problem", kGrid, "--N", "2", "--terr", "0.5", "--seed", "1"},
+      {{"--problem", kGrid, "--N", "2", "--terr", "0.5", "--decompose", "0", "--seed", "1"},
        "a larger --N makes fewer runs end at 0\n"},
-      {{"--problem", kGrid, "--N", "100", "--terr", "0.1", "--workers", "2", "--seed", "3"}, ""},
+      {{"--problem", kGrid, "--N", "100", "--terr", "0.1", "--workers", "2", "--decompose", "0",
+        "--seed", "3"},
+       ""},
       {{"--problem", kPetersen, "--chrom", "1", "--N", "200", "--seed", "5"},
        "upper bound: the largest clique found has 2 vertices\n"},
       {{"--problem", kPetersen, "--chrom", "1", "--bounds", "trivial", "--seed", "5"}, ""},
@@ -172,10 +174,12 @@ TEST(JsonReport, TheLastObjectTellsHowTheWorkEnded) {
     bool duringPilot;
     int signal;  // sent once the output holds `"run":3,`; 0: none
   };
-  const std::vector<std::string> longCounting = {"--problem", kPetersen, "--N",    "100",
-                                                 "--seed",    "4",       "--terr", "0.0005"};
+  const std::vector<std::string> longCounting = {"--problem", kPetersen,  "--N",         "100",
+                                                 "--seed",    "4",        "--terr",      "0.0005",
+                                                 "--decompose", "0"};
   const std::vector<Case> cases = {
-      {{"--problem", kPetersen, "--colors", "2"}, "pilot-stagnated", 1, true, 0},
+      {{"--problem", kPetersen, "--colors", "2", "--decompose", "0"}, "pilot-stagnated", 1, true, 0},
+      {{"--problem", kPetersen}, "exact", 0, false, 0},  // by parts, every block exact
       {withArgs(longCounting, {"--max-runs", "3"}), "max-runs", 3, false, 0},
       {withArgs(longCounting, {"--max-time", "1e-9"}), "max-time", 3, true, 0},
       {longCounting, "signal", 130, false, SIGINT},

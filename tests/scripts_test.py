@@ -51,7 +51,7 @@ class Reports(Temp):
     def test_counting_report_columns(self):
         path = self.instance(tg.grid(3, 3))
         out = run([BIN.tintara, "--problem", path, "--colors", "3", "--N", "300",
-                   "--terr", "0.1", "--format", "json"])
+                   "--terr", "0.1", "--format", "json", "--decompose", "0"])
         self.assertEqual(out.returncode, 0, out.stdout)
         r = tg.parse_counting_report(out.stdout)
         self.assertTrue(r.title.startswith(path + " using N=300, rho=0.2"), r.title)
@@ -72,8 +72,10 @@ class Reports(Temp):
         self.assertEqual((r.end, r.exit_status, r.message), ("target-met", 0, None))
 
     def test_counting_report_without_estimate(self):
-        for options, end, said in [(["--colors", "2"], "pilot-stagnated", "2 colors"),
-                                   (["--max-time", "1e-9"], "max-time", "--max-time")]:
+        for options, end, said in [(["--colors", "2", "--decompose", "0"], "pilot-stagnated",
+                                    "2 colors"),
+                                   (["--max-time", "1e-9", "--decompose", "0"], "max-time",
+                                    "--max-time")]:
             with self.subTest(end=end):
                 out = run([BIN.tintara, "--problem", self.instance(tg.petersen()),
                            "--format", "json"] + options)

@@ -59,15 +59,16 @@ RunFootprint searchFootprint(const RunSettings& s, const RunExecutor& executor,
 // search early and whether the number is exact: a clique as large needs as
 // many colours.
 void printOutcome(const RunSettings& s, const ChromaticOutcome& search, const SearchStart& start,
-                  HaltCause cause, double cpu, int status) {
+                  HaltCause cause, int64_t cpuMilliseconds, int status) {
   const bool bounded = !s.trivialBounds();
   if (s.jsonReport()) {
     printJsonChromatic(
         std::cout,
-        ChromaticFigures{search.steps, search.meanIterations, cpu, search.chromatic, cause,
+        ChromaticFigures{search.steps, search.meanIterations, cpuMilliseconds, search.chromatic, cause,
                          bounded ? std::optional(start.cliqueSize) : std::nullopt, status});
   } else {
-    std::cout << search.steps << " " << search.meanIterations << " " << cpu << " "
+    std::cout << search.steps << " " << search.meanIterations << " "
+              << cpuSeconds(cpuMilliseconds) << " "
               << search.chromatic << std::endl;
     ensureWritten(std::cout);
   }
@@ -122,7 +123,7 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   const HaltCause cause = search.stopped ? halt.cause() : HaltCause::None;
   // Tests made by other processes of an MPI job count as well, so that the
   // figure is the job's, as it is for threads of one process.
-  const double cpu = cpuSeconds(processorMilliseconds() - start + search.elsewhereCpuMilliseconds);
+  const int64_t cpu = processorMilliseconds() - start + search.elsewhereCpuMilliseconds;
 
   progress.clear();
   const int status = search.stopped ? haltStatus(cause) : 0;

@@ -14,6 +14,8 @@
 #include "coloring/coloring_sample.h"
 #include "engine/counting_session.h"
 #include "graph/run_graph.h"
+#include "process/memory_limit.h"
+#include "process/run_memory.h"
 
 namespace tintara {
 
@@ -104,15 +106,39 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
 }
 
 // What the run holds beside the graph: a population a thread, the
-// colouring kept for the save, and a decomposition with its tables.
+// colouring kept for the save, and a decomposition. Counted by parts, the
+// populations are colourings of the largest part split, which only the plan
+// finds, and none at all when every block is exact: the graph is read with
+// the plan's own bytes checked alone, and the runs once the parts are known
+// (checkedPlan).
 RunFootprint countingFootprint(const RunSettings& s) {
   RunFootprint footprint{s.N, s.workers, 1, false, sizeof(ColoringSample)};
   if (s.decompose == 1) {
-    PartsOptions options;
-    options.withColorings = !s.saveColoring.empty();
-    footprint.besides = partsPlanBytes(s.colors, options);
+    footprint.N = 0;
+    footprint.sampleVertices = 0;
+    footprint.besides = partsPlanBytes();
   }
   return footprint;
+}
+
+// The plan with the memory checks of counting by parts: each block's
+// elimination tables before they are made, then the populations of the
+// largest part split.
+CountingPlan checkedPlan(CountingPlan plan, const RunSettings& s, const Graph& graph) {
+  if (!plan.decompose) return plan;
+  plan.checkTables = [&s, &graph](double bytes, int32_t vertices) {
+    RunFootprint footprint = countingFootprint(s);
+    footprint.tableBytes = bytes;
+    footprint.tableBlockVertices = vertices;
+    checkRunMemory(graph.vertexCount, graph.edgeCount, footprint, usableMemory());
+  };
+  plan.checkRuns = [&s, &graph](int32_t vertices) {
+    RunFootprint footprint = countingFootprint(s);
+    footprint.N = s.N;
+    footprint.sampleVertices = vertices;
+    checkRunMemory(graph.vertexCount, graph.edgeCount, footprint, usableMemory());
+  };
+  return plan;
 }
 
 // The end of a report that made no run: a pilot halted or stagnated, or
@@ -157,9 +183,15 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
     printCountingHeader(std::cout, s);
   }
   const Graph graph = readRunGraph(s.problem, countingFootprint(s));
-  CountingPlan plan{s.runParameters(), s.terr, s.maxRuns, s.journal, s.seedGiven};
+  CountingPlan plan;
+  plan.parameters = s.runParameters();
+  plan.terr = s.terr;
+  plan.maxRuns = s.maxRuns;
+  plan.journal = s.journal;
+  plan.seedGiven = s.seedGiven;
   plan.decompose = s.decompose == 1;
   plan.wantColoring = !s.saveColoring.empty();
+  plan = checkedPlan(std::move(plan), s, graph);
   ProgressDisplay progress = ProgressDisplay::onTerminal(0);
   int64_t journalled = 0;
   const CountingOutcome outcome = runCountingExperiment(

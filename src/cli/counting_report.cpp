@@ -132,12 +132,29 @@ void tellConclusion(std::ostream& err, const CountingOutcome& outcome, double te
     err << stopped << " after " << counted(tally.runs(), "run") << ": "
         << errorAgainstTarget(tally, terr) << std::endl;
   }
-  if (tally.zeroRuns() * 10 > tally.runs()) {
-    err << tally.zeroRuns() << " of " << counted(tally.runs(), "run")
-        << " gave 0: the estimates are strongly skewed and their relative error is "
-           "itself uncertain; a larger --N makes fewer runs end at 0"
-        << std::endl;
+  if (tally.runs() == 0) return;
+  err << "plain mean of the " << counted(tally.runs(), "run") << ": ";
+  writeNumber(err, tally.plainMean());
+  err << ", RE " << tally.plainRelativeError()
+      << " (the average above counts an entry 0.0 before the first run)" << std::endl;
+  const TailSigns signs = tailSigns(tally);
+  if (!signs.any()) return;
+  if (signs.manyZeros) {
+    err << tally.zeroRuns() << " of " << counted(tally.runs(), "run") << " gave 0"
+        << (signs.largeShare ? " and the largest" : "");
+  } else {
+    err << "the largest of " << counted(tally.runs(), "run");
   }
+  if (signs.largeShare) {
+    err << " is " << std::lround(100 * tally.largestShare()) << "% of their sum";
+  }
+  err << ": the estimates are strongly skewed and their relative error is itself uncertain; ";
+  if (signs.manyZeros) {
+    err << "a larger --N makes fewer runs end at 0";
+  } else {
+    err << "a larger --N makes a rare large run less decisive";
+  }
+  err << std::endl;
 }
 
 std::string runsProgressText(const RunRecord& record, const EstimateTally& tally, double terr,

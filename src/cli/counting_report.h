@@ -37,8 +37,10 @@ void printExactSummary(std::ostream& out, const WideDouble& probability, int64_t
 void printPilotStagnated(std::ostream& out, double level, int32_t colors);
 
 // What standard error is told once the runs end: why they stopped short of
-// the target (nothing when it was met), and whether the estimates are
-// skewed (more than one run in ten gave 0).
+// the target (nothing when it was met); after any run, the plain mean of
+// the runs and its relative error (the average printed counts an entry 0.0
+// before the first run); and a warning when the estimates look heavy-tailed
+// (tailSigns: many runs at 0, or one run holding a large share of the sum).
 void tellConclusion(std::ostream& err, const CountingOutcome& outcome, double terr);
 
 // The progress display's text while runs are taken: "RE 0.19 after 132 runs

@@ -21,6 +21,7 @@
 #include "engine/journal.h"
 #include "engine/worker_thread.h"
 #include "io/output_paths.h"
+#include "io/path_names.h"
 #include "process/failures.h"
 #include "process/halt.h"
 
@@ -237,17 +238,31 @@ std::optional<PathRefusal> optionsRefusal(const po::variables_map& options,
   return std::nullopt;
 }
 
-// The run's seed: --seed's; a resumed journal's, which its runs were made
-// with; or a fresh one, written to standard error so that the run can be
-// repeated.
-uint64_t chosenSeed(const RunSettings& settings, const std::string& seedText) {
-  if (settings.seedGiven) return *parseSeed(seedText);
-  if (settings.chrom == 0 && !settings.journal.empty()) {
-    if (std::optional<uint64_t> journalled = journalSeed(settings.journal)) return *journalled;
+// What a resumed journal fixes when the command line does not: the seed
+// its runs were made with, else a fresh one, written to standard error so
+// that the run can be repeated; and its --decompose, so that a journal
+// written before counting by parts became the default (decompose 0) still
+// resumes, as standard error is told. Chromatic mode counts nothing by
+// parts: it ignores the default.
+void chooseUnnamedSettings(RunSettings& settings, const std::string& seedText) {
+  std::optional<JournalHeader> recorded;
+  if (settings.chrom == 0 && !settings.journal.empty()) recorded = journalHeader(settings.journal);
+  if (settings.seedGiven) {
+    settings.seed = *parseSeed(seedText);
+  } else if (recorded) {
+    settings.seed = recorded->seed;
+  } else {
+    settings.seed = freshSeed();
+    std::cerr << "seed: " << settings.seed << std::endl;
   }
-  const uint64_t seed = freshSeed();
-  std::cerr << "seed: " << seed << std::endl;
-  return seed;
+  if (settings.chrom == 1) {
+    settings.decompose = 0;
+  } else if (!settings.decomposeGiven && recorded &&
+             settings.decompose != (recorded->decompose ? 1 : 0)) {
+    settings.decompose = recorded->decompose ? 1 : 0;
+    std::cerr << "journal " << printable(settings.journal) << " was written with --decompose "
+              << settings.decompose << ": its experiment goes on so" << std::endl;
+  }
 }
 
 // The parser's own words name the option and the fault; with the listing,
@@ -326,7 +341,8 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
       return 1;
     }
     settings.seedGiven = options.count("seed") > 0;
-    settings.seed = chosenSeed(settings, seedText);
+    settings.decomposeGiven = options.count("decompose") > 0;
+    chooseUnnamedSettings(settings, seedText);
     settings.workers = resolveWorkers(settings.workers);
     return runMode(settings, executor, started);
   } catch (const po::error& error) {

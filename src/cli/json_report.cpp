@@ -7,7 +7,6 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/output_check.h"
-#include "process/cpu_clock.h"
 #include "splitting/chain_move.h"
 
 namespace tintara {
@@ -35,6 +34,13 @@ json wideNumber(const WideDouble& x) {
   if (!boost::multiprecision::isfinite(x)) return nullptr;
   const DecimalForm form = decimalForm(x);
   return {{"text", form.text}, {"mantissa", form.mantissa}, {"exponent10", form.exponent10}};
+}
+
+// Processor time as the seconds of the milliseconds measured: 0.002, where
+// the text report's single-precision figure would carry float noise
+// (0.0020000000949949026) into a JSON number.
+json seconds(int64_t milliseconds) {
+  return static_cast<double>(milliseconds) / 1000.0;
 }
 
 // What ended the work short of its goal, as "end" and "signal" say it.
@@ -81,7 +87,7 @@ void printJsonRun(std::ostream& out, const RunRecord& record) {
                   {"estimate", wideNumber(record.estimate)},
                   {"average", wideNumber(record.mean)},
                   {"re", number(record.relativeError)},
-                  {"cpu", record.cpuSeconds}});
+                  {"cpu", seconds(record.cpuMilliseconds)}});
 }
 
 void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exitStatus) {
@@ -96,9 +102,11 @@ void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exi
                     {"zero_runs", 0},
                     {"average", exact},
                     {"re", 0},
-                    {"cpu", cpuSeconds(outcome.exactMilliseconds)},
+                    {"cpu", seconds(outcome.exactMilliseconds)},
                     {"plain_mean", exact},
                     {"plain_re", 0},
+                    {"largest_share", nullptr},
+                    {"heavy_tailed", false},
                     {"end", "exact"},
                     {"signal", nullptr},
                     {"during_pilot", false},
@@ -111,9 +119,11 @@ void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exi
                   {"zero_runs", tally.zeroRuns()},
                   {"average", tally.runs() > 0 ? wideNumber(tally.mean()) : nullptr},
                   {"re", number(tally.relativeError())},
-                  {"cpu", tally.cpuSeconds()},
+                  {"cpu", seconds(tally.cpuMilliseconds())},
                   {"plain_mean", wideNumber(tally.plainMean())},
                   {"plain_re", number(tally.plainRelativeError())},
+                  {"largest_share", number(tally.largestShare())},
+                  {"heavy_tailed", tailSigns(tally).any()},
                   {"end", "target-met"},
                   {"signal", nullptr},
                   {"during_pilot", duringPilot},
@@ -143,7 +153,7 @@ void printJsonChromatic(std::ostream& out, const ChromaticFigures& figures) {
   json object = {{"type", "chromatic"},
                  {"steps", figures.steps},
                  {"mean_iterations", number(figures.meanIterations)},
-                 {"cpu", figures.cpuSeconds},
+                 {"cpu", seconds(figures.cpuMilliseconds)},
                  {"chromatic", figures.chromatic},
                  {"proved", figures.clique == figures.chromatic},
                  {"clique", nullptr},

@@ -16,11 +16,17 @@
 //              list with the entry 0.0, as the text summary), cpu (the runs'
 //              processor seconds), plain_mean and plain_re (over the run
 //              estimates alone: plain_mean is (m+1)/m of average after m
-//              runs), end, signal, during_pilot, stagnated_at, exit_status
+//              runs), largest_share (the largest estimate over the runs' sum,
+//              null while every estimate is 0), heavy_tailed (whether
+//              standard error warns that the estimates look heavy-tailed),
+//              end, signal, during_pilot, stagnated_at, exit_status
 //   chromatic  steps, mean_iterations (E(T)), cpu, chromatic (the number
 //              found; an upper bound when the search was stopped), proved,
 //              clique, end, signal, exit_status
 
+// Every cpu is the milliseconds measured, as seconds (0.002), where the
+// text report prints a single-precision figure.
+//
 // An estimate, an average or a plain mean may lie far below a double's
 // range, so it is an object {"text", "mantissa", "exponent10"}: the value
 // to 17 significant digits as text, and the same digits as mantissa *
@@ -71,7 +77,7 @@ void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exi
 struct ChromaticFigures {
   int32_t steps = 0;
   double meanIterations = 0.0;
-  double cpuSeconds = 0.0;
+  int64_t cpuMilliseconds = 0;
   int32_t chromatic = 0;
   HaltCause cause = HaltCause::None;  // what stopped the search, if anything
   std::optional<int32_t> clique;      // with --bounds greedy

@@ -9,7 +9,7 @@
 #include <boost/lexical_cast.hpp>
 #include <boost/program_options.hpp>
 
-#include "io/file_output.h"
+#include "io/path_names.h"
 
 namespace po = boost::program_options;
 
@@ -81,8 +81,9 @@ const std::vector<OptionSpec>& optionTable() {
         {"format", "FORMAT", &RunSettings::format, "text", nullptr,
          "report: text, or json for JSON Lines (default is {})",
          {.choices = {"text", "json"}}, kBoth},
-        {"decompose", "D", &RunSettings::decompose, "0", nullptr,
-         "1 - count blocks exactly where possible, split the rest (default is {})",
+        {"decompose", "D", &RunSettings::decompose, "1", nullptr,
+         "1 - count blocks exactly where possible, split the rest; 0 - split the whole graph "
+         "(default is {})",
          {.low = 0, .high = 1}, kCounting},
         {"move", "M", &RunSettings::move, "tabu", nullptr,
          "chromatic tests' chain move: gibbs or tabu (default is {})",

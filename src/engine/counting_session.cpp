@@ -152,13 +152,17 @@ Parts partsOf(const Graph& graph, const CountingPlan& plan, const CountingEvents
   const int64_t start = threadMilliseconds();
   PartsOptions options;
   options.withColorings = plan.wantColoring;
+  options.checkTables = plan.checkTables;
   parts.plan = planParts(graph, plan.parameters.colors, options);
   outcome.exactMilliseconds = threadMilliseconds() - start;
   if (events.note) events.note(partsSummary(*parts.plan, graph.idBase));
   parts.work.exactFactor = parts.plan->exactFactor;
+  const Graph* largest = nullptr;
   for (const HardPart& hard : parts.plan->hardParts) {
     parts.work.parts.push_back(CountingPart{&hard.graph, {}});
+    if (!largest || hard.graph.vertexCount > largest->vertexCount) largest = &hard.graph;
   }
+  if (largest && plan.checkRuns) plan.checkRuns(largest->vertexCount);
   return parts;
 }
 
@@ -170,8 +174,15 @@ CountingOutcome runCountingExperiment(const Graph& graph, const CountingPlan& pl
   const RunParameters& parameters = plan.parameters;
   CountingOutcome outcome;
   Parts parts = partsOf(graph, plan, events, outcome);
-  JournalHeader here{graphHash(graph), parameters.colors, parameters.N,           parameters.rho,
-                     parameters.seed,  plan.decompose,    parts.work.exactFactor, {}};
+  JournalHeader here;
+  here.graphHash = graphHash(graph);
+  here.colors = parameters.colors;
+  here.N = parameters.N;
+  here.rho = parameters.rho;
+  here.seed = parameters.seed;
+  here.decompose = plan.decompose;
+  here.plan = plan.decompose ? kPartsPlanVersion : 0;
+  here.exactFactor = parts.work.exactFactor;
   std::optional<Journal> journal = openJournal(plan, parts, here, events);
   if (parts.work.parts.empty()) {
     // Every block exact (or one without a proper colouring): nothing to

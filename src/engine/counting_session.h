@@ -40,6 +40,13 @@ struct CountingPlan {
   // Keep a proper colouring of the whole graph for the outcome (the pilot's,
   // or the parts' joined).
   bool wantColoring = false;
+  // Counted by parts, the memory checks the plan calls for, each of which
+  // throws to refuse the run (either may be left empty): before a block is
+  // eliminated, its tables' bytes and its vertices; once the parts are
+  // known and before any pilot, the vertices of the largest part the runs
+  // split, whose colourings the populations hold.
+  std::function<void(double bytes, int32_t vertices)> checkTables;
+  std::function<void(int32_t vertices)> checkRuns;
 };
 
 enum class CountingEnd {

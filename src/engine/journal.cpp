@@ -19,7 +19,9 @@
 
 #include "coloring/proper_coloring.h"
 #include "io/file_output.h"
+#include "io/path_names.h"
 #include "process/failures.h"
+#include "splitting/parts.h"
 
 namespace tintara {
 
@@ -27,7 +29,10 @@ namespace {
 
 constexpr const char* kMagic = "tintara-journal";
 constexpr int kOldestVersion = 1;
-constexpr int kVersion = 2;
+constexpr int kVersion = 3;
+// The first version whose lines carry checksums, and whose checksums chain.
+constexpr int kChecksummed = 2;
+constexpr int kChained = 3;
 
 std::function<void(JournalStep)>& stepHook() {
   static std::function<void(JournalStep)> hook;
@@ -43,19 +48,35 @@ std::string shownPath(const std::string& path) {
 }
 
 // CRC-32C (Castagnoli), whose error detection is better than the older
-// CRC-32's on short messages; Boost.CRC computes it.
-uint32_t lineChecksum(std::string_view bytes) {
+// CRC-32's on short messages; Boost.CRC computes it. From version 3 on a
+// line's checksum covers the checksum of the line before it too (its four
+// bytes, most significant first, before the line's own bytes; nothing
+// before the first line), so that every line is tied to its place in its
+// own journal: a line moved, or spliced in from another journal, breaks
+// the chain where it stands.
+uint32_t lineChecksum(std::string_view bytes, const std::optional<uint32_t>& previous) {
   boost::crc_optimal<32, 0x1EDC6F41, 0xFFFFFFFF, 0xFFFFFFFF, true, true> crc;
+  if (previous) {
+    const unsigned char before[4] = {
+        static_cast<unsigned char>(*previous >> 24), static_cast<unsigned char>(*previous >> 16),
+        static_cast<unsigned char>(*previous >> 8), static_cast<unsigned char>(*previous)};
+    crc.process_bytes(before, sizeof before);
+  }
   crc.process_bytes(bytes.data(), bytes.size());
   return crc.checksum();
 }
 
-// `content` as a line of `version`: with its checksum from version 2 on.
-std::string journalLine(const std::string& content, int version) {
-  if (version < 2) return content + "\n";
-  char sum[16];
-  std::snprintf(sum, sizeof sum, " ~%08" PRIx32 "\n", lineChecksum(content));
-  return content + sum;
+// `content` as a line of `version`: with its checksum from version 2 on,
+// chained to `chain` (the checksum of the line before, none for the first
+// line) from version 3 on, where `chain` becomes this line's.
+std::string journalLine(const std::string& content, int version,
+                        std::optional<uint32_t>& chain) {
+  if (version < kChecksummed) return content + "\n";
+  const uint32_t sum = lineChecksum(content, version >= kChained ? chain : std::nullopt);
+  chain = sum;
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, " ~%08" PRIx32 "\n", sum);
+  return content + suffix;
 }
 
 // The words of one line, read in turn; every read says what it expected,
@@ -159,7 +180,7 @@ class JournalLines {
     ++count;
     LineReader read(path, count, line);
     if (line.find('\0') != std::string_view::npos) read.damaged("zero bytes inside the journal");
-    if (version >= 2) {
+    if (version >= kChecksummed) {
       // " ~" and eight hex digits.
       constexpr std::size_t kSuffix = 10;
       uint32_t sum = 0;
@@ -169,10 +190,22 @@ class JournalLines {
         read.damaged("expected a checksum at the end of the line");
       }
       line = line.substr(0, line.size() - kSuffix);
-      if (lineChecksum(line) != sum) read.damaged("its checksum does not match its content");
+      if (version < kChained) {
+        if (lineChecksum(line, std::nullopt) != sum) {
+          read.damaged("its checksum does not match its content");
+        }
+      } else if (lineChecksum(line, chain) != sum) {
+        read.damaged(
+            "its checksum does not match its content and the line before it (a changed line, "
+            "or a line that does not belong here: moved, or from another journal)");
+      }
+      chain = sum;
     }
     return LineReader(path, count, line);
   }
+
+  // The checksum of the last line read: the chain a new line continues.
+  const std::optional<uint32_t>& lastChecksum() const { return chain; }
 
  private:
   const std::string& path;
@@ -181,6 +214,7 @@ class JournalLines {
   std::size_t at = 0;
   std::size_t count = 0;
   int version = 0;  // no checksum on the first line: it tells the version
+  std::optional<uint32_t> chain;
 };
 
 // Levels as a pilot run makes them: whole numbers, at least two, the last
@@ -197,16 +231,26 @@ void checkLevels(LineReader& read, const LevelList& levels) {
   }
 }
 
-// The smallest non-zero estimate these parts allow: each level factor is
-// at least 1/N. Taken a little lower, so that a product rounded in another
-// order still passes.
-WideDouble smallestEstimate(const JournalHeader& header) {
+// The smallest non-zero estimate of a run, and of each part's run, that
+// these parts allow: each level factor is at least 1/N. Taken a little
+// lower, so that a product rounded in another order still passes.
+struct EstimateRange {
+  WideDouble smallest;
+  std::vector<WideDouble> smallestOfPart;
+};
+
+EstimateRange estimateRange(const JournalHeader& header) {
+  EstimateRange range;
   WideDouble smallest = header.exactFactor;
   const WideDouble factor = WideDouble(1) / WideDouble(header.N);
   for (const JournalPart& part : header.parts) {
-    for (std::size_t i = 1; i < part.levels.size(); ++i) smallest *= factor;
+    WideDouble ofPart = 1;
+    for (std::size_t i = 1; i < part.levels.size(); ++i) ofPart *= factor;
+    smallest *= ofPart;
+    range.smallestOfPart.push_back(ofPart * 0.999999);
   }
-  return smallest * 0.999999;
+  range.smallest = smallest * 0.999999;
+  return range;
 }
 
 JournalPart readPart(JournalLines& lines) {
@@ -232,17 +276,12 @@ JournalPart readPart(JournalLines& lines) {
   return part;
 }
 
-CountingRun readRunLine(LineReader& read, int64_t expected, const WideDouble& smallest) {
-  read.expectKey("run");
-  if (read.integer<int64_t>("the run's number") != expected) {
-    read.damaged("expected run " + std::to_string(expected));
-  }
+// An estimate written as M E (M * 2^E): 0, or a probability no smaller than
+// `smallest`.
+WideDouble readEstimate(LineReader& read, const WideDouble& smallest) {
   WideDoubleParts parts;
   parts.mantissa = read.real("the estimate's mantissa");
   parts.exponent = read.integer<int64_t>("the estimate's exponent");
-  CountingRun run;
-  run.cpuMilliseconds = read.integer<int64_t>("the run's processor milliseconds");
-  read.expectEnd();
   const bool zero = parts.mantissa == 0 && parts.exponent == 0;
   if (!zero && !(parts.mantissa >= 0.5 && parts.mantissa < 1)) {
     read.damaged("the estimate's mantissa is out of range");
@@ -253,11 +292,35 @@ CountingRun readRunLine(LineReader& read, int64_t expected, const WideDouble& sm
   if (parts.exponent > 1 || parts.exponent < kLowestExponent) {
     read.damaged("the estimate is not a probability");
   }
-  run.estimate = joinWide(parts);
-  if (!zero && (run.estimate > 1 || run.estimate < smallest)) {
+  const WideDouble estimate = joinWide(parts);
+  if (!zero && (estimate > 1 || estimate < smallest)) {
     read.damaged("the estimate is outside the range these levels and N allow");
   }
+  return estimate;
+}
+
+// A run line: its number, its estimate, its processor milliseconds, and
+// with the parts' own estimates (partEstimatesKept) one estimate a part,
+// whose product with the exact factor is the run's estimate.
+CountingRun readRunLine(LineReader& read, int64_t expected, const JournalHeader& header,
+                        const EstimateRange& range) {
+  read.expectKey("run");
+  if (read.integer<int64_t>("the run's number") != expected) {
+    read.damaged("expected run " + std::to_string(expected));
+  }
+  CountingRun run;
+  run.estimate = readEstimate(read, range.smallest);
+  run.cpuMilliseconds = read.integer<int64_t>("the run's processor milliseconds");
   if (run.cpuMilliseconds < 0) read.damaged("negative processor time");
+  if (partEstimatesKept(header)) {
+    WideDouble product = header.exactFactor;
+    for (const WideDouble& smallest : range.smallestOfPart) {
+      run.partEstimates.push_back(readEstimate(read, smallest));
+      product *= run.partEstimates.back();
+    }
+    if (product != run.estimate) read.damaged("the estimate is not the product of its parts'");
+  }
+  read.expectEnd();
   return run;
 }
 
@@ -268,6 +331,7 @@ struct ParsedJournal {
   std::optional<JournalContents> contents;
   std::size_t keptBytes = 0;
   bool zeroBytesOnly = false;
+  std::optional<uint32_t> lastChecksum;  // of the last line kept, from version 3 on
 };
 
 // The first line's format version, its checksum checked from version 2 on;
@@ -334,7 +398,16 @@ bool readHeader(JournalLines& lines, int version, JournalHeader& header) {
   if (!fieldsRead) return false;
   uint32_t parts = 1;
   if (header.decompose) {
+    // Before version 3 the plan was the blocks' alone.
+    header.plan = 1;
     const bool partsRead =
+        (version < kChained || field("plan",
+                                     [&](LineReader& r) {
+                                       header.plan = r.integer<int32_t>("the plan's version");
+                                       if (header.plan < 1 || header.plan > kPartsPlanVersion) {
+                                         r.damaged("a plan version this program does not know");
+                                       }
+                                     })) &&
         field("exact",
               [&](LineReader& r) {
                 WideDoubleParts factor;
@@ -382,14 +455,24 @@ ParsedJournal parseJournal(const std::string& text, const std::string& path) {
   if (contents.version == 0 || !readHeader(lines, contents.version, contents.header)) {
     return parsed;
   }
-  const WideDouble smallest = smallestEstimate(contents.header);
+  const EstimateRange range = estimateRange(contents.header);
   while (std::optional<LineReader> run = lines.next()) {
-    contents.runs.push_back(
-        readRunLine(*run, static_cast<int64_t>(contents.runs.size()) + 1, smallest));
+    contents.runs.push_back(readRunLine(*run, static_cast<int64_t>(contents.runs.size()) + 1,
+                                        contents.header, range));
   }
   parsed.contents = std::move(contents);
   parsed.keptBytes = complete;
+  parsed.lastChecksum = lines.lastChecksum();
   return parsed;
+}
+
+// x as the journal writes it: "M E", x = M * 2^E (splitWide's parts), M to
+// the 17 digits that read back to the same double.
+std::string binaryParts(const WideDouble& x) {
+  const WideDoubleParts parts = splitWide(x);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.17g %" PRId64, parts.mantissa, parts.exponent);
+  return buffer;
 }
 
 [[noreturn]] void writeFailed(const std::string& path, int error) {
@@ -398,22 +481,26 @@ ParsedJournal parseJournal(const std::string& text, const std::string& path) {
 
 }  // namespace
 
+bool partEstimatesKept(const JournalHeader& header) {
+  return header.decompose && header.plan >= 2 && header.parts.size() >= 2;
+}
+
 void setJournalStepHook(std::function<void(JournalStep)> hook) {
   stepHook() = std::move(hook);
 }
 
-std::optional<uint64_t> journalSeed(const std::string& path) {
+std::optional<JournalHeader> journalHeader(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  std::optional<uint64_t> seed;
+  std::optional<JournalHeader> header;
   try {
-    const ParsedJournal parsed = parseJournal(wholeFile(fd, path), path);
-    if (parsed.contents) seed = parsed.contents->header.seed;
+    ParsedJournal parsed = parseJournal(wholeFile(fd, path), path);
+    if (parsed.contents) header = std::move(parsed.contents->header);
   } catch (const InputError&) {
     // Reported when the journal is opened.
   }
   ::close(fd);
-  return seed;
+  return header;
 }
 
 namespace {
@@ -446,6 +533,9 @@ std::optional<std::string> journalDifference(const JournalHeader& there, const J
   if (there.decompose != here.decompose) {
     return differs("decompose", there.decompose ? "1" : "0", here.decompose ? "1" : "0");
   }
+  if (there.plan != here.plan) {
+    return differs("plan", std::to_string(there.plan), std::to_string(here.plan));
+  }
   if (compareSeed && there.seed != here.seed) {
     return differs("seed", std::to_string(there.seed), std::to_string(here.seed));
   }
@@ -459,7 +549,13 @@ Journal Journal::open(const std::string& path) {
   for (int attempt = 0;; ++attempt) {
     bool created = true;
     int readOnlyReason = 0;
-    int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // O_EXCL refuses a symlink, dangling or not: a link to a journal not
+    // yet made has the file it names created instead, and stays a link.
+    const CreatedName name = createdName(path);
+    if (name.error != 0) {
+      throw InputError(shownPath(path) + " cannot be opened: " + std::strerror(name.error));
+    }
+    int fd = ::open(name.path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno == EEXIST) {
       created = false;
       fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
@@ -472,6 +568,7 @@ Journal Journal::open(const std::string& path) {
     }
     if (fd < 0) throw InputError(shownPath(path) + " cannot be opened: " + std::strerror(errno));
     Journal journal(path, fd, created);
+    journal.createdPath = name.path;
     journal.writeErrno = readOnlyReason;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -497,13 +594,20 @@ Journal Journal::open(const std::string& path) {
     journal.held = std::move(parsed.contents);
     journal.keptBytes = parsed.keptBytes;
     journal.torn = text.size() - parsed.keptBytes;
+    journal.chain = parsed.lastChecksum;
     if (journal.held) {
       journal.version = journal.held->version;
-      if (journal.version < 2) {
+      if (journal.version < kChecksummed) {
         journal.said.push_back(shownPath(path) + " has format version " +
                                std::to_string(journal.version) +
                                ", without checksums: damage to its values may go unseen; its "
                                "new runs are recorded in the same version");
+      } else if (journal.version < kChained) {
+        journal.said.push_back(shownPath(path) + " has format version " +
+                               std::to_string(journal.version) +
+                               ", whose lines are not chained: a line spliced in from another "
+                               "journal would go unseen; its new runs are recorded in the same "
+                               "version");
       }
     } else if (parsed.zeroBytesOnly) {
       journal.said.push_back(shownPath(path) + " holds only zero bytes (a header that never " +
@@ -523,12 +627,11 @@ Journal Journal::openFor(const std::string& path, const JournalHeader& here, boo
     throw InputError(name + " belongs to another experiment: " + *difference);
   }
   if (there.exactFactor != here.exactFactor) {
-    std::ostringstream a;
-    std::ostringstream b;
-    writeNumber(a, there.exactFactor);
-    writeNumber(b, here.exactFactor);
-    throw InputError(name + " belongs to another experiment: exact factor " + a.str() + " there, " +
-                     b.str() + " here");
+    // To 17 digits, which show any difference between two doubles' worth
+    // of mantissa: at 6, two factors a rounding apart read alike.
+    throw InputError(name + " belongs to another experiment: exact factor " +
+                     decimalForm(there.exactFactor).text + " there, " +
+                     decimalForm(here.exactFactor).text + " here");
   }
   if (there.parts.size() != partGraphs.size()) {
     throw InputError(name + " is damaged: it holds " + std::to_string(there.parts.size()) +
@@ -555,12 +658,14 @@ Journal::Journal(std::string path, int fd, bool created)
 
 Journal::Journal(Journal&& other) noexcept
     : path(std::move(other.path)),
+      createdPath(std::move(other.createdPath)),
       fd(std::exchange(other.fd, -1)),
       created(other.created),
       locked(other.locked),
       written(other.written),
       writeErrno(other.writeErrno),
       version(other.version),
+      chain(other.chain),
       held(std::move(other.held)),
       torn(other.torn),
       keptBytes(other.keptBytes),
@@ -577,7 +682,8 @@ Journal::~Journal() {
   // file this run did not make or no longer names is left alone.
   if (created && locked && !written && namesThisFile()) {
     reach(JournalStep::BeforeRemove);
-    ::unlink(path.c_str());
+    // The file made, not a link to it, which stays as it was.
+    ::unlink(createdPath.c_str());
   }
   ::close(fd);
 }
@@ -585,8 +691,12 @@ Journal::~Journal() {
 bool Journal::namesThisFile() const {
   struct stat open {};
   struct stat named {};
+  struct stat made {};
+  // The path (through its links) and the name the file was made under.
   return ::fstat(fd, &open) == 0 && open.st_nlink > 0 && ::stat(path.c_str(), &named) == 0 &&
-         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino &&
+         (!created || (::stat(createdPath.c_str(), &made) == 0 && made.st_dev == open.st_dev &&
+                       made.st_ino == open.st_ino));
 }
 
 std::string Journal::writeFailure() const {
@@ -606,21 +716,22 @@ void Journal::start(const JournalHeader& header) {
   if (!writable()) throw InputError(writeFailure());
   resume();  // a header cut short: nothing is kept
   version = kVersion;
+  chain.reset();
   char buffer[64];
-  std::string text = journalLine(std::string(kMagic) + " " + std::to_string(kVersion), version);
+  std::string text =
+      journalLine(std::string(kMagic) + " " + std::to_string(kVersion), version, chain);
   std::snprintf(buffer, sizeof buffer, "graph %016" PRIx64, header.graphHash);
-  text += journalLine(buffer, version);
-  text += journalLine("colors " + std::to_string(header.colors), version);
-  text += journalLine("N " + std::to_string(header.N), version);
+  text += journalLine(buffer, version, chain);
+  text += journalLine("colors " + std::to_string(header.colors), version, chain);
+  text += journalLine("N " + std::to_string(header.N), version, chain);
   std::snprintf(buffer, sizeof buffer, "rho %.17g", header.rho);
-  text += journalLine(buffer, version);
-  text += journalLine("seed " + std::to_string(header.seed), version);
-  text += journalLine(std::string("decompose ") + (header.decompose ? "1" : "0"), version);
+  text += journalLine(buffer, version, chain);
+  text += journalLine("seed " + std::to_string(header.seed), version, chain);
+  text += journalLine(std::string("decompose ") + (header.decompose ? "1" : "0"), version, chain);
   if (header.decompose) {
-    const WideDoubleParts factor = splitWide(header.exactFactor);
-    std::snprintf(buffer, sizeof buffer, "exact %.17g %" PRId64, factor.mantissa, factor.exponent);
-    text += journalLine(buffer, version);
-    text += journalLine("parts " + std::to_string(header.parts.size()), version);
+    text += journalLine("plan " + std::to_string(header.plan), version, chain);
+    text += journalLine("exact " + binaryParts(header.exactFactor), version, chain);
+    text += journalLine("parts " + std::to_string(header.parts.size()), version, chain);
   }
   for (const JournalPart& part : header.parts) {
     std::string line = "levels " + std::to_string(part.levels.size());
@@ -628,13 +739,13 @@ void Journal::start(const JournalHeader& header) {
       std::snprintf(buffer, sizeof buffer, " %.17g", level);
       line += buffer;
     }
-    text += journalLine(line, version);
+    text += journalLine(line, version, chain);
     line = "coloring " + std::to_string(part.coloring.size());
     for (int32_t color : part.coloring) {
       line += ' ';
       line += std::to_string(color);
     }
-    text += journalLine(line, version);
+    text += journalLine(line, version, chain);
   }
   if (!writeAll(fd, text.data(), text.size())) writeFailed(path, errno);
   written = true;
@@ -642,11 +753,20 @@ void Journal::start(const JournalHeader& header) {
 }
 
 void Journal::record(int64_t run, const CountingRun& result) {
-  const WideDoubleParts parts = splitWide(result.estimate);
-  char content[96];
-  std::snprintf(content, sizeof content, "run %" PRId64 " %.17g %" PRId64 " %" PRId64, run,
-                parts.mantissa, parts.exponent, result.cpuMilliseconds);
-  const std::string line = journalLine(content, version);
+  // Appended piece by piece: g++ 12 reports impossible out-of-bounds
+  // copies inside a chain of operator+ on temporaries.
+  std::string content = "run ";
+  for (const std::string& field : {std::to_string(run), binaryParts(result.estimate),
+                                   std::to_string(result.cpuMilliseconds)}) {
+    content += field;
+    content += ' ';
+  }
+  content.pop_back();
+  for (const WideDouble& part : result.partEstimates) {
+    content += ' ';
+    content += binaryParts(part);
+  }
+  const std::string line = journalLine(content, version, chain);
   if (!writeAll(fd, line.data(), line.size())) writeFailed(path, errno);
   written = true;
   const auto now = std::chrono::steady_clock::now();

@@ -101,7 +101,16 @@ struct JournalHeader {
   bool decompose = false;
   WideDouble exactFactor = 1;      // with decompose: the exact blocks' product
   std::vector<JournalPart> parts;  // without decompose, one: the whole graph's
+  // With decompose: the version of the plan that made the parts
+  // (kPartsPlanVersion, or an older one a journal was written with), 0
+  // without.
+  int32_t plan = 0;
 };
+
+// Whether the run lines of a journal with this header carry each part's
+// estimate beside the run's: with two parts or more, from plan version 2
+// on, where the report multiplies the parts' means.
+bool partEstimatesKept(const JournalHeader& header);
 
 struct JournalContents {
   int version = 2;
@@ -109,8 +118,10 @@ struct JournalContents {
   std::vector<CountingRun> runs;  // runs 1, 2, ... in order
 };
 
-// The seed of the journal at `path`, when there is a readable one.
-std::optional<uint64_t> journalSeed(const std::string& path);
+// The header of the journal at `path`, when there is a readable one: for
+// the settings a run takes from the journal it resumes (its seed, and its
+// --decompose when the command line names none).
+std::optional<JournalHeader> journalHeader(const std::string& path);
 
 // The first field in which the experiments differ, as "colors 3 there, 4
 // here" (graph, colors, N, rho, decompose, then the seed when
@@ -176,12 +187,16 @@ class Journal {
   bool namesThisFile() const;
 
   std::string path;
+  std::string createdPath;  // the name the file has, links followed (createdName)
   int fd = -1;
   bool created = false;  // this run made the file
   bool locked = false;
   bool written = false;
   int writeErrno = 0;  // why the file may not be written, or 0
-  int version = 2;     // of the lines this run appends
+  int version = 3;     // of the lines this run appends
+  // The checksum of the last line, which the next line's chains to (from
+  // version 3 on).
+  std::optional<uint32_t> chain;
   std::optional<JournalContents> held;
   uint64_t torn = 0;
   uint64_t keptBytes = 0;

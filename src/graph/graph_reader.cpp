@@ -286,7 +286,9 @@ Graph InstanceReader::build(const SizeCheck& check) {
     throw InputError("Error in instance file " + source + ": no p or e line: not an instance file");
   }
   Graph graph;
-  const bool dimacs = lastP.formatWord && !edges.empty() && !sawIdZero;
+  // A file of a p line alone, `p edge 10 0`, is DIMACS too: its count is
+  // the vertices, none of them joined.
+  const bool dimacs = lastP.formatWord && !sawIdZero;
   int64_t vertexCount = lastP.count;
   if (dimacs) {
     graph.idBase = 1;

@@ -11,11 +11,12 @@
 // needs. Counts and ids are whole decimal integers with an optional sign.
 //
 // A DIMACS file is read as such: when the last p line is "p edge|edges|col
-// N ...", at least one edge line is present and no edge line uses id 0, the
-// ids are 1..N, shifted down by one, and the Graph's idBase is 1. Such files
-// are malformed in the 0-based reading (its largest id is never below the
-// count of distinct ids), so this reading changes no file that reads
-// otherwise.
+// N ..." and no edge line uses id 0, the ids are 1..N, shifted down by one,
+// and the Graph's idBase is 1. With edge lines, such files are malformed in
+// the 0-based reading (its largest id is never below the count of distinct
+// ids), so this reading changes no file that reads otherwise. Without any,
+// the file is a DIMACS header alone: N vertices and no edge (the 0-based
+// reading would have counted 0 distinct ids and lost the N vertices).
 #pragma once
 
 #include <cstdint>

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <random>
 
-#include "io/output_paths.h"
 
 namespace tintara {
 
@@ -54,11 +53,17 @@ int createTemporary(const std::string& folder, const std::string& base, std::str
 }
 
 // Writes a temporary file beside the file `path` names and renames it over
-// that file. `existing` is the target's status, or null when there is none.
+// that file. `existing` is the target's status, or null when there is none
+// (and `path` may be a symlink to a name not yet made: the file gets that
+// name, and the link stays).
 void replaceFile(const std::string& path, const struct stat* existing,
                  const std::function<int(int fd)>& content) {
   std::string destination = path;
-  if (existing) {
+  if (!existing) {
+    const CreatedName created = createdName(path);
+    if (created.error != 0) fail(path, created.error);
+    destination = created.path;
+  } else {
     // Renaming over a write-protected file would get round its protection.
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) fail(path, errno);
     // Through a symlink the file it names is replaced, and the link stays.
@@ -94,14 +99,6 @@ void replaceFile(const std::string& path, const struct stat* existing,
 }
 
 }  // namespace
-
-std::string printable(const std::string& text) {
-  std::string shown = text;
-  for (char& c : shown) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  }
-  return shown;
-}
 
 bool writeAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {

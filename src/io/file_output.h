@@ -4,8 +4,8 @@
 // writeFileSafely replaces a regular file (or creates one where no file
 // exists yet) whole or not at all: the content goes to a temporary file in
 // the same folder, which is synced and then renamed over the target. A
-// symlink is followed, so the file it names is replaced and the link stays
-// (a link to nothing is itself replaced by the file). The new file keeps an
+// symlink is followed, so the file it names is replaced, or created when
+// it names none yet, and the link stays. The new file keeps an
 // existing target's permission bits, or gets 0666 less the umask like any
 // file the program creates; an existing target that may not be written is
 // refused (EACCES), as opening it for writing would be. Anything else (a
@@ -22,13 +22,10 @@
 #include <optional>
 #include <string>
 
+#include "io/path_names.h"
 #include "process/failures.h"
 
 namespace tintara {
-
-// `text` with every control character shown as '?': a path may hold any
-// byte, and a line end in it would break a line of a file or a message.
-std::string printable(const std::string& text);
 
 // Writes all of `size` bytes to `fd`, retrying after EINTR; false, with
 // errno from the failed call, when a write fails.

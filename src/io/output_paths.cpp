@@ -4,13 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
-#include "io/file_output.h"
+#include "io/path_names.h"
 
 namespace tintara {
 
@@ -61,18 +60,11 @@ Identity unusable(int error) {
 
 // A name that does not exist: follows symlinks by hand (stat cannot, the
 // last one dangling) to the name a new file would get, then identifies its
-// folder. 40 links, as the kernel allows, before giving up with ELOOP.
+// folder.
 Identity ofMissingName(const std::string& path) {
-  std::filesystem::path current(path);
-  for (int hop = 0;; ++hop) {
-    struct stat link {};
-    if (::lstat(current.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) break;
-    if (hop == 40) return unusable(ELOOP);
-    std::error_code error;
-    const std::filesystem::path target = std::filesystem::read_symlink(current, error);
-    if (error) return unusable(error.value());
-    current = target.is_absolute() ? target : current.parent_path() / target;
-  }
+  const CreatedName created = createdName(path);
+  if (created.error != 0) return unusable(created.error);
+  const std::filesystem::path current(created.path);
   const std::string name = current.filename().string();
   if (name.empty() || name == "." || name == "..") return unusable(EISDIR);
   const std::filesystem::path folder =
@@ -126,20 +118,6 @@ struct Output {
 };
 
 }  // namespace
-
-int standardStreamNamed(const std::string& path) {
-  static const std::array<std::pair<const char*, int>, 6> kNames{
-      {{"/dev/stdout", STDOUT_FILENO},
-       {"/dev/stderr", STDERR_FILENO},
-       {"/dev/fd/1", STDOUT_FILENO},
-       {"/dev/fd/2", STDERR_FILENO},
-       {"/proc/self/fd/1", STDOUT_FILENO},
-       {"/proc/self/fd/2", STDERR_FILENO}}};
-  for (const auto& [name, fd] : kNames) {
-    if (path == name) return fd;
-  }
-  return -1;
-}
 
 bool standardOutputIsOneOf(const RunPaths& paths) {
   const Identity out = ofDescriptor(STDOUT_FILENO);

@@ -50,10 +50,4 @@ std::optional<PathRefusal> checkRunPaths(const RunPaths& paths);
 // the full check (an option the parser refuses).
 bool standardOutputIsOneOf(const RunPaths& paths);
 
-// The descriptor that `path` names when it is one of the standard streams'
-// own names (/dev/stdout, /dev/stderr, /dev/fd/1 and 2, /proc/self/fd/1 and
-// 2), or -1. Such a target is written through the open descriptor, at its
-// current position, so that a report already written there stays.
-int standardStreamNamed(const std::string& path);
-
 }  // namespace tintara

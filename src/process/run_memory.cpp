@@ -22,7 +22,8 @@ double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootpri
   const double n = vertexCount;
   // One 32-bit offset a vertex, two 32-bit list entries an edge line.
   const double graphBytes = listBytes(n + 1.0) + listBytes(2.0 * static_cast<double>(edgeCount));
-  const double sampleBytes = static_cast<double>(run.sampleBytes) + 2.0 * listBytes(n);
+  const double sampled = run.sampleVertices >= 0 ? run.sampleVertices : n;
+  const double sampleBytes = static_cast<double>(run.sampleBytes) + 2.0 * listBytes(sampled);
   double populationBytes = (static_cast<double>(run.N) + 1.0) * sampleBytes;
   if (run.walkCellBytes > 0) {
     const double greedyColors = std::floor((1.0 + std::sqrt(1.0 + 8.0 * edgeCount)) / 2.0);
@@ -39,7 +40,7 @@ double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootpri
                                                    11.0 * listBytes(n) + listBytes(2.0 * n)
                                              : 0.0;
   return graphBytes + static_cast<double>(run.keptColorings) * listBytes(n) +
-         run.besides.at(n, static_cast<double>(edgeCount)) +
+         run.besides.at(n, static_cast<double>(edgeCount)) + run.tableBytes +
          std::max(boundsBytes, static_cast<double>(run.threads) * populationBytes);
 }
 
@@ -55,9 +56,15 @@ void checkRunMemory(int32_t vertexCount, int64_t edgeCount, const RunFootprint& 
   const bool spaceFits = space <= static_cast<double>(usable.addressSpace);
   if (spaceFits && resident <= static_cast<double>(usable.resident)) return;
   std::ostringstream what;
-  what << "N=" << run.N << (run.N == 1 ? " coloring of " : " colorings of ") << vertexCount
-       << (vertexCount == 1 ? " vertex" : " vertices");
-  if (run.threads > 1) what << " on each of " << run.threads << " threads";
+  if (run.tableBytes > 0) {
+    what << "the elimination tables of a block of " << run.tableBlockVertices
+         << (run.tableBlockVertices == 1 ? " vertex" : " vertices");
+  } else {
+    const int32_t sampled = run.sampleVertices >= 0 ? run.sampleVertices : vertexCount;
+    what << "N=" << run.N << (run.N == 1 ? " coloring of " : " colorings of ") << sampled
+         << (sampled == 1 ? " vertex" : " vertices");
+    if (run.threads > 1) what << " on each of " << run.threads << " threads";
+  }
   throw InputError(spaceFits ? memoryRefusal(resident, what.str(), usable.resident)
                              : memoryRefusal(space, what.str(), usable.addressSpace));
 }

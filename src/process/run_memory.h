@@ -44,8 +44,17 @@ struct RunFootprint {
   // which the caller knows and this layer does not).
   std::size_t sampleBytes = 0;
   // What else the mode holds beside the populations for the whole run (the
-  // decomposition of a graph counted by parts, and its elimination tables).
+  // decomposition of a graph counted by parts).
   LinearBytes besides = {};
+  // Counted by parts, the samples are colourings of the largest part split,
+  // not of the whole graph: its vertices, once the plan has found it (0
+  // before, when only the graph and the plan are checked); -1 for the whole
+  // graph's.
+  int32_t sampleVertices = -1;
+  // Elimination tables held while a block is valued exactly, and the block
+  // they belong to, which the refusal names (its vertices).
+  double tableBytes = 0.0;
+  int32_t tableBlockVertices = 0;
   // Chromatic mode with --move tabu: each thread also holds the tabu walk's
   // tables, walkCellBytes for each (vertex, colour) cell, walkVertexBytes
   // a vertex and walkFixedBytes, for the largest k a test may try: n from the trivial start;

@@ -16,25 +16,30 @@ PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters, uint3
 }
 
 RunRecord EstimateTally::add(int64_t run, const CountingRun& result) {
-  estimates.push_back(result.estimate);
-  if (result.estimate == 0) ++zeros;
+  sums.add(result.estimate);
   RunRecord record;
   record.run = run;
   record.estimate = result.estimate;
-  record.mean = meanOf(estimates);
-  record.relativeError = tintara::relativeError(estimates);
+  record.mean = mean();
+  record.relativeError = relativeError();
   record.cpuSeconds = tintara::cpuSeconds(result.cpuMilliseconds);
+  record.cpuMilliseconds = result.cpuMilliseconds;
   latestError = record.relativeError;
   totalCpu += record.cpuSeconds;
+  totalMilliseconds += result.cpuMilliseconds;
   return record;
 }
 
-WideDouble EstimateTally::plainMean() const {
-  return meanOf(EstimateList(estimates.begin() + 1, estimates.end()));
+double EstimateTally::largestShare() const {
+  if (sums.sum() == 0) return std::numeric_limits<double>::quiet_NaN();
+  return toDouble(sums.largest() / sums.sum());
 }
 
-double EstimateTally::plainRelativeError() const {
-  return tintara::relativeError(EstimateList(estimates.begin() + 1, estimates.end()));
+TailSigns tailSigns(const EstimateTally& tally) {
+  TailSigns signs;
+  signs.manyZeros = tally.zeroRuns() * kZeroRunsIn > tally.runs();
+  signs.largeShare = tally.runs() > kShareRuns && tally.largestShare() > kLargestShare;
+  return signs;
 }
 
 bool recordedRunsEnd(const std::vector<CountingRun>& recorded, double terr, int64_t maxRuns) {

@@ -17,7 +17,7 @@
 
 #include "graph/graph.h"
 #include "splitting/adaptive_splitting.h"
-#include "splitting/estimate_list.h"
+#include "splitting/estimate_sums.h"
 #include "splitting/experiment_runs.h"
 
 namespace tintara {
@@ -36,16 +36,19 @@ PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters, uint3
                       const LevelObserver& observer = {}, const StopQuery& stop = {});
 
 // One run as the report shows it: its estimate, then the mean and the
-// relative error of the list with it, and its processor seconds.
+// relative error of the list with it, and its processor seconds (as the
+// text report prints them) and milliseconds (as measured).
 struct RunRecord {
   int64_t run = 0;
   WideDouble estimate;
   WideDouble mean;
   double relativeError = 0.0;
   double cpuSeconds = 0.0;
+  int64_t cpuMilliseconds = 0;
 };
 
-// The estimates taken so far and the stop rule.
+// The estimates taken so far and the stop rule, in O(1) a run
+// (splitting/estimate_sums.h).
 class EstimateTally {
  public:
   // Appends run `run`'s result (runs come in order) and returns its record.
@@ -56,23 +59,49 @@ class EstimateTally {
   // not 0 and more runs will show it.
   bool targetMet(double terr) const { return latestError <= terr; }
 
-  WideDouble mean() const { return meanOf(estimates); }
-  double relativeError() const { return tintara::relativeError(estimates); }
+  WideDouble mean() const { return sums.mean(1); }
+  double relativeError() const { return sums.relativeError(1); }
   double cpuSeconds() const { return totalCpu; }
+  int64_t cpuMilliseconds() const { return totalMilliseconds; }
   // The mean and relative error of the runs' estimates alone, without the
   // entry 0.0 (the mean is then (m+1)/m of mean() after m runs): NaN before
   // the first run, and the relative error NaN while every estimate is 0.
-  WideDouble plainMean() const;
-  double plainRelativeError() const;
-  int64_t runs() const { return static_cast<int64_t>(estimates.size()) - 1; }
-  int64_t zeroRuns() const { return zeros; }
+  WideDouble plainMean() const { return sums.mean(); }
+  double plainRelativeError() const { return sums.relativeError(); }
+  int64_t runs() const { return sums.count(); }
+  int64_t zeroRuns() const { return sums.zeros(); }
+  // The share of the runs' sum that the largest estimate holds: NaN while
+  // every estimate is 0.
+  double largestShare() const;
 
  private:
-  EstimateList estimates{WideDouble(0)};
+  EstimateSums sums;
   double latestError = std::numeric_limits<double>::quiet_NaN();  // no run yet
   double totalCpu = 0.0;  // the sum of the records' seconds, as printed
-  int64_t zeros = 0;
+  int64_t totalMilliseconds = 0;
 };
+
+// Signs that the runs' estimates are heavy-tailed, so that their relative
+// error, computed from the same runs, is itself uncertain: splitting a
+// graph made of pieces (or one large block) gives a right tail in which
+// most runs land far below the mean, a few far above it, and some at 0.
+// Either sign is read from the runs alone:
+//   - manyZeros: more than one run in kZeroRunsIn gave 0;
+//   - largeShare: past kShareRuns runs, the largest estimate holds more than
+//     kLargestShare of the runs' sum. With fewer runs one run's share says
+//     little: of 10 runs, even equal estimates give each 10%.
+// The limits were read off the accuracy study's runs (docs/accuracy.md,
+// "Heavy tails"): none of its experiments, whose estimates are as well
+// behaved as splitting gives, comes near them.
+struct TailSigns {
+  bool manyZeros = false;
+  bool largeShare = false;
+  bool any() const { return manyZeros || largeShare; }
+};
+constexpr int64_t kZeroRunsIn = 10;
+constexpr double kLargestShare = 0.25;
+constexpr int64_t kShareRuns = 20;
+TailSigns tailSigns(const EstimateTally& tally);
 
 // Whether `recorded` runs, taken in order, end the experiment by
 // themselves: the target met or run `maxRuns` taken among them.

@@ -88,7 +88,8 @@ WideDouble closedFormProbability(BlockShape shape, int64_t vertexCount, int32_t 
 }
 
 BlockValue valueBlock(const Graph& block, int32_t k, const EliminationLimits& limits,
-                      bool withColoring) {
+                      bool withColoring,
+                      const std::function<void(double bytes, int32_t vertices)>& checkTables) {
   BlockValue value;
   value.shape = blockShape(block.vertexCount, block.edgeCount);
   if (value.shape != BlockShape::Other) {
@@ -98,6 +99,7 @@ BlockValue valueBlock(const Graph& block, int32_t k, const EliminationLimits& li
   } else {
     const EliminationPlan plan = planElimination(block, k, limits);
     if (!plan.feasible) return value;
+    if (checkTables) checkTables(eliminationBytes(plan, withColoring), block.vertexCount);
     EliminationResult result = eliminate(block, k, plan, withColoring);
     value.probability = result.probability;
     value.coloring = std::move(result.coloring);

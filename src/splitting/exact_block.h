@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -61,7 +62,11 @@ struct BlockValue {
 // within `limits`, and then holds at most eliminationBytes(plan,
 // withColoring) for the tables; the closed forms take O(1) memory, and O(L)
 // for a cycle's colouring.
+// `checkTables`, when given, is told the bytes the elimination's tables
+// will hold and the block's vertices before any table is made (and may
+// throw to refuse the run).
 BlockValue valueBlock(const Graph& block, int32_t k, const EliminationLimits& limits = {},
-                      bool withColoring = false);
+                      bool withColoring = false,
+                      const std::function<void(double bytes, int32_t vertices)>& checkTables = {});
 
 }  // namespace tintara

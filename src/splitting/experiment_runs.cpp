@@ -23,7 +23,10 @@ std::optional<CountingRun> fixedLevelRun(const CountingWork& work, const RunPara
     if (!partEstimate) return std::nullopt;
     estimate *= *partEstimate;
   }
-  return CountingRun{std::move(estimate), threadMilliseconds() - start};
+  CountingRun result;
+  result.estimate = std::move(estimate);
+  result.cpuMilliseconds = threadMilliseconds() - start;
+  return result;
 }
 
 AdaptiveRun adaptiveRunOnStream(const Graph& graph, const RunParameters& parameters, int32_t k,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "graph/graph.h"
@@ -45,8 +46,16 @@ AdaptiveRun adaptiveRunOnStream(const Graph& graph, const RunParameters& paramet
 // A finished fixed-level run: its estimate and its own processor time (the
 // thread's clock, whatever other threads do meanwhile).
 struct CountingRun {
+  CountingRun() = default;
+  CountingRun(WideDouble estimate, int64_t cpuMilliseconds)
+      : estimate(std::move(estimate)), cpuMilliseconds(cpuMilliseconds) {}
+
   WideDouble estimate;
   int64_t cpuMilliseconds = 0;
+  // With the parts' means multiplied (CountingWork::multiplyMeans): each
+  // part's own estimate, whose product with the exact factor is `estimate`.
+  // Empty otherwise.
+  std::vector<WideDouble> partEstimates;
 };
 
 // One part of counting mode's runs: a graph (the whole graph, or a block

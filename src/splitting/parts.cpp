@@ -28,7 +28,8 @@ BlockValue valueOf(const BlockDecomposition& blocks, int32_t b, int32_t k,
     value.probability = closedFormProbability(shape, size, k);
     return value;
   }
-  return valueBlock(blockGraph(blocks, b), k, options.limits, options.withColorings);
+  return valueBlock(blockGraph(blocks, b), k, options.limits, options.withColorings,
+                    options.checkTables);
 }
 
 }  // namespace
@@ -76,7 +77,7 @@ PartsPlan planParts(const Graph& graph, int32_t k, const PartsOptions& options) 
   return plan;
 }
 
-LinearBytes partsPlanBytes(int32_t k, const PartsOptions& options) {
+LinearBytes partsPlanBytes() {
   // Ints a vertex: the simple graph's start, a slot, its local start, its
   // kept colour and its hard part's start (cut vertices have more slots,
   // counted with the edges), and the search's stacks. Ints an edge: the
@@ -85,12 +86,9 @@ LinearBytes partsPlanBytes(int32_t k, const PartsOptions& options) {
   // count, parent, cut vertex, place in the join order, extra slot and its
   // colour, and the search's edge stack.
   LinearBytes bytes;
-  const EliminationLimits& limits = options.limits;
-  // The tables: eliminationBytesBound at its largest, its share a vertex
-  // added to perVertex.
-  const double entries = static_cast<double>(limits.maxWork) / k;
-  bytes.fixed = entries * static_cast<double>(sizeof(WideDouble)) +
-                (options.withColorings ? entries / 8.0 : 0.0) + 64.0 * 16.0;
+  // The elimination's own few ints a vertex (eliminationBytes) are in
+  // perVertex; its tables are checked block by block.
+  bytes.fixed = 64.0 * 16.0;
   bytes.perVertex = 4.0 * 8.0 + 12.0;
   bytes.perEdge = 4.0 * 18.0;
   return bytes;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@
 #include "splitting/wide_double.h"
 
 namespace tintara {
+
+// The version of the plan planParts makes, which a journal records: a
+// journal of another version was made of other parts.
+constexpr int32_t kPartsPlanVersion = 1;
 
 // A block without an exact value within the limits.
 struct HardPart {
@@ -34,6 +39,10 @@ struct PartsOptions {
   EliminationLimits limits;
   // Keep a proper colouring of every exact block, for joinPartColorings.
   bool withColorings = false;
+  // Told, before a block is eliminated, the bytes its tables will hold at
+  // their peak and the block's vertices: the memory check, which throws to
+  // refuse the run. May be left empty.
+  std::function<void(double bytes, int32_t vertices)> checkTables;
 };
 
 struct PartsPlan {
@@ -74,9 +83,9 @@ PartsPlan planParts(const Graph& graph, int32_t k, const PartsOptions& options =
 // A bound on what planParts holds beside the graph, and what the plan
 // keeps for the runs: the simple copy, the decomposition and its stacks,
 // the hard parts' graphs and the colourings kept (a few ints a vertex and
-// an edge), and the elimination tables at their largest
-// (eliminationBytesBound).
-LinearBytes partsPlanBytes(int32_t k, const PartsOptions& options);
+// an edge). The elimination tables come on top, one block's at a time:
+// checkTables is told them.
+LinearBytes partsPlanBytes();
 
 // The plan in one line:
 //   decomposed: 412 blocks; 409 exact (factor 3.1e-52), 3 split (776, 12, 9 vertices)

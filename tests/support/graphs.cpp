@@ -46,6 +46,18 @@ Graph gridGraph(int32_t rows, int32_t cols) {
   return makeGraph(rows * cols, edges);
 }
 
+std::vector<std::pair<int32_t, int32_t>> torusEdges(int32_t side, int32_t first) {
+  std::vector<std::pair<int32_t, int32_t>> edges;
+  for (int32_t r = 0; r < side; ++r) {
+    for (int32_t c = 0; c < side; ++c) {
+      const int32_t v = first + r * side + c;
+      edges.emplace_back(v, first + r * side + (c + 1) % side);
+      edges.emplace_back(v, first + ((r + 1) % side) * side + c);
+    }
+  }
+  return edges;
+}
+
 Graph petersenGraph() {
   std::vector<std::pair<int32_t, int32_t>> edges;
   for (int32_t i = 0; i < 5; ++i) {

@@ -21,6 +21,10 @@ NeighbourLists neighbourLists(const Graph& graph);
 Graph cycleGraph(int32_t n);
 Graph completeGraph(int32_t n);
 Graph gridGraph(int32_t rows, int32_t cols);
+// The side x side torus (a grid whose rows and columns close into cycles),
+// its vertices numbered from `first` row by row: one block, and from side
+// 8 on too wide for exact elimination at 3 colours.
+std::vector<std::pair<int32_t, int32_t>> torusEdges(int32_t side, int32_t first = 0);
 Graph petersenGraph();
 // Hub 0 joined to every vertex of the cycle 1..spokes.
 Graph wheelGraph(int32_t spokes);

@@ -45,8 +45,8 @@ const std::string kListing =
     "  --bounds arg          chromatic search from a clique and DSATUR, or trivial \n"
     "                        (default is greedy)\n"
     "  --format arg          report: text, or json for JSON Lines (default is text)\n"
-    "  --decompose arg       1 - count blocks exactly where possible, split the rest\n"
-    "                        (default is 0)\n"
+    "  --decompose arg       1 - count blocks exactly where possible, split the \n"
+    "                        rest; 0 - split the whole graph (default is 1)\n"
     "  --move arg            chromatic tests' chain move: gibbs or tabu (default is \n"
     "                        tabu)\n";
 
