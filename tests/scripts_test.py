@@ -7,6 +7,7 @@ and every script's command-line behaviour.
 """
 import argparse
 import itertools
+import json
 import math
 import os
 import shutil
@@ -471,8 +472,11 @@ class DecomposeStudy(Temp):
         self.assertIn("1 split (144 vertices)", first["decomposed"])
         self.assertIsNone(res["sides"][0])
         # Run again, the study reads its results back instead of running.
-        self.assertEqual(decompose.study_case(case, self.build, decompose.Store(self.dir),
-                                              self.dir, 0.3)["sides"][1], [first])
+        # Compared as JSON text: a run stopped before its first run has an
+        # estimate and RE of NaN, which no NaN read back equals.
+        again = decompose.study_case(case, self.build, decompose.Store(self.dir), self.dir,
+                                     0.3)["sides"][1]
+        self.assertEqual(json.dumps(again, sort_keys=True), json.dumps([first], sort_keys=True))
 
     def test_cpu_to_a_looser_target_is_read_from_the_run_lines(self):
         out = os.path.join(self.dir, "r.out")
