@@ -116,6 +116,10 @@ def ensure_packages(modules=(), packages=(), commands=()):
     missing += [c for c in commands if not _on_path(c)]
     if not missing:
         return
+    # Said before the install: these packages are this script's own, not
+    # the suite's, so a machine set up by `make test` may lack them.
+    sys.stderr.write("%s: %s missing, which this script needs: installing %s\n"
+                     % (os.path.basename(sys.argv[0]), ", ".join(missing), " ".join(packages)))
     proc = subprocess.run(["sh", os.path.join(SCRIPTS, "install-deps")] + list(packages),
                           stdout=sys.stderr)
     importlib.invalidate_caches()
