@@ -250,6 +250,28 @@ TEST(Journal, AnotherExperimentsOrADamagedJournalIsRefused) {
   }
 }
 
+// Thousands of runs of a single edge (each a few microseconds): a journal
+// stopped part way resumes through the tally to the report of the
+// uninterrupted experiment, whose every run line it reprints.
+TEST(Journal, ManyRunsResumeToTheUninterruptedReport) {
+  TempFile edge("e 0 1\n");
+  const std::string journal = edge.directory() + "/runs.journal";
+  const auto runs = [&](const char* maxRuns, bool journalled) {
+    std::vector<std::string> args = {"--problem", edge.path(), "--N",         "10",
+                                     "--terr",    "1e-9",      "--decompose", "0",
+                                     "--seed",    "3",         "--max-runs",  maxRuns};
+    if (journalled) args.insert(args.end(), {"--journal", journal});
+    return runTintaraBinary(args);
+  };
+  const ProcessResult whole = runs("6000", false);
+  ASSERT_EQ(whole.exitStatus, 3);
+  ASSERT_EQ(runs("2500", true).exitStatus, 3);
+  const ProcessResult resumed = runs("6000", true);
+  EXPECT_EQ(resumed.exitStatus, 3);
+  EXPECT_EQ(withoutCpu(resumed.output), withoutCpu(whole.output));
+  EXPECT_EQ(resumed.errors, whole.errors);
+}
+
 // A journal written before checksums (format version 1) resumes to the
 // uninterrupted report, says it has none, and grows in its own format.
 TEST(Journal, AVersionOneJournalResumesToTheUninterruptedReport) {
