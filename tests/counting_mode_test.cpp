@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <tuple>
 
@@ -266,6 +267,49 @@ TEST(CountingReport, UnreachableProperColouringIsReportedNotEstimated) {
                             " without reaching a proper coloring with " + c.colors +
                             (c.colors == "1" ? " color" : " colors") +
                             ", so no estimate is made\n");
+  }
+}
+
+// After the summary standard error gives the plain mean; split whole, 30
+// disjoint triangles give heavy-tailed runs (many at 0, a wide log-spread),
+// which it warns of, text and JSON alike; a torus at RE 0.1 does not.
+TEST(CountingReport, HeavyTailedRunsAreWarnedOf) {
+  std::vector<std::pair<int32_t, int32_t>> triangles;
+  for (int32_t t = 0; t < 30; ++t) {
+    triangles.insert(triangles.end(), {{3 * t, 3 * t + 1}, {3 * t + 1, 3 * t + 2}, {3 * t, 3 * t + 2}});
+  }
+  TempFile pieces(testing::instanceText(90, triangles));
+  TempFile torus(testing::instanceText(64, testing::torusEdges(8)));
+  const std::string plainMean = "plain mean of the [0-9]+ runs: \\S+, RE \\S+ \\(the average above "
+                                "counts an entry 0\\.0 before the first run\\)\n";
+  const std::string warning =
+      "[0-9]+ of [0-9]+ runs gave 0, the estimates' logarithms have variance \\S+: the estimates "
+      "are strongly skewed and their relative error is itself uncertain; a larger --N makes "
+      "fewer runs end at 0\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string errors;
+    bool heavy;
+  };
+  const std::vector<Case> cases = {
+      {{"--problem", pieces.path(), "--decompose", "0", "--N", "100", "--terr", "0.2"},
+       plainMean + warning, true},
+      {{"--problem", torus.path(), "--terr", "0.1"},
+       "decomposed: 1 block; 0 exact \\(factor 1\\), 1 split \\(64 vertices\\)\n" + plainMean,
+       false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--seed", "2"});
+    const ProcessResult text = runTintaraBinary(args);
+    EXPECT_EQ(text.exitStatus, 0) << c.args[1];
+    EXPECT_TRUE(std::regex_match(text.errors, std::regex(c.errors))) << text.errors;
+    args.insert(args.end(), {"--format", "json"});
+    const ProcessResult json = runTintaraBinary(args);
+    EXPECT_EQ(json.errors, text.errors);
+    EXPECT_NE(json.output.find(std::string("\"heavy_tailed\":") + (c.heavy ? "true" : "false")),
+              std::string::npos)
+        << json.output;
   }
 }
 

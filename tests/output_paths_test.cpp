@@ -63,8 +63,8 @@ class RunFolder {
 
 // A short counting experiment's options, paths relative to the folder.
 std::vector<std::string> experiment(std::vector<std::string> more) {
-  std::vector<std::string> args = {"--problem", "instance.txt", "--N",    "100",
-                                   "--terr",    "0.3",          "--seed", "1"};
+  std::vector<std::string> args = {"--problem", "instance.txt", "--N",         "100", "--terr",
+                                   "0.3",       "--seed",       "1",           "--decompose", "0"};
   args.insert(args.end(), more.begin(), more.end());
   return args;
 }
@@ -162,6 +162,28 @@ TEST(OutputPaths, ConflictsAreRefusedOnOneLineBeforeAnyRunAndNoFileChanges) {
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << label << ": " << said;
     EXPECT_EQ(silent, "") << label;
     EXPECT_EQ(snapshot(folder.path()), before) << label;
+  }
+}
+
+// A link to a file not made yet, given to --journal or --save-coloring:
+// the file it names is created, and the link stays a link. The journal so
+// made resumes through the link.
+TEST(OutputPaths, ADanglingLinkCreatesTheFileItNames) {
+  for (const char* option : {"--journal", "--save-coloring"}) {
+    RunFolder folder("");
+    const fs::path dir = folder.path();
+    const ProcessResult r = runIn(folder.path(), experiment({option, "dangling"}), "");
+    EXPECT_EQ(r.exitStatus, 0) << option << ": " << r.output;
+    EXPECT_TRUE(fs::is_symlink(dir / "dangling")) << option;
+    const std::string made = readFile(dir / "missing.j");
+    EXPECT_TRUE(made.starts_with(std::string(option) == "--journal" ? "tintara-journal 3 ~"
+                                                                    : "c graph instance.txt\n"))
+        << option << ": " << made;
+    if (std::string(option) == "--journal") {
+      const ProcessResult resumed = runIn(folder.path(), experiment({option, "dangling"}), "");
+      EXPECT_EQ(withoutCpu(resumed.output), withoutCpu(r.output));
+      EXPECT_EQ(readFile(dir / "missing.j"), made);
+    }
   }
 }
 

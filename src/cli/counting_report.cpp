@@ -1,6 +1,8 @@
 #include "cli/counting_report.h"
 
 #include <cmath>
+#include <iomanip>
+#include <vector>
 #include <sstream>
 
 #include "cli/output_check.h"
@@ -139,22 +141,30 @@ void tellConclusion(std::ostream& err, const CountingOutcome& outcome, double te
       << " (the average above counts an entry 0.0 before the first run)" << std::endl;
   const TailSigns signs = tailSigns(tally);
   if (!signs.any()) return;
+  // The signs seen, then what they mean: "12 of 40 runs gave 0, the
+  // largest is 43% of their sum: the estimates are strongly skewed ...".
+  std::vector<std::string> seen;
   if (signs.manyZeros) {
-    err << tally.zeroRuns() << " of " << counted(tally.runs(), "run") << " gave 0"
-        << (signs.largeShare ? " and the largest" : "");
-  } else {
-    err << "the largest of " << counted(tally.runs(), "run");
+    seen.push_back(std::to_string(tally.zeroRuns()) + " of " + counted(tally.runs(), "run") +
+                   " gave 0");
   }
   if (signs.largeShare) {
-    err << " is " << std::lround(100 * tally.largestShare()) << "% of their sum";
+    seen.push_back((seen.empty() ? "the largest of " + counted(tally.runs(), "run")
+                                 : std::string("the largest")) +
+                   " is " + std::to_string(std::lround(100 * tally.largestShare())) +
+                   "% of their sum");
   }
+  if (signs.wideLogSpread) {
+    std::ostringstream spread;
+    spread << "the estimates' logarithms have variance " << std::setprecision(2)
+           << tally.logVariance();
+    seen.push_back(spread.str());
+  }
+  for (std::size_t i = 0; i < seen.size(); ++i) err << (i > 0 ? ", " : "") << seen[i];
   err << ": the estimates are strongly skewed and their relative error is itself uncertain; ";
-  if (signs.manyZeros) {
-    err << "a larger --N makes fewer runs end at 0";
-  } else {
-    err << "a larger --N makes a rare large run less decisive";
-  }
-  err << std::endl;
+  err << (signs.manyZeros ? "a larger --N makes fewer runs end at 0"
+                          : "a larger --N makes the runs less skewed")
+      << std::endl;
 }
 
 std::string runsProgressText(const RunRecord& record, const EstimateTally& tally, double terr,

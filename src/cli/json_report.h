@@ -17,8 +17,10 @@
 //              processor seconds), plain_mean and plain_re (over the run
 //              estimates alone: plain_mean is (m+1)/m of average after m
 //              runs), largest_share (the largest estimate over the runs' sum,
-//              null while every estimate is 0), heavy_tailed (whether
-//              standard error warns that the estimates look heavy-tailed),
+//              null while every estimate is 0), log_variance (the sample
+//              variance of the natural logarithms of the estimates above 0,
+//              null before two), heavy_tailed (whether standard error warns
+//              that the estimates look heavy-tailed),
 //              end, signal, during_pilot, stagnated_at, exit_status
 //   chromatic  steps, mean_iterations (E(T)), cpu, chromatic (the number
 //              found; an upper bound when the search was stopped), proved,

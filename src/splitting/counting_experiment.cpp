@@ -39,6 +39,7 @@ TailSigns tailSigns(const EstimateTally& tally) {
   TailSigns signs;
   signs.manyZeros = tally.zeroRuns() * kZeroRunsIn > tally.runs();
   signs.largeShare = tally.runs() > kShareRuns && tally.largestShare() > kLargestShare;
+  signs.wideLogSpread = tally.positiveRuns() > kLogRuns && tally.logVariance() > kLogVariance;
   return signs;
 }
 

@@ -73,6 +73,10 @@ class EstimateTally {
   // The share of the runs' sum that the largest estimate holds: NaN while
   // every estimate is 0.
   double largestShare() const;
+  // The sample variance of the logarithms of the estimates above 0, and
+  // their number (EstimateSums::logVariance).
+  double logVariance() const { return sums.logVariance(); }
+  int64_t positiveRuns() const { return sums.positiveCount(); }
 
  private:
   EstimateSums sums;
@@ -85,22 +89,35 @@ class EstimateTally {
 // error, computed from the same runs, is itself uncertain: splitting a
 // graph made of pieces (or one large block) gives a right tail in which
 // most runs land far below the mean, a few far above it, and some at 0.
-// Either sign is read from the runs alone:
+// Each sign is read from the runs alone:
 //   - manyZeros: more than one run in kZeroRunsIn gave 0;
 //   - largeShare: past kShareRuns runs, the largest estimate holds more than
 //     kLargestShare of the runs' sum. With fewer runs one run's share says
 //     little: of 10 runs, even equal estimates give each 10%.
-// The limits were read off the accuracy study's runs (docs/accuracy.md,
-// "Heavy tails"): none of its experiments, whose estimates are as well
-// behaved as splitting gives, comes near them.
+//   - wideLogSpread: past kLogRuns runs above 0, the variance of the
+//     estimates' natural logarithms is above kLogVariance. A product of many
+//     level fractions is close to log-normal; at a log-variance of 0.5 one
+//     run's relative spread is 0.8, and the relative error computed from 40
+//     such runs is itself uncertain by a third (its square's standard error
+//     is sqrt((kurtosis - 1) / m), kurtosis 21 there). Most such experiments
+//     stop at a mean below the probability, the rare large runs unseen.
+// The largest share is bounded by the RE itself (share <= RE + 1/m), so it
+// speaks only for experiments stopped far from a tight target; the
+// log-spread speaks at any RE. The limits were read off the accuracy
+// study's runs and the tori (docs/accuracy.md, "Heavy tails"): none of those
+// experiments, whose estimates are as well behaved as splitting gives, comes
+// near them, while graphs of many pieces split whole pass them.
 struct TailSigns {
   bool manyZeros = false;
   bool largeShare = false;
-  bool any() const { return manyZeros || largeShare; }
+  bool wideLogSpread = false;
+  bool any() const { return manyZeros || largeShare || wideLogSpread; }
 };
 constexpr int64_t kZeroRunsIn = 10;
 constexpr double kLargestShare = 0.25;
 constexpr int64_t kShareRuns = 20;
+constexpr double kLogVariance = 0.5;
+constexpr int64_t kLogRuns = 20;
 TailSigns tailSigns(const EstimateTally& tally);
 
 // Whether `recorded` runs, taken in order, end the experiment by

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 namespace tintara {
 
@@ -13,6 +14,21 @@ void EstimateSums::add(const WideDouble& x) {
   const ExactSum wide(x);
   exactSum += wide;
   exactSquares += wide * wide;
+  if (x > 0) {
+    // ln x from x's binary parts: x itself may lie far below a double.
+    const WideDoubleParts parts = splitWide(x);
+    const double lnX = std::log(parts.mantissa) + static_cast<double>(parts.exponent) * std::numbers::ln2;
+    const auto positives = static_cast<double>(added - zeroCount);
+    const double delta = lnX - logMean;
+    logMean += delta / positives;
+    logSquares += delta * (lnX - logMean);
+  }
+}
+
+double EstimateSums::logVariance() const {
+  const int64_t positives = added - zeroCount;
+  if (positives < 2) return std::numeric_limits<double>::quiet_NaN();
+  return logSquares / static_cast<double>(positives - 1);
 }
 
 WideDouble EstimateSums::mean(int64_t leadingZeros) const {

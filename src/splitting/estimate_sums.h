@@ -57,6 +57,12 @@ class EstimateSums {
   // mean.
   double relativeVarianceOfMean() const;
 
+  // The sample variance (divisor - 1) of the natural logarithms of the
+  // estimates above 0, and how many there are: the spread of log-normal-like
+  // estimates, whatever their scale. NaN before two such estimates.
+  double logVariance() const;
+  int64_t positiveCount() const { return added - zeroCount; }
+
  private:
   using ExactSum = boost::multiprecision::number<
       boost::multiprecision::cpp_bin_float<256, boost::multiprecision::digit_base_2, void,
@@ -73,6 +79,11 @@ class EstimateSums {
   WideDouble maximum = 0;
   ExactSum exactSum = 0;
   ExactSum exactSquares = 0;
+  // Welford's mean and sum of squared deviations of ln x over x > 0: the
+  // logarithms of one experiment's estimates lie within a few units of each
+  // other, far from any rounding trouble.
+  double logMean = 0.0;
+  double logSquares = 0.0;
 };
 
 }  // namespace tintara
