@@ -9,7 +9,7 @@
 #include <string>
 
 #include "graph/simple_graph.h"
-#include "splitting/coloring_elimination.h"
+#include "exact/coloring_elimination.h"
 #include "support/graphs.h"
 
 namespace {

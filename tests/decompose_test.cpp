@@ -13,7 +13,7 @@
 #include "graph/graph_reader.h"
 #include "splitting/counting_experiment.h"
 #include "splitting/experiment_runs.h"
-#include "splitting/parts.h"
+#include "exact/parts.h"
 #include "support/test_support.h"
 
 namespace tintara::testing {

@@ -7,7 +7,7 @@
 #include "coloring/proper_coloring.h"
 #include "exact_count/exact_count.h"
 #include "graph/simple_graph.h"
-#include "splitting/exact_block.h"
+#include "exact/exact_block.h"
 #include "support/graphs.h"
 
 namespace tintara {

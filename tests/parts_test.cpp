@@ -8,8 +8,8 @@
 #include "coloring/proper_coloring.h"
 #include "exact_count/exact_count.h"
 #include "graph/simple_graph.h"
-#include "splitting/exact_block.h"
-#include "splitting/parts.h"
+#include "exact/exact_block.h"
+#include "exact/parts.h"
 #include "support/graphs.h"
 
 namespace tintara {

@@ -37,7 +37,7 @@ struct RunSettings {
   double maxTime = 0.0;      // wall seconds of this invocation; 0: no limit
   std::string bounds;        // chromatic mode's starting interval: "greedy" or "trivial"
   std::string format;        // the report's form: "text" or "json" (cli/json_report.h)
-  int32_t decompose = 0;     // 1: count by blocks (splitting/parts.h); 0: the whole graph
+  int32_t decompose = 0;     // 1: count by blocks (exact/parts.h); 0: the whole graph
   std::string move;          // chromatic mode's chain move: "gibbs" or "tabu"
 
   // Whether --seed was given (otherwise a journal's seed, or a fresh one).

@@ -5,7 +5,7 @@
 // is spent, or a halt (a stop signal, the time budget) comes. What happens
 // is told through CountingEvents as it happens; nothing here prints.
 //
-// Counted by parts (--decompose 1, splitting/parts.h), the graph's blocks
+// Counted by parts (--decompose 1, exact/parts.h), the graph's blocks
 // with an exact value multiply into one exact factor, and each other block,
 // a hard part, gets its own pilot run and levels; run i is then the exact
 // factor times the product of the hard parts' runs i. A graph whose every
@@ -25,7 +25,7 @@
 #include "graph/graph.h"
 #include "process/halt.h"
 #include "splitting/counting_experiment.h"
-#include "splitting/parts.h"
+#include "exact/parts.h"
 
 namespace tintara {
 

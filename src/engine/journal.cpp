@@ -21,7 +21,7 @@
 #include "io/file_output.h"
 #include "io/path_names.h"
 #include "process/failures.h"
-#include "splitting/parts.h"
+#include "exact/parts.h"
 
 namespace tintara {
 

@@ -17,7 +17,7 @@
 //   coloring COUNT C1 ...    the pilot's proper colouring, in vertex order
 //   run I M E MS             one a run, in run order from 1
 //
-// With --decompose 1 the graph is counted by parts (splitting/parts.h): the
+// With --decompose 1 the graph is counted by parts (exact/parts.h): the
 // decompose line says 1, and the exact factor and every hard part's pilot
 // take the place of the one pilot's lines:
 //

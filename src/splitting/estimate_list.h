@@ -14,7 +14,7 @@
 
 #include <vector>
 
-#include "splitting/wide_double.h"
+#include "numeric/wide_double.h"
 
 namespace tintara {
 

@@ -26,7 +26,7 @@
 
 #include <boost/multiprecision/cpp_bin_float.hpp>
 
-#include "splitting/wide_double.h"
+#include "numeric/wide_double.h"
 
 namespace tintara {
 

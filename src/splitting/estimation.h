@@ -23,7 +23,7 @@
 #include "graph/graph.h"
 #include "random/random_source.h"
 #include "splitting/adaptive_splitting.h"
-#include "splitting/wide_double.h"
+#include "numeric/wide_double.h"
 
 namespace tintara {
 

@@ -11,7 +11,7 @@
 
 #include "graph/graph.h"
 #include "splitting/adaptive_splitting.h"
-#include "splitting/wide_double.h"
+#include "numeric/wide_double.h"
 
 namespace tintara {
 

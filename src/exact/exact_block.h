@@ -13,7 +13,7 @@
 //
 // computed in WideDouble, so that L or w in the millions and any k stay
 // exact to rounding (k^L alone is far beyond a double). Any other block
-// goes to variable elimination (splitting/coloring_elimination.h) and is
+// goes to variable elimination (exact/coloring_elimination.h) and is
 // "hard", without an exact value, when the elimination limits refuse it.
 #pragma once
 
@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "graph/graph.h"
-#include "splitting/coloring_elimination.h"
-#include "splitting/wide_double.h"
+#include "exact/coloring_elimination.h"
+#include "numeric/wide_double.h"
 
 namespace tintara {
 

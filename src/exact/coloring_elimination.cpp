@@ -1,4 +1,4 @@
-#include "splitting/coloring_elimination.h"
+#include "exact/coloring_elimination.h"
 
 #include <algorithm>
 #include <functional>

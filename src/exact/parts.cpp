@@ -1,4 +1,4 @@
-#include "splitting/parts.h"
+#include "exact/parts.h"
 
 #include <algorithm>
 #include <iomanip>
@@ -7,7 +7,7 @@
 
 #include "coloring/block_join.h"
 #include "graph/simple_graph.h"
-#include "splitting/exact_block.h"
+#include "exact/exact_block.h"
 
 namespace tintara {
 namespace {

@@ -41,7 +41,7 @@
 #include <vector>
 
 #include "graph/graph.h"
-#include "splitting/wide_double.h"
+#include "numeric/wide_double.h"
 
 namespace tintara {
 

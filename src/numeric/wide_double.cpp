@@ -1,4 +1,4 @@
-#include "splitting/wide_double.h"
+#include "numeric/wide_double.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 // given c's colour is its chance overall. So P(G) is the product of P(B)
 // over the blocks B; a vertex without edges contributes 1, and a repeated
 // edge changes nothing. The plan values every block it can exactly
-// (splitting/exact_block.h) and leaves the others, the hard parts, to
+// (exact/exact_block.h) and leaves the others, the hard parts, to
 // splitting runs: P(G) = exactFactor * product of the hard parts' P.
 #pragma once
 
@@ -19,8 +19,8 @@
 #include "graph/blocks.h"
 #include "graph/graph.h"
 #include "process/run_memory.h"
-#include "splitting/coloring_elimination.h"
-#include "splitting/wide_double.h"
+#include "exact/coloring_elimination.h"
+#include "numeric/wide_double.h"
 
 namespace tintara {
 

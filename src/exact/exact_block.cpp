@@ -1,4 +1,4 @@
-#include "splitting/exact_block.h"
+#include "exact/exact_block.h"
 
 #include <stdexcept>
 
