@@ -42,7 +42,7 @@ struct PartsOptions {
   // Told, before a block is eliminated, the bytes its tables will hold at
   // their peak and the block's vertices: the memory check, which throws to
   // refuse the run. May be left empty.
-  std::function<void(double bytes, int32_t vertices)> checkTables;
+  std::function<void(double bytes, int32_t vertices)> checkTables = {};
 };
 
 struct PartsPlan {
