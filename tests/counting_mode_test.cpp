@@ -295,7 +295,9 @@ TEST(CountingReport, HeavyTailedRunsAreWarnedOf) {
       {{"--problem", pieces.path(), "--decompose", "0", "--N", "100", "--terr", "0.2"},
        plainMean + warning, true},
       {{"--problem", torus.path(), "--terr", "0.1"},
-       "decomposed: 1 block; 0 exact \\(factor 1\\), 1 split \\(64 vertices\\)\n" + plainMean,
+       "decomposed: 1 block; 0 exact \\(factor 1\\), 1 split \\(64 vertices\\); the runs "
+       "averaged with an entry 0\\.0 first\n" +
+           plainMean,
        false},
   };
   for (const Case& c : cases) {

@@ -47,9 +47,11 @@ TEST(Parts, ProductOfBlocksIsTheWholeGraphsProbability) {
   cliques.emplace_back(4, 3);
   struct Case {
     Graph graph;
-    // Blocks by how they were valued with k = 5 (none is 0 then): bridges,
-    // cycles, complete graphs, eliminated; empty: not checked.
-    std::vector<int32_t> shapes;
+    // Blocks by how each plan valued them with k = 5 (none is 0 then):
+    // bridges, cycles, complete graphs, eliminated, series-parallel (plan 2);
+    // empty: not checked.
+    std::vector<int32_t> firstPlan;
+    std::vector<int32_t> secondPlan;
   };
   const std::vector<Case> cases = {
       // Doubled edges must not stop a triangle or a square being a cycle.
@@ -67,37 +69,53 @@ TEST(Parts, ProductOfBlocksIsTheWholeGraphsProbability) {
                      {7, 8},
                      {8, 6},
                      {6, 8}}),
-       {1, 3, 0, 0}},
+       {1, 3, 0, 0, 0},
+       {1, 3, 0, 0, 0}},
       {makeGraph(9,
                  {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 0}, {4, 5}, {5, 6}, {6, 7}, {7, 8}, {8, 5}}),
-       {1, 2, 0, 0}},
-      {makeGraph(8, cliques), {0, 0, 2, 0}},
-      // Isolated vertices and three components.
+       {1, 2, 0, 0, 0},
+       {1, 2, 0, 0, 0}},
+      {makeGraph(8, cliques), {0, 0, 2, 0, 0}, {0, 0, 2, 0, 0}},
+      // Isolated vertices and three components; a square with a chord is
+      // series-parallel.
       {makeGraph(12, {{1, 2}, {2, 3}, {3, 1}, {5, 6}, {8, 9}, {9, 10}, {10, 11}, {11, 8}, {8, 10}}),
-       {1, 1, 0, 1}},
-      {makeGraph(26, chained), {0, 0, 0, 3}},
-      {randomGraph(30, 36, 1), {}},
-      {randomGraph(30, 40, 2), {}},
-      {randomGraph(24, 40, 3), {}},
+       {1, 1, 0, 1, 0},
+       {1, 1, 0, 0, 1}},
+      // The wheel and Petersen are left to elimination, and so is the grid:
+      // its corners reduce, its kernel is eliminated whole.
+      {makeGraph(26, chained), {0, 0, 0, 3, 0}, {0, 0, 0, 3, 0}},
+      {randomGraph(30, 36, 1), {}, {}},
+      {randomGraph(30, 40, 2), {}, {}},
+      {randomGraph(24, 40, 3), {}, {}},
   };
   for (const auto& c : cases) {
-    for (int32_t k : {2, 3, 4, 5}) {
-      SCOPED_TRACE(::testing::Message() << c.graph.vertexCount << " vertices, k = " << k);
-      const double expected = exactProbability(c.graph, k);
-      const PartsPlan plan = planParts(c.graph, k);
-      ASSERT_TRUE(plan.hardParts.empty());
-      EXPECT_EQ(plan.zeroBlock >= 0, expected == 0);
-      EXPECT_NEAR(toDouble(plan.exactFactor), expected, 1e-13 * expected);
-      if (k == 5 && !c.shapes.empty()) {
-        EXPECT_EQ((std::vector{plan.bridges, plan.cycles, plan.completeGraphs, plan.eliminated}),
-                  c.shapes);
-        EXPECT_EQ(plan.eliminationPeakBytes > 0, plan.eliminated > 0);
+    for (int32_t version : {1, 2}) {
+      for (int32_t k : {2, 3, 4, 5}) {
+        SCOPED_TRACE(::testing::Message() << c.graph.vertexCount << " vertices, k = " << k
+                                          << ", plan " << version);
+        const double expected = exactProbability(c.graph, k);
+        const PartsPlan plan = planParts(c.graph, k, {.version = version});
+        ASSERT_TRUE(plan.hardParts.empty());
+        EXPECT_EQ(plan.zeroBlock >= 0, expected == 0);
+        EXPECT_NEAR(toDouble(plan.exactFactor), expected, 1e-13 * expected);
+        const std::vector<int32_t>& shapes = version == 1 ? c.firstPlan : c.secondPlan;
+        if (k == 5 && !shapes.empty()) {
+          EXPECT_EQ((std::vector{plan.bridges, plan.cycles, plan.completeGraphs, plan.eliminated,
+                                 plan.seriesParallel}),
+                    shapes);
+          EXPECT_EQ(plan.eliminationPeakBytes > 0, plan.eliminated > 0);
+        }
+        // With elimination refused, the hard parts make up the rest: each
+        // part's value over its share in the exact factor.
+        PartsOptions refused = kNoElimination;
+        refused.version = version;
+        const PartsPlan split = planParts(c.graph, k, refused);
+        double product = toDouble(split.exactFactor);
+        for (const HardPart& part : split.hardParts) {
+          product *= exactProbability(part.graph, k) / toDouble(part.share);
+        }
+        EXPECT_NEAR(product, expected, 1e-12 * expected);
       }
-      // With elimination refused, the hard parts' graphs make up the rest.
-      const PartsPlan split = planParts(c.graph, k, kNoElimination);
-      double product = toDouble(split.exactFactor);
-      for (const HardPart& part : split.hardParts) product *= exactProbability(part.graph, k);
-      EXPECT_NEAR(product, expected, 1e-13 * expected);
     }
   }
 }
@@ -108,36 +126,73 @@ TEST(Parts, HardPartsAndSummary) {
   Edges edges = {{0, 1},   {9, 10},  {10, 11}, {11, 12}, {12, 10},
                  {12, 13}, {13, 14}, {14, 15}, {15, 12}, {13, 15}};
   glue(edges, gridGraph(3, 3), 1, 2);
-  const PartsPlan plan = planParts(makeGraph(16, edges), 3, kNoElimination);
+  PartsOptions firstPlan = kNoElimination;
+  firstPlan.version = 1;
+  const PartsPlan plan = planParts(makeGraph(16, edges), 3, firstPlan);
   ASSERT_EQ(plan.hardParts.size(), 2u);
   EXPECT_EQ(plan.hardParts[0].vertices, (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
   EXPECT_EQ(plan.hardParts[1].vertices, (std::vector<int32_t>{12, 13, 14, 15}));
+  EXPECT_FALSE(plan.multipliesMeans());
   // (2/3)^2 for the bridges, 2/9 for the triangle.
   EXPECT_EQ(partsSummary(plan, 0),
-            "decomposed: 5 blocks; 3 exact (factor 0.099), 2 split (9, 4 vertices)");
+            "decomposed: 5 blocks; 3 exact (factor 0.099), 2 split (9, 4 vertices); the runs "
+            "averaged with an entry 0.0 first");
+  // Today's plan reduces K4 less an edge to nothing, and the grid's corners
+  // to four weighted edges about its centre.
+  const PartsPlan reduced = planParts(makeGraph(16, edges), 3, kNoElimination);
+  ASSERT_EQ(reduced.hardParts.size(), 1u);
+  EXPECT_TRUE(reduced.hardParts[0].byKernel());
+  EXPECT_EQ(partsSummary(reduced, 0),
+            "decomposed: 5 blocks; 4 exact (factor 0.0014), 1 split (9 vertices, kernel 5 + 4 "
+            "weighted); the runs averaged with an entry 0.0 first");
 
-  // A graph that is one block comes back as itself, numbering included.
-  const PartsPlan whole = planParts(gridGraph(4, 5), 3, kNoElimination);
+  // A graph that is one block, which nothing reduces, comes back as
+  // itself, numbering included.
+  const Graph torus = makeGraph(16, torusEdges(4));
+  const PartsPlan whole = planParts(torus, 3, kNoElimination);
   ASSERT_EQ(whole.hardParts.size(), 1u);
-  EXPECT_EQ(neighbourLists(whole.hardParts[0].graph), neighbourLists(gridGraph(4, 5)));
+  EXPECT_FALSE(whole.hardParts[0].byKernel());
+  EXPECT_EQ(neighbourLists(whole.hardParts[0].graph), neighbourLists(simpleGraph(torus)));
   EXPECT_EQ(partsSummary(whole, 1),
-            "decomposed: 1 block; 0 exact (factor 1), 1 split (20 vertices)");
+            "decomposed: 1 block; 0 exact (factor 1), 1 split (16 vertices); the runs averaged "
+            "with an entry 0.0 first");
 
   // A factor beyond a double's range; no blocks at all; more than ten
-  // hard parts (a chain of 12 squares with a chord each).
-  Edges path, chords;
+  // hard parts (a chain of 12 squares with a chord each, in the first
+  // plan; today's reduces each, and a chain of 11 K4s each with a
+  // subdivided edge to K4 kernels).
+  Edges path, chords, subdivided;
   for (int32_t v = 0; v < 1999; ++v) path.emplace_back(v, v + 1);
   for (int32_t v = 0; v < 36; v += 3) {
     chords.insert(chords.end(),
                   {{v, v + 1}, {v + 1, v + 2}, {v + 2, v + 3}, {v + 3, v}, {v, v + 2}});
   }
+  for (int32_t v = 0; v < 44; v += 4) {
+    // K4 on v, v + 1, v + 2, v + 4, its edge v - (v + 4) through v + 3.
+    subdivided.insert(subdivided.end(), {{v, v + 1},
+                                         {v, v + 2},
+                                         {v + 1, v + 2},
+                                         {v + 1, v + 4},
+                                         {v + 2, v + 4},
+                                         {v, v + 3},
+                                         {v + 3, v + 4}});
+  }
   const std::vector<std::pair<PartsPlan, std::string>> summaries = {
       {planParts(makeGraph(2000, path), 3),
        "decomposed: 1999 blocks; 1999 exact (factor 9.9e-353), 0 split"},
       {planParts(makeGraph(3, {}), 3), "decomposed: 0 blocks; 0 exact (factor 1), 0 split"},
-      {planParts(makeGraph(37, chords), 3, kNoElimination),
+      {planParts(makeGraph(37, chords), 3, firstPlan),
        "decomposed: 12 blocks; 0 exact (factor 1), 12 split (4, 4, 4, 4, 4, 4, 4, 4, 4, 4, ... "
-       "vertices)"},
+       "vertices); the runs averaged with an entry 0.0 first"},
+      {planParts(makeGraph(37, chords), 3, kNoElimination),
+       "decomposed: 12 blocks; 12 exact (factor 2.7e-14), 0 split"},
+      {planParts(makeGraph(45, subdivided), 3, kNoElimination),
+       "decomposed: 11 blocks; 0 exact (factor 0.012), 11 split (5 vertices, kernel 4 + 1 "
+       "weighted; 5 vertices, kernel 4 + 1 weighted; 5 vertices, kernel 4 + 1 weighted; 5 "
+       "vertices, kernel 4 + 1 weighted; 5 vertices, kernel 4 + 1 weighted; 5 vertices, kernel "
+       "4 + 1 weighted; 5 vertices, kernel 4 + 1 weighted; 5 vertices, kernel 4 + 1 weighted; 5 "
+       "vertices, kernel 4 + 1 weighted; 5 vertices, kernel 4 + 1 weighted; ...); the average is "
+       "the product of the parts' means"},
   };
   for (const auto& [parts, line] : summaries) EXPECT_EQ(partsSummary(parts, 0), line);
 }

@@ -13,7 +13,9 @@
 #include "cli/wording.h"
 #include "coloring/coloring_sample.h"
 #include "engine/counting_session.h"
+#include "engine/journal.h"
 #include "graph/run_graph.h"
+#include "io/path_names.h"
 #include "process/memory_limit.h"
 #include "process/run_memory.h"
 
@@ -132,10 +134,12 @@ CountingPlan checkedPlan(CountingPlan plan, const RunSettings& s, const Graph& g
     footprint.tableBlockVertices = vertices;
     checkRunMemory(graph.vertexCount, graph.edgeCount, footprint, usableMemory());
   };
-  plan.checkRuns = [&s, &graph](int32_t vertices) {
+  plan.checkRuns = [&s, &graph](PartSize largest) {
     RunFootprint footprint = countingFootprint(s);
     footprint.N = s.N;
-    footprint.sampleVertices = vertices;
+    footprint.sampleVertices = largest.vertices;
+    // A kernel's sample holds a byte a bit besides its colours.
+    footprint.sampleBytes += static_cast<std::size_t>(largest.bits);
     checkRunMemory(graph.vertexCount, graph.edgeCount, footprint, usableMemory());
   };
   return plan;
@@ -192,6 +196,17 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
   plan.decompose = s.decompose == 1;
   plan.wantColoring = !s.saveColoring.empty();
   plan = checkedPlan(std::move(plan), s, graph);
+  // A journal made by an older plan of the parts resumes with that plan:
+  // its parts, its exact factor and its runs are that plan's.
+  if (plan.decompose && !s.journal.empty()) {
+    const std::optional<JournalHeader> recorded = journalHeader(s.journal);
+    if (recorded && recorded->decompose && recorded->plan < kPartsPlanVersion) {
+      plan.partsPlanVersion = recorded->plan;
+      std::cerr << "journal " << printable(s.journal) << " was made by version "
+                << recorded->plan << " of the plan of parts (before series and parallel "
+                << "reductions): its experiment goes on with that plan" << std::endl;
+    }
+  }
   ProgressDisplay progress = ProgressDisplay::onTerminal(0);
   int64_t journalled = 0;
   const CountingOutcome outcome = runCountingExperiment(

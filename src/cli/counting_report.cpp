@@ -138,28 +138,37 @@ void tellConclusion(std::ostream& err, const CountingOutcome& outcome, double te
   err << "plain mean of the " << counted(tally.runs(), "run") << ": ";
   writeNumber(err, tally.plainMean());
   err << ", RE " << tally.plainRelativeError()
-      << " (the average above counts an entry 0.0 before the first run)" << std::endl;
+      << (tally.multipliesMeans() ? " (the average above is the product of the parts' means)"
+                                  : " (the average above counts an entry 0.0 before the first run)")
+      << std::endl;
+  for (std::size_t p = 0; p < tally.parts().size(); ++p) {
+    if (tally.parts()[p].zeros() == tally.runs()) {
+      err << "part " << p + 1 << " gave 0 in every run, so the average is 0 until one of its runs "
+          << "does not" << std::endl;
+    }
+  }
   const TailSigns signs = tailSigns(tally);
   if (!signs.any()) return;
   // The signs seen, then what they mean: "12 of 40 runs gave 0, the
   // largest is 43% of their sum: the estimates are strongly skewed ...".
   std::vector<std::string> seen;
   if (signs.manyZeros) {
-    seen.push_back(std::to_string(tally.zeroRuns()) + " of " + counted(tally.runs(), "run") +
+    seen.push_back(std::to_string(signs.zeroRuns) + " of " + counted(signs.runs, "run") +
                    " gave 0");
   }
   if (signs.largeShare) {
-    seen.push_back((seen.empty() ? "the largest of " + counted(tally.runs(), "run")
+    seen.push_back((seen.empty() ? "the largest of " + counted(signs.runs, "run")
                                  : std::string("the largest")) +
-                   " is " + std::to_string(std::lround(100 * tally.largestShare())) +
+                   " is " + std::to_string(std::lround(100 * signs.largestShare)) +
                    "% of their sum");
   }
   if (signs.wideLogSpread) {
     std::ostringstream spread;
     spread << "the estimates' logarithms have variance " << std::setprecision(2)
-           << tally.logVariance();
+           << signs.logVariance;
     seen.push_back(spread.str());
   }
+  if (signs.part >= 0) err << "part " << signs.part + 1 << ": ";
   for (std::size_t i = 0; i < seen.size(); ++i) err << (i > 0 ? ", " : "") << seen[i];
   err << ": the estimates are strongly skewed and their relative error is itself uncertain; ";
   err << (signs.manyZeros ? "a larger --N makes fewer runs end at 0"

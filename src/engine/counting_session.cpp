@@ -28,10 +28,19 @@ int64_t runLimit(const CountingPlan& plan) {
 struct Parts {
   std::optional<PartsPlan> plan;  // with --decompose
   CountingWork work;
-  std::vector<const Graph*> graphs() const {
-    std::vector<const Graph*> list;
-    for (const CountingPart& part : work.parts) list.push_back(part.graph);
+  // What a journal's parts are checked against: each part's block (its
+  // pilot colouring is the block's) and its ladder's first entry.
+  std::vector<JournalPartCheck> checks() const {
+    std::vector<JournalPartCheck> list;
+    for (const CountingPart& part : work.parts) {
+      list.push_back(JournalPartCheck{part.graph, part.startLevel()});
+    }
     return list;
+  }
+  // A tally of no run, in the convention the report uses.
+  EstimateTally emptyTally() const {
+    return work.multiplyMeans ? EstimateTally(work.parts.size(), work.exactFactor)
+                              : EstimateTally();
   }
 };
 
@@ -41,13 +50,14 @@ struct Parts {
 std::optional<Journal> openJournal(const CountingPlan& plan, const Parts& parts,
                                    const JournalHeader& here, const CountingEvents& events) {
   if (plan.journal.empty()) return std::nullopt;
-  Journal journal = Journal::openFor(plan.journal, here, plan.seedGiven, parts.graphs());
+  Journal journal = Journal::openFor(plan.journal, here, plan.seedGiven, parts.checks());
   if (events.note) {
     for (const std::string& note : journal.notes()) events.note(note);
   }
   if (!journal.writable() && !parts.work.parts.empty() &&
       (!journal.contents() ||
-       !recordedRunsEnd(journal.contents()->runs, plan.terr, runLimit(plan)))) {
+       !recordedRunsEnd(parts.emptyTally(), journal.contents()->runs, plan.terr,
+                        runLimit(plan)))) {
     throw InputError(journal.writeFailure());
   }
   return journal;
@@ -73,8 +83,8 @@ bool fixLevels(const CountingPlan& plan, const Halt& halt, const CountingEvents&
     if (events.pilotLevel) {
       observer = [&events, p, count](double level) { events.pilotLevel(p, count, level); };
     }
-    PilotOutcome pilot = pilotRun(*parts.work.parts[p].graph, plan.parameters,
-                                  static_cast<uint32_t>(p), observer, [&halt] { return halt(); });
+    PilotOutcome pilot = pilotRun(parts.work.parts[p], plan.parameters, static_cast<uint32_t>(p),
+                                  observer, [&halt] { return halt(); });
     outcome.levels.push_back(pilot.levels);
     if (pilot.stopped) {
       outcome.end = CountingEnd::PilotHalted;
@@ -86,7 +96,10 @@ bool fixLevels(const CountingPlan& plan, const Halt& halt, const CountingEvents&
       return false;
     }
     parts.work.parts[p].levels = std::move(pilot.levels);
-    colorings.push_back(std::move(pilot.coloring));
+    // A kernel's state is completed to its block's colouring, which the
+    // journal and the saved colouring hold.
+    colorings.push_back(parts.plan ? partBlockColoring(parts.plan->hardParts[p], pilot.coloring)
+                                   : std::move(pilot.coloring));
   }
   outcome.levels.clear();
   return true;
@@ -146,23 +159,26 @@ Parts partsOf(const Graph& graph, const CountingPlan& plan, const CountingEvents
               CountingOutcome& outcome) {
   Parts parts;
   if (!plan.decompose) {
-    parts.work.parts.push_back(CountingPart{&graph, {}});
+    parts.work.parts.push_back(CountingPart{&graph});
     return parts;
   }
   const int64_t start = threadMilliseconds();
   PartsOptions options;
+  options.version = plan.partsPlanVersion;
   options.withColorings = plan.wantColoring;
   options.checkTables = plan.checkTables;
   parts.plan = planParts(graph, plan.parameters.colors, options);
   outcome.exactMilliseconds = threadMilliseconds() - start;
   if (events.note) events.note(partsSummary(*parts.plan, graph.idBase));
-  parts.work.exactFactor = parts.plan->exactFactor;
-  const Graph* largest = nullptr;
+  parts.work = countingWork(*parts.plan);
+  PartSize largest;
   for (const HardPart& hard : parts.plan->hardParts) {
-    parts.work.parts.push_back(CountingPart{&hard.graph, {}});
-    if (!largest || hard.graph.vertexCount > largest->vertexCount) largest = &hard.graph;
+    const PartSize size = hard.byKernel() ? PartSize{hard.kernel.vertexCount,
+                                                    static_cast<int64_t>(hard.kernel.bits.size())}
+                                          : PartSize{hard.graph.vertexCount, 0};
+    if (size.vertices + size.bits > largest.vertices + largest.bits) largest = size;
   }
-  if (largest && plan.checkRuns) plan.checkRuns(largest->vertexCount);
+  if (!parts.work.parts.empty() && plan.checkRuns) plan.checkRuns(largest);
   return parts;
 }
 
@@ -181,7 +197,7 @@ CountingOutcome runCountingExperiment(const Graph& graph, const CountingPlan& pl
   here.rho = parameters.rho;
   here.seed = parameters.seed;
   here.decompose = plan.decompose;
-  here.plan = plan.decompose ? kPartsPlanVersion : 0;
+  here.plan = plan.decompose ? plan.partsPlanVersion : 0;
   here.exactFactor = parts.work.exactFactor;
   std::optional<Journal> journal = openJournal(plan, parts, here, events);
   if (parts.work.parts.empty()) {
@@ -212,6 +228,7 @@ CountingOutcome runCountingExperiment(const Graph& graph, const CountingPlan& pl
     }
     journal->start(here);
   }
+  outcome.tally = parts.emptyTally();
   takeRuns(plan, executor, halt, events, parts.work, journal ? &*journal : nullptr, recorded,
            outcome);
   return outcome;

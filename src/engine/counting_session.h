@@ -29,6 +29,13 @@
 
 namespace tintara {
 
+// The samples of the largest part the runs split: its vertices, and its
+// activity bits when it is split on a kernel.
+struct PartSize {
+  int32_t vertices = 0;
+  int64_t bits = 0;
+};
+
 // What fixes the experiment besides the graph.
 struct CountingPlan {
   RunParameters parameters;
@@ -37,16 +44,19 @@ struct CountingPlan {
   std::string journal;     // empty: none
   bool seedGiven = false;  // a journal's seed must then be the same
   bool decompose = false;  // count by parts
+  // The parts plan's version (exact/parts.h): today's, or an older one a
+  // resumed journal was made with.
+  int32_t partsPlanVersion = kPartsPlanVersion;
   // Keep a proper colouring of the whole graph for the outcome (the pilot's,
   // or the parts' joined).
   bool wantColoring = false;
   // Counted by parts, the memory checks the plan calls for, each of which
   // throws to refuse the run (either may be left empty): before a block is
   // eliminated, its tables' bytes and its vertices; once the parts are
-  // known and before any pilot, the vertices of the largest part the runs
-  // split, whose colourings the populations hold.
+  // known and before any pilot, the size of the largest part the runs
+  // split, whose samples the populations hold.
   std::function<void(double bytes, int32_t vertices)> checkTables;
-  std::function<void(int32_t vertices)> checkRuns;
+  std::function<void(PartSize largest)> checkRuns;
 };
 
 enum class CountingEnd {

@@ -618,7 +618,7 @@ Journal Journal::open(const std::string& path) {
 }
 
 Journal Journal::openFor(const std::string& path, const JournalHeader& here, bool compareSeed,
-                         const std::vector<const Graph*>& partGraphs) {
+                         const std::vector<JournalPartCheck>& partChecks) {
   Journal journal = open(path);
   if (!journal.held) return journal;
   const std::string name = shownPath(path);
@@ -633,16 +633,16 @@ Journal Journal::openFor(const std::string& path, const JournalHeader& here, boo
                      decimalForm(there.exactFactor).text + " there, " +
                      decimalForm(here.exactFactor).text + " here");
   }
-  if (there.parts.size() != partGraphs.size()) {
+  if (there.parts.size() != partChecks.size()) {
     throw InputError(name + " is damaged: it holds " + std::to_string(there.parts.size()) +
-                     " parts where the graph has " + std::to_string(partGraphs.size()));
+                     " parts where the graph has " + std::to_string(partChecks.size()));
   }
-  for (std::size_t p = 0; p < partGraphs.size(); ++p) {
+  for (std::size_t p = 0; p < partChecks.size(); ++p) {
     const JournalPart& part = there.parts[p];
-    if (part.levels.front() != -static_cast<double>(partGraphs[p]->vertexCount)) {
-      throw InputError(name + " is damaged: its first level is not minus the vertex count");
+    if (part.levels.front() != partChecks[p].firstLevel) {
+      throw InputError(name + " is damaged: its first level is not the one its pilot sets");
     }
-    if (!isProperColoring(*partGraphs[p], part.coloring, there.colors)) {
+    if (!isProperColoring(*partChecks[p].graph, part.coloring, there.colors)) {
       throw InputError(name + " is damaged: its pilot run did not reach a proper coloring");
     }
   }

@@ -129,6 +129,14 @@ std::optional<JournalHeader> journalHeader(const std::string& path);
 std::optional<std::string> journalDifference(const JournalHeader& there, const JournalHeader& here,
                                              bool compareSeed);
 
+// What a part of this experiment is: the graph its recorded colouring must
+// be proper on (the block, for a part split on its kernel) and the first
+// level its pilot sets.
+struct JournalPartCheck {
+  const Graph* graph = nullptr;
+  double firstLevel = 0.0;
+};
+
 // A journal file, open and locked for this run of the program. Throws
 // WriteError ("journal PATH: reason") when a write or a sync fails.
 class Journal {
@@ -146,7 +154,7 @@ class Journal {
   // (InputError "journal PATH is damaged: ..."). A torn last line is cut
   // off (when the journal may be written) with a note.
   static Journal openFor(const std::string& path, const JournalHeader& here, bool compareSeed,
-                         const std::vector<const Graph*>& partGraphs);
+                         const std::vector<JournalPartCheck>& parts);
 
   Journal(Journal&& other) noexcept;
   Journal& operator=(Journal&&) = delete;

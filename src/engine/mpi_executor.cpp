@@ -34,37 +34,78 @@ void serialize(Archive& archive, Graph& graph, unsigned /*version*/) {
       graph.idBase;
 }
 
-// A run's estimate goes as its exact binary parts (splitWide), so that it
-// arrives bit for bit at any exponent.
 template <typename Archive>
-void serialize(Archive& archive, CountingRun& run, unsigned /*version*/) {
-  WideDoubleParts parts = splitWide(run.estimate);
-  archive & parts.mantissa & parts.exponent & run.cpuMilliseconds;
-  if constexpr (Archive::is_loading::value) run.estimate = joinWide(parts);
+void serialize(Archive& archive, KernelLink& link, unsigned /*version*/) {
+  archive & link.neighbour & link.bit & link.equality;
 }
 
-// A batch's parts: the exact factor, then each part's graph and levels. A
-// rank other than 0 keeps the graphs it receives (`owned`, which the
-// parts then point into).
+template <typename Archive>
+void serialize(Archive& archive, KernelBit& bit, unsigned /*version*/) {
+  archive & bit.u & bit.v & bit.equality & bit.activeProbability;
+}
+
+template <typename Archive>
+void serialize(Archive& archive, KernelGraph& kernel, unsigned /*version*/) {
+  archive & kernel.vertexCount & kernel.edgeCount & kernel.linkStart & kernel.links & kernel.bits;
+}
+
+// An estimate goes as its exact binary parts (splitWide), so that it
+// arrives bit for bit at any exponent.
+template <typename Archive>
+void serializeWide(Archive& archive, WideDouble& x) {
+  WideDoubleParts parts = splitWide(x);
+  archive & parts.mantissa & parts.exponent;
+  if constexpr (Archive::is_loading::value) x = joinWide(parts);
+}
+
+template <typename Archive>
+void serialize(Archive& archive, CountingRun& run, unsigned /*version*/) {
+  serializeWide(archive, run.estimate);
+  archive & run.cpuMilliseconds;
+  auto count = static_cast<uint32_t>(run.partEstimates.size());
+  archive & count;
+  if constexpr (Archive::is_loading::value) run.partEstimates.assign(count, WideDouble(0));
+  for (WideDouble& part : run.partEstimates) serializeWide(archive, part);
+}
+
+// A batch's parts: the exact factor, whether the means are multiplied, then
+// each part's graph, kernel (when split on one) and levels. A rank other
+// than 0 keeps the graphs and kernels it receives (`owned`, which the parts
+// then point into).
+struct OwnedParts {
+  std::vector<Graph> graphs;
+  std::vector<KernelGraph> kernels;
+};
+
 template <typename Archive>
 void save(Archive& archive, const CountingWork& work) {
   WideDoubleParts factor = splitWide(work.exactFactor);
   const auto count = static_cast<uint32_t>(work.parts.size());
-  archive << factor.mantissa << factor.exponent << count;
-  for (const CountingPart& part : work.parts) archive << *part.graph << part.levels;
+  archive << factor.mantissa << factor.exponent << work.multiplyMeans << count;
+  for (const CountingPart& part : work.parts) {
+    const bool byKernel = part.kernel != nullptr;
+    archive << *part.graph << byKernel;
+    if (byKernel) archive << *part.kernel;
+    archive << part.levels;
+  }
 }
 
 template <typename Archive>
-void load(Archive& archive, CountingWork& work, std::vector<Graph>& owned) {
+void load(Archive& archive, CountingWork& work, OwnedParts& owned) {
   WideDoubleParts factor;
   uint32_t count = 0;
-  archive >> factor.mantissa >> factor.exponent >> count;
+  archive >> factor.mantissa >> factor.exponent >> work.multiplyMeans >> count;
   work.exactFactor = joinWide(factor);
-  owned.assign(count, Graph{});
+  owned.graphs.assign(count, Graph{});
+  owned.kernels.assign(count, KernelGraph{});
   work.parts.assign(count, CountingPart{});
   for (uint32_t p = 0; p < count; ++p) {
-    archive >> owned[p] >> work.parts[p].levels;
-    work.parts[p].graph = &owned[p];
+    bool byKernel = false;
+    archive >> owned.graphs[p] >> byKernel;
+    if (byKernel) archive >> owned.kernels[p];
+    archive >> work.parts[p].levels;
+    work.parts[p].graph = &owned.graphs[p];
+    work.parts[p].kernel = byKernel ? &owned.kernels[p] : nullptr;
   }
 }
 
@@ -299,7 +340,7 @@ namespace {
 int serveCommands(const mpi::communicator& world) {
   RunParameters parameters;
   Graph graph;
-  std::vector<Graph> partGraphs;
+  OwnedParts partGraphs;
   CountingWork work;
   const auto receiveBroadcast = [&world](auto&... values) {
     mpi::packed_iarchive archive(world);

@@ -8,6 +8,7 @@
 #include "coloring/block_join.h"
 #include "graph/simple_graph.h"
 #include "exact/exact_block.h"
+#include "exact/kernel_form.h"
 
 namespace tintara {
 namespace {
@@ -18,6 +19,7 @@ std::string counted(int64_t count, const std::string& noun, const std::string& p
 
 // The block's value; a closed form without a colouring is read off the
 // block's counts, so that a bridge or a cycle costs no Graph of its own.
+// Plan version 1's valuation, and version 2's for closed forms.
 BlockValue valueOf(const BlockDecomposition& blocks, int32_t b, int32_t k,
                    const PartsOptions& options) {
   const int32_t size = blocks.blockSize(b);
@@ -32,26 +34,142 @@ BlockValue valueOf(const BlockDecomposition& blocks, int32_t b, int32_t k,
                     options.checkTables);
 }
 
+// How version 2 valued a block that is no closed form.
+enum class Way { TwoColored, SeriesParallel, Eliminated, Hard };
+
+struct Valued {
+  Way way = Way::Hard;
+  WideDouble probability = 1;  // exact; for a kernel split, the exact share (constant x scale)
+  std::vector<int32_t> coloring;
+  double eliminationBytes = 0;
+  HardPart part;  // for Way::Hard
+};
+
+// k = 2: the block's two colourings when it is bipartite (a connected
+// block's colouring is fixed by one vertex's colour), none otherwise.
+Valued twoColored(const Graph& block, bool withColoring) {
+  Valued valued;
+  valued.way = Way::TwoColored;
+  std::vector<int32_t> side(static_cast<std::size_t>(block.vertexCount), -1);
+  std::vector<int32_t> queue{0};
+  side[0] = 0;
+  for (std::size_t at = 0; at < queue.size(); ++at) {
+    const int32_t u = queue[at];
+    for (int32_t v : block.neighbours(u)) {
+      if (side[v] < 0) {
+        side[v] = 1 - side[u];
+        queue.push_back(v);
+      } else if (side[v] == side[u]) {
+        valued.probability = 0;
+        return valued;
+      }
+    }
+  }
+  valued.probability = ldexp(WideDouble(1), 1 - block.vertexCount);
+  if (withColoring) valued.coloring = std::move(side);
+  return valued;
+}
+
+// k >= 3: the reductions, then elimination of what is left, then a hard
+// part on the kernel (or the block itself when nothing reduced).
+Valued reducedValue(Graph block, int32_t k, const PartsOptions& options) {
+  Valued valued;
+  ReducedBlock reduced = reduceSeriesParallel(block, k);
+  if (reduced.constant == 0 || reduced.fullyReduced()) {
+    valued.way = Way::SeriesParallel;
+    valued.probability = reduced.constant;
+    if (options.withColorings && reduced.constant != 0) {
+      valued.coloring = completeBlockColoring(reduced, block.vertexCount, {});
+    }
+    return valued;
+  }
+  {
+    const BlockValue value =
+        valueBlock(block, k, options.limits, options.withColorings, options.checkTables);
+    valued.eliminationBytes = value.eliminationBytes;
+    if (value.probability) {
+      valued.way = Way::Eliminated;
+      valued.probability = *value.probability;
+      valued.coloring = value.coloring;
+      return valued;
+    }
+  }
+  valued.way = Way::Hard;
+  if (reduced.reducedAny() && k <= kMaxKernelColors) {
+    KernelForm form = kernelForm(reduced.kernel);
+    valued.probability = reduced.constant * form.scale;
+    valued.part.share = valued.probability;
+    valued.part.kernel = std::move(form.graph);
+    valued.part.reduced = std::move(reduced);
+  }
+  valued.part.graph = std::move(block);
+  return valued;
+}
+
 }  // namespace
 
 PartsPlan planParts(const Graph& graph, int32_t k, const PartsOptions& options) {
   PartsPlan plan;
   plan.colorCount = k;
+  plan.version = options.version;
   plan.blocks = decomposeBlocks(simpleGraph(graph));
   const BlockDecomposition& blocks = plan.blocks;
   if (options.withColorings) plan.slotColors.assign(blocks.vertices.size(), -1);
+  const auto zero = [&](int32_t b) {
+    plan.zeroBlock = b;
+    plan.exactFactor = 0;
+    plan.hardParts.clear();
+  };
+  const auto keepColoring = [&](int32_t b, const std::vector<int32_t>& coloring) {
+    if (options.withColorings) {
+      std::copy(coloring.begin(), coloring.end(), plan.slotColors.begin() + blocks.vertexStart[b]);
+    }
+  };
   for (int32_t b = 0; b < blocks.blockCount(); ++b) {
+    const BlockShape shape = blockShape(blocks.blockSize(b), blocks.edgeCounts[b]);
+    if (options.version >= 2 && shape == BlockShape::Other && k >= 2) {
+      Valued valued = k == 2 ? twoColored(blockGraph(blocks, b), options.withColorings)
+                             : reducedValue(blockGraph(blocks, b), k, options);
+      plan.eliminationPeakBytes = std::max(plan.eliminationPeakBytes, valued.eliminationBytes);
+      if (valued.probability == 0) {
+        zero(b);
+        return plan;
+      }
+      plan.exactFactor *= valued.probability;
+      switch (valued.way) {
+        case Way::TwoColored:
+          ++plan.twoColored;
+          break;
+        case Way::SeriesParallel:
+          ++plan.seriesParallel;
+          break;
+        case Way::Eliminated:
+          ++plan.eliminated;
+          break;
+        case Way::Hard: {
+          const auto vertices = blocks.blockVertices(b);
+          valued.part.block = b;
+          valued.part.vertices.assign(vertices.begin(), vertices.end());
+          plan.hardParts.push_back(std::move(valued.part));
+          continue;
+        }
+      }
+      keepColoring(b, valued.coloring);
+      continue;
+    }
     BlockValue value = valueOf(blocks, b, k, options);
     plan.eliminationPeakBytes = std::max(plan.eliminationPeakBytes, value.eliminationBytes);
     if (!value.probability) {
       const auto vertices = blocks.blockVertices(b);
-      plan.hardParts.push_back({b, {vertices.begin(), vertices.end()}, blockGraph(blocks, b)});
+      HardPart part;
+      part.block = b;
+      part.vertices.assign(vertices.begin(), vertices.end());
+      part.graph = blockGraph(blocks, b);
+      plan.hardParts.push_back(std::move(part));
       continue;
     }
     if (*value.probability == 0) {
-      plan.zeroBlock = b;
-      plan.exactFactor = 0;
-      plan.hardParts.clear();
+      zero(b);
       return plan;
     }
     plan.exactFactor *= *value.probability;
@@ -69,10 +187,7 @@ PartsPlan planParts(const Graph& graph, int32_t k, const PartsOptions& options) 
         ++plan.eliminated;
         break;
     }
-    if (options.withColorings) {
-      std::copy(value.coloring.begin(), value.coloring.end(),
-                plan.slotColors.begin() + blocks.vertexStart[b]);
-    }
+    keepColoring(b, value.coloring);
   }
   return plan;
 }
@@ -107,15 +222,34 @@ std::string partsSummary(const PartsPlan& plan, int32_t idBase) {
   line << plan.exactBlocks() << " exact (factor " << std::setprecision(2);
   writeNumber(line, plan.exactFactor);
   line << "), " << plan.hardParts.size() << " split";
-  if (!plan.hardParts.empty()) {
-    constexpr std::size_t kShown = 10;
-    line << " (";
-    for (std::size_t i = 0; i < plan.hardParts.size() && i < kShown; ++i) {
-      line << (i > 0 ? ", " : "") << plan.hardParts[i].graph.vertexCount;
+  if (plan.hardParts.empty()) return line.str();
+  constexpr std::size_t kShown = 10;
+  const std::size_t shown = std::min(plan.hardParts.size(), kShown);
+  const bool kernels = std::any_of(plan.hardParts.begin(), plan.hardParts.end(),
+                                   [](const HardPart& part) { return part.byKernel(); });
+  line << " (";
+  for (std::size_t i = 0; i < shown; ++i) {
+    const HardPart& part = plan.hardParts[i];
+    if (!kernels) {
+      line << (i > 0 ? ", " : "") << part.graph.vertexCount;
+      continue;
     }
-    line << (plan.hardParts.size() > kShown ? ", ... vertices)" : " vertices)");
+    line << (i > 0 ? "; " : "") << part.graph.vertexCount << " vertices";
+    if (part.byKernel()) {
+      line << ", kernel " << part.kernel.vertexCount << " + " << part.kernel.bits.size()
+           << " weighted";
+    }
   }
+  if (plan.hardParts.size() > shown) line << (kernels ? "; ..." : ", ...");
+  line << (kernels ? ")" : " vertices)");
+  line << (plan.multipliesMeans() ? "; the average is the product of the parts' means"
+                                  : "; the runs averaged with an entry 0.0 first");
   return line.str();
+}
+
+std::vector<int32_t> partBlockColoring(const HardPart& part, const std::vector<int32_t>& colors) {
+  if (!part.byKernel()) return colors;
+  return completeBlockColoring(*part.reduced, part.graph.vertexCount, colors);
 }
 
 std::vector<int32_t> joinPartColorings(const Graph& graph, const PartsPlan& plan,

@@ -1,54 +1,45 @@
 #include "splitting/adaptive_splitting.h"
 
-#include "splitting/level_window.h"
-#include "splitting/population.h"
+#include "splitting/splitting_loops.h"
 
 namespace tintara {
+
+namespace {
+
+// Colourings of a graph, regrown by the chain's move (the Gibbs sweep, or
+// chromatic mode's tabu walks, which ask `stop` within).
+struct ColoringSpace {
+  using Sample = ColoringSample;
+  const Graph& graph;
+  RandomSource& source;
+  int32_t k;
+  const ChainMove& move;
+  const StopQuery& stop;
+  ChainWorkspace workspace;
+
+  void create(Population& population, int32_t N) {
+    createPopulation(population, graph, source, N, k);
+  }
+  double startLevel() const { return static_cast<double>(-graph.vertexCount); }
+  RandomSource& random() { return source; }
+  bool regrow(Population& population, std::size_t elites, const std::vector<int32_t>& factors,
+              double level) {
+    return regenerate(population, elites, factors, level, move, workspace, stop);
+  }
+};
+
+}  // namespace
 
 AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
                         std::vector<int32_t>* properColoring, const LevelObserver& observer,
                         const StopQuery& stop, const ChainMove& move) {
-  const int32_t m = candidateIndex(N, rho);
-  Population population;
-  createPopulation(population, graph, random, N, k);
-
-  AdaptiveRun run;
-  double level = static_cast<double>(-graph.vertexCount);
-  run.levels.assign(1, level);
-  LevelWindow window;
-  window.push(level);
-
-  std::vector<int32_t> factors;
-  ChainWorkspace workspace;
-  for (;;) {
-    if (window.stagnated()) return run;
-    if (stop && stop()) {
-      run.stopped = true;
-      return run;
-    }
-    ++run.iterations;
-    sortByScore(population);
-    const double candidate = population[m].score;
-    const std::size_t eliteCount = selectElitesAdaptive(population, N, level, candidate);
-    run.levels.push_back(level);
-    if (observer) observer(level);
-    // The candidate, not the level: a level raised to candidate + 1 still
-    // counts as standing still when the candidate does.
-    window.push(candidate);
-    if (level >= 0) {
-      // The population is sorted and its first member is an elite, so it
-      // scores at least the level: it is proper.
-      if (properColoring) *properColoring = population[0].vertexColors;
-      run.reachedProperColoring = true;
-      return run;
-    }
-    splittingFactors(eliteCount, N, random, factors);
-    // An iteration of N walks may take seconds: the walks ask `stop` too.
-    if (!regenerate(population, eliteCount, factors, level, move, workspace, stop)) {
-      run.stopped = true;
-      return run;
-    }
-  }
+  ColoringSpace space{graph, random, k, move, stop, {}};
+  return adaptiveRunIn(
+      space, N, rho,
+      [properColoring](const ColoringSample& proper) {
+        if (properColoring) *properColoring = proper.vertexColors;
+      },
+      observer, stop);
 }
 
 }  // namespace tintara

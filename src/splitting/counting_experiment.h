@@ -35,6 +35,13 @@ struct PilotOutcome {
 PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters, uint32_t part = 0,
                       const LevelObserver& observer = {}, const StopQuery& stop = {});
 
+// The pilot of a part as it is split: on its graph, or on its kernel's
+// states, whose colours the outcome's colouring then holds (the kernel's
+// vertices', not yet completed to the block's).
+PilotOutcome pilotRun(const CountingPart& part, const RunParameters& parameters,
+                      uint32_t partIndex, const LevelObserver& observer = {},
+                      const StopQuery& stop = {});
+
 // One run as the report shows it: its estimate, then the mean and the
 // relative error of the list with it, and its processor seconds (as the
 // text report prints them) and milliseconds (as measured).
@@ -48,10 +55,28 @@ struct RunRecord {
 };
 
 // The estimates taken so far and the stop rule, in O(1) a run
-// (splitting/estimate_sums.h).
+// (splitting/estimate_sums.h), in one of two conventions:
+//   - the list: the runs' estimates after an entry 0.0 (a first estimate
+//     alone would otherwise give a relative error of 0 and end the
+//     experiment at once); the average is their mean, m/(m+1) of the plain
+//     mean after m runs, and the RE the list's;
+//   - the parts' means (two hard parts or more, counted by parts): every
+//     run is one run of each part, and the average is the exact factor times
+//     the product of the parts' plain means, unbiased since the parts are
+//     independent. Its RE is sqrt(prod_p (1 + RE_p^2) - 1), RE_p^2 part p's
+//     sample variance (divisor m - 1) over m mean_p^2: it grows with the
+//     parts' count linearly, where the product of each run's parts (the
+//     list's) grows as prod_p (1 + r_p^2), r_p a part's per-run spread.
+//     Before two runs there is no RE, and the target is not met.
 class EstimateTally {
  public:
+  // The list's convention.
+  EstimateTally() = default;
+  // The parts' means when `parts` >= 2, with the exact factor of the rest.
+  EstimateTally(std::size_t parts, const WideDouble& exactFactor);
+
   // Appends run `run`'s result (runs come in order) and returns its record.
+  // With the parts' means the result carries each part's estimate.
   RunRecord add(int64_t run, const CountingRun& result);
   // The stop rule: the relative error is at or below terr. While every
   // estimate is 0 the relative error is not a number, and the target is
@@ -59,27 +84,34 @@ class EstimateTally {
   // not 0 and more runs will show it.
   bool targetMet(double terr) const { return latestError <= terr; }
 
-  WideDouble mean() const { return sums.mean(1); }
-  double relativeError() const { return sums.relativeError(1); }
+  bool multipliesMeans() const { return !partSums.empty(); }
+  WideDouble mean() const;
+  double relativeError() const;
   double cpuSeconds() const { return totalCpu; }
   int64_t cpuMilliseconds() const { return totalMilliseconds; }
-  // The mean and relative error of the runs' estimates alone, without the
-  // entry 0.0 (the mean is then (m+1)/m of mean() after m runs): NaN before
-  // the first run, and the relative error NaN while every estimate is 0.
+  // The mean and relative error of the runs' estimates alone (each run's
+  // estimate, the product of its parts' with them): NaN before the first
+  // run, and the relative error NaN while every estimate is 0.
   WideDouble plainMean() const { return sums.mean(); }
   double plainRelativeError() const { return sums.relativeError(); }
   int64_t runs() const { return sums.count(); }
   int64_t zeroRuns() const { return sums.zeros(); }
   // The share of the runs' sum that the largest estimate holds: NaN while
   // every estimate is 0.
-  double largestShare() const;
+  double largestShare() const { return shareOfLargest(sums); }
   // The sample variance of the logarithms of the estimates above 0, and
   // their number (EstimateSums::logVariance).
   double logVariance() const { return sums.logVariance(); }
   int64_t positiveRuns() const { return sums.positiveCount(); }
+  // The runs' own estimates, and with the parts' means each part's.
+  const EstimateSums& runSums() const { return sums; }
+  const std::vector<EstimateSums>& parts() const { return partSums; }
+  static double shareOfLargest(const EstimateSums& sums);
 
  private:
   EstimateSums sums;
+  std::vector<EstimateSums> partSums;
+  WideDouble exactFactor = 1;
   double latestError = std::numeric_limits<double>::quiet_NaN();  // no run yet
   double totalCpu = 0.0;  // the sum of the records' seconds, as printed
   int64_t totalMilliseconds = 0;
@@ -107,22 +139,33 @@ class EstimateTally {
 // study's runs and the tori (docs/accuracy.md, "Heavy tails"): none of those
 // experiments, whose estimates are as well behaved as splitting gives, comes
 // near them, while graphs of many pieces split whole pass them.
+// With the parts' means, each part's runs are judged: the first part that
+// shows a sign is named (`part`, from 0; -1 for the runs themselves), with
+// its figures.
 struct TailSigns {
   bool manyZeros = false;
   bool largeShare = false;
   bool wideLogSpread = false;
   bool any() const { return manyZeros || largeShare || wideLogSpread; }
+  int32_t part = -1;
+  int64_t runs = 0;
+  int64_t zeroRuns = 0;
+  double largestShare = 0.0;
+  double logVariance = 0.0;
 };
 constexpr int64_t kZeroRunsIn = 10;
 constexpr double kLargestShare = 0.25;
 constexpr int64_t kShareRuns = 20;
 constexpr double kLogVariance = 0.5;
 constexpr int64_t kLogRuns = 20;
+TailSigns tailSigns(const EstimateSums& sums);
 TailSigns tailSigns(const EstimateTally& tally);
 
-// Whether `recorded` runs, taken in order, end the experiment by
-// themselves: the target met or run `maxRuns` taken among them.
-bool recordedRunsEnd(const std::vector<CountingRun>& recorded, double terr, int64_t maxRuns);
+// Whether `recorded` runs, taken in order into `empty` (a tally of no run,
+// in the experiment's convention), end the experiment by themselves: the
+// target met or run `maxRuns` taken among them.
+bool recordedRunsEnd(EstimateTally empty, const std::vector<CountingRun>& recorded, double terr,
+                     int64_t maxRuns);
 
 // Where fixed-level runs come from: makes runs first, first + 1, ... up to
 // last and hands each to `consume` in run order until it returns false.

@@ -3,36 +3,41 @@
 #include <stdexcept>
 #include <vector>
 
-#include "splitting/population.h"
+#include "splitting/splitting_loops.h"
 
 namespace tintara {
+
+namespace {
+
+// Colourings of a graph, regrown by the Gibbs sweep.
+struct GibbsSpace {
+  using Sample = ColoringSample;
+  const Graph& graph;
+  RandomSource& source;
+  int32_t k;
+  GibbsWorkspace workspace;
+
+  void create(Population& population, int32_t N) {
+    createPopulation(population, graph, source, N, k);
+  }
+  double startLevel() const { return static_cast<double>(-graph.vertexCount); }
+  RandomSource& random() { return source; }
+  bool regrow(Population& population, std::size_t elites, const std::vector<int32_t>& factors,
+              double level) {
+    regenerate(population, elites, factors, level, workspace);
+    return true;
+  }
+};
+
+}  // namespace
 
 std::optional<WideDouble> estimateAtLevelsUnlessAbandoned(const LevelList& levels,
                                                           const Graph& graph, RandomSource& random,
                                                           int32_t N, int32_t k,
                                                           const std::function<bool()>& abandoned) {
   if (N < 1) throw std::invalid_argument("a fixed-level run needs N >= 1");
-  Population population;
-  createPopulation(population, graph, random, N, k);
-
-  std::vector<double> ratios;
-  std::vector<int32_t> factors;
-  GibbsWorkspace workspace;
-  for (std::size_t i = 1; i < levels.size(); ++i) {
-    if (abandoned && abandoned()) return std::nullopt;
-    sortByScore(population);
-    const double level = levels[i];
-    const std::size_t eliteCount = selectElitesAtLevel(population, N, level);
-    ratios.push_back(static_cast<double>(eliteCount) / static_cast<double>(N));
-    // Nothing to regrow from: the recorded 0 makes the product 0.
-    if (eliteCount == 0) return WideDouble(0);
-    if (level >= 0) break;
-    splittingFactors(eliteCount, N, random, factors);
-    regenerate(population, eliteCount, factors, level, workspace);
-  }
-  WideDouble estimate = 1;
-  for (double ratio : ratios) estimate *= ratio;
-  return estimate;
+  GibbsSpace space{graph, random, k, {}};
+  return estimateAtLevelsIn(space, levels, N, abandoned);
 }
 
 }  // namespace tintara

@@ -7,23 +7,42 @@
 #include "process/cpu_clock.h"
 #include "random/random_source.h"
 #include "splitting/estimation.h"
+#include "splitting/kernel_splitting.h"
 
 namespace tintara {
+
+double CountingPart::startLevel() const {
+  return kernel ? kernel->lowestScore() : -static_cast<double>(graph->vertexCount);
+}
+
+CountingWork countingWork(const PartsPlan& plan) {
+  CountingWork work;
+  work.exactFactor = plan.exactFactor;
+  work.multiplyMeans = plan.multipliesMeans();
+  for (const HardPart& hard : plan.hardParts) {
+    work.parts.push_back(CountingPart{&hard.graph, {}, hard.byKernel() ? &hard.kernel : nullptr});
+  }
+  return work;
+}
 
 std::optional<CountingRun> fixedLevelRun(const CountingWork& work, const RunParameters& parameters,
                                          int64_t run, const std::function<bool()>& abandoned) {
   const int64_t start = threadMilliseconds();
+  CountingRun result;
   WideDouble estimate = work.exactFactor;
-  for (std::size_t p = 0; p < work.parts.size() && estimate != 0; ++p) {
+  for (std::size_t p = 0; p < work.parts.size() && (work.multiplyMeans || estimate != 0); ++p) {
     const CountingPart& part = work.parts[p];
     RandomSource random(
         StreamId{parameters.seed, static_cast<uint64_t>(run), static_cast<uint32_t>(p)});
-    std::optional<WideDouble> partEstimate = estimateAtLevelsUnlessAbandoned(
-        part.levels, *part.graph, random, parameters.N, parameters.colors, abandoned);
+    std::optional<WideDouble> partEstimate =
+        part.kernel ? kernelEstimateAtLevels(part.levels, *part.kernel, random, parameters.N,
+                                             parameters.colors, abandoned)
+                    : estimateAtLevelsUnlessAbandoned(part.levels, *part.graph, random,
+                                                      parameters.N, parameters.colors, abandoned);
     if (!partEstimate) return std::nullopt;
     estimate *= *partEstimate;
+    if (work.multiplyMeans) result.partEstimates.push_back(*partEstimate);
   }
-  CountingRun result;
   result.estimate = std::move(estimate);
   result.cpuMilliseconds = threadMilliseconds() - start;
   return result;

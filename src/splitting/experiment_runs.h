@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "coloring/kernel_state.h"
+#include "exact/parts.h"
 #include "graph/graph.h"
 #include "splitting/adaptive_splitting.h"
 #include "numeric/wide_double.h"
@@ -59,26 +61,39 @@ struct CountingRun {
 };
 
 // One part of counting mode's runs: a graph (the whole graph, or a block
-// of it that has no exact value) and the levels its pilot fixed. The graph
-// is not owned: it outlives the runs.
+// of it that has no exact value), or the kernel a block reduced to
+// (coloring/kernel_state.h), and the levels its pilot fixed. Neither is
+// owned: they outlive the runs.
 struct CountingPart {
   const Graph* graph = nullptr;
-  LevelList levels;
+  LevelList levels = {};
+  const KernelGraph* kernel = nullptr;  // split on the kernel's states when given
+  // The ladder's first entry: minus the vertices of a graph, the lowest
+  // score of a kernel's states.
+  double startLevel() const;
 };
 
 // What every fixed-level run works on: its parts, and the exact value of
 // the rest of the graph (1 when the whole graph is the one part). The
 // parts are independent, so the product of their estimates times the
-// factor is unbiased for the whole graph's probability.
+// factor is unbiased for the whole graph's probability, and so is the
+// product of their means (multiplyMeans, with two parts or more: each run
+// then makes every part's run, and keeps each part's estimate).
 struct CountingWork {
   WideDouble exactFactor = 1;
   std::vector<CountingPart> parts;
+  bool multiplyMeans = false;
 };
+
+// The work of the plan's hard parts: each split on its kernel, or as its
+// block, with the plan's exact factor and convention. The parts point into
+// the plan, which must outlive the work. Levels are left for the pilots.
+CountingWork countingWork(const PartsPlan& plan);
 
 // Fixed-level run `run` of the seed: each part's run in turn, part p's on
 // stream (run, p), and the exact factor times the product of their
-// estimates (a part that gives 0 makes the rest unneeded). Nothing when
-// `abandoned` answers true before it ends.
+// estimates (without multiplyMeans, a part that gives 0 makes the rest
+// unneeded). Nothing when `abandoned` answers true before it ends.
 std::optional<CountingRun> fixedLevelRun(const CountingWork& work, const RunParameters& parameters,
                                          int64_t run, const std::function<bool()>& abandoned);
 

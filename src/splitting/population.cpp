@@ -8,17 +8,6 @@
 
 namespace tintara {
 
-namespace {
-
-std::size_t leadersAtOrAbove(const Population& population, int32_t N, double level) {
-  const std::size_t limit = std::min(population.size(), static_cast<std::size_t>(std::max(N, 0)));
-  std::size_t count = 0;
-  while (count < limit && population[count].score >= level) ++count;
-  return count;
-}
-
-}  // namespace
-
 void createPopulation(Population& population, const Graph& graph, RandomSource& random, int32_t N,
                       int32_t k) {
   population.clear();
@@ -32,30 +21,6 @@ int32_t candidateIndex(int32_t N, double rho) {
     throw std::invalid_argument("the population needs N >= 1 and 0 <= rho < 1");
   }
   return static_cast<int32_t>(m);
-}
-
-void sortByScore(Population& population) {
-  std::sort(population.begin(), population.end(),
-            [](const ColoringSample& a, const ColoringSample& b) { return a.score > b.score; });
-}
-
-std::size_t selectElitesAdaptive(const Population& population, int32_t N, double& level,
-                                 double candidate) {
-  if (candidate == level && N >= 1) {
-    const std::size_t limit = std::min(population.size(), static_cast<std::size_t>(N));
-    for (std::size_t i = 0; i < limit; ++i) {
-      if (population[i].score > level) {
-        candidate += 1.0;
-        break;
-      }
-    }
-  }
-  level = candidate;
-  return leadersAtOrAbove(population, N, level);
-}
-
-std::size_t selectElitesAtLevel(const Population& population, int32_t N, double level) {
-  return leadersAtOrAbove(population, N, level);
 }
 
 void splittingFactors(std::size_t eliteCount, int32_t N, RandomSource& random,
@@ -95,59 +60,6 @@ struct TabuChain {
     assert(sample.score >= start && (sample.score >= level || start < level));
   }
 };
-
-// regenerate with the chain's move as a parameter. Inlined into each
-// caller, so the Gibbs path keeps its code.
-template <class Chain>
-[[gnu::always_inline]] inline void growChains(Population& population, std::size_t eliteCount,
-                                              const std::vector<int32_t>& factors, double level,
-                                              Chain chain) {
-  // Elite i's chain fills the range [start, start + f) of the new population.
-  // Its last state is the elite itself, so the elite's buffer goes to the end
-  // of its range and each earlier state is copied into a free buffer before
-  // it: no elite is ever copied out, and every buffer is reused.
-  std::size_t total = 0;
-  std::size_t parents = 0;  // elites with offspring, moved to the front in order
-  for (std::size_t i = 0; i < eliteCount; ++i) {
-    if (factors[i] <= 0) continue;
-    total += static_cast<std::size_t>(factors[i]);
-    if (parents != i) std::swap(population[parents], population[i]);
-    ++parents;
-  }
-  if (total == 0) {
-    population.clear();
-    return;
-  }
-  population.resize(total);
-
-  // Each range ends at or after its parent's index (every range is at least
-  // one long), and the ends increase, so placing the last parent first never
-  // disturbs a parent still waiting.
-  std::size_t end = total;
-  for (std::size_t p = parents, i = eliteCount; p-- > 0;) {
-    do {
-      --i;  // back to the elite whose offspring parent p carries
-    } while (factors[i] <= 0);
-    const auto f = static_cast<std::size_t>(factors[i]);
-    end -= f;
-    assert(p <= end + f - 1);  // the parent sits at or before its range's last slot
-    std::swap(population[p], population[end + f - 1]);
-  }
-  assert(end == 0);  // the ranges tile the population from its start
-
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < eliteCount; ++i) {
-    if (factors[i] <= 0) continue;
-    const auto f = static_cast<std::size_t>(factors[i]);
-    ColoringSample& sample = population[start + f - 1];
-    for (std::size_t move = 0; move < f; ++move) {
-      chain.step(sample, level);
-      if (move + 1 < f) population[start + move] = sample;
-    }
-    start += f;
-  }
-  assert(start == total);
-}
 
 }  // namespace
 
