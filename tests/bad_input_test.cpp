@@ -513,8 +513,8 @@ TEST(OversizedRuns, AnAllocationThatFailsPartWayEndsWithOneLine) {
       "\\*{79}\n# LEVELS = 2\n\\*{79}\n([0-9]+ [^\n]*\n)+"
       "Not enough memory for this run\n");
   for (const char* workers : {"1", "2"}) {
-    const std::vector<std::string> args = {"--problem", empty.path(), "--N",         "1",
-                                           "--seed",    "1",          "--workers",   workers,
+    const std::vector<std::string> args = {"--problem",   empty.path(), "--N",       "1",
+                                           "--seed",      "1",          "--workers", workers,
                                            "--decompose", "0"};
     const ProcessResult r = runTintaraBinaryCappedAfter(args, "\n1 ", uint64_t{64} << 20);
     EXPECT_EQ(r.signal, 0) << joined(args);

@@ -190,9 +190,8 @@ TEST(CountingReport, ZeroEstimatesNeverEndTheExperiment) {
   // until the target is met, and the summary is a number.
   bool sawZeroFirst = false;
   for (const char* seed : {"1", "2", "3"}) {
-    ProcessResult r = runTintaraBinary(
-        {"--problem", testing::kGrid, "--N", "2", "--terr", "0.5", "--seed", seed, "--decompose",
-         "0"});
+    ProcessResult r = runTintaraBinary({"--problem", testing::kGrid, "--N", "2", "--terr", "0.5",
+                                        "--seed", seed, "--decompose", "0"});
     ASSERT_EQ(r.exitStatus, 0) << seed;
     const std::vector<std::string> all = lines(r.output);
     ASSERT_GE(all.size(), 16u) << seed;
@@ -276,12 +275,14 @@ TEST(CountingReport, UnreachableProperColouringIsReportedNotEstimated) {
 TEST(CountingReport, HeavyTailedRunsAreWarnedOf) {
   std::vector<std::pair<int32_t, int32_t>> triangles;
   for (int32_t t = 0; t < 30; ++t) {
-    triangles.insert(triangles.end(), {{3 * t, 3 * t + 1}, {3 * t + 1, 3 * t + 2}, {3 * t, 3 * t + 2}});
+    triangles.insert(triangles.end(),
+                     {{3 * t, 3 * t + 1}, {3 * t + 1, 3 * t + 2}, {3 * t, 3 * t + 2}});
   }
   TempFile pieces(testing::instanceText(90, triangles));
   TempFile torus(testing::instanceText(64, testing::torusEdges(8)));
-  const std::string plainMean = "plain mean of the [0-9]+ runs: \\S+, RE \\S+ \\(the average above "
-                                "counts an entry 0\\.0 before the first run\\)\n";
+  const std::string plainMean =
+      "plain mean of the [0-9]+ runs: \\S+, RE \\S+ \\(the average above "
+      "counts an entry 0\\.0 before the first run\\)\n";
   const std::string warning =
       "[0-9]+ of [0-9]+ runs gave 0, the estimates' logarithms have variance \\S+: the estimates "
       "are strongly skewed and their relative error is itself uncertain; a larger --N makes "
@@ -293,7 +294,8 @@ TEST(CountingReport, HeavyTailedRunsAreWarnedOf) {
   };
   const std::vector<Case> cases = {
       {{"--problem", pieces.path(), "--decompose", "0", "--N", "100", "--terr", "0.2"},
-       plainMean + warning, true},
+       plainMean + warning,
+       true},
       {{"--problem", torus.path(), "--terr", "0.1"},
        "decomposed: 1 block; 0 exact \\(factor 1\\), 1 split \\(64 vertices\\); the runs "
        "averaged with an entry 0\\.0 first\n" +

@@ -9,11 +9,11 @@
 #include <sstream>
 
 #include "coloring/proper_coloring.h"
+#include "exact/parts.h"
 #include "exact_count/exact_count.h"
 #include "graph/graph_reader.h"
 #include "splitting/counting_experiment.h"
 #include "splitting/experiment_runs.h"
-#include "exact/parts.h"
 #include "support/test_support.h"
 
 namespace tintara::testing {
@@ -75,9 +75,9 @@ TEST(Decompose, EveryBlockExactReportsTheProbabilityWithoutARun) {
         << r.output;
     // Without parts, the same K4 is where the pilot run stagnates.
     if (c.probability == 0) {
-      EXPECT_EQ(
-          runTintaraBinary({"--problem", file.path(), "--seed", "1", "--decompose", "0"}).exitStatus,
-          1);
+      EXPECT_EQ(runTintaraBinary({"--problem", file.path(), "--seed", "1", "--decompose", "0"})
+                    .exitStatus,
+                1);
     }
   }
 }
@@ -123,8 +123,9 @@ TEST(Decompose, HardPartsResumeAndGiveTheSameReportOnAnyThreads) {
   };
   const ProcessResult one = run("1", {"--save-coloring", saved});
   ASSERT_EQ(one.exitStatus, 0) << one.output;
-  EXPECT_TRUE(one.errors.starts_with("decomposed: 4 blocks; 2 exact (factor 0.15), 2 split (49, 49 "
-                                     "vertices); the average is the product of the parts' means\n"))
+  EXPECT_TRUE(
+      one.errors.starts_with("decomposed: 4 blocks; 2 exact (factor 0.15), 2 split (49, 49 "
+                             "vertices); the average is the product of the parts' means\n"))
       << one.errors;
   EXPECT_NE(one.output.find("# LEVELS = "), std::string::npos);
   EXPECT_EQ(withoutCpu(run("3", {}).output), withoutCpu(one.output));
@@ -146,6 +147,30 @@ TEST(Decompose, HardPartsResumeAndGiveTheSameReportOnAnyThreads) {
     }
   }
   EXPECT_TRUE(isProperColoring(makeGraph(100, edges), colors, 3));
+}
+
+// A journal that version 1.1 wrote with --decompose 1 (journal version 2,
+// plan version 1: the blocks split whole, each run the product of its
+// parts', stopped by --max-runs after 3 runs) resumes with that plan to the
+// report version 1.1 printed uninterrupted (both in tests/data).
+TEST(Decompose, AJournalOfTheFirstPlanResumesWithIt) {
+  const std::string data = TINTARA_SOURCE_DIR "/tests/data/";
+  const auto read = [](const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  TempFile journal(read(data + "two_tori_v2.journal"), "runs.journal");
+  const ProcessResult r = runTintaraBinary({"--problem", data + "two_tori.txt", "--N", "200",
+                                            "--terr", "0.2", "--journal", journal.path()});
+  EXPECT_EQ(r.exitStatus, 0) << r.output;
+  EXPECT_EQ(withoutCpu(r.output.substr(r.output.find("# LEVELS"))),
+            withoutCpu(read(data + "two_tori_v2.report")
+                           .substr(read(data + "two_tori_v2.report").find("# LEVELS"))));
+  EXPECT_NE(r.errors.find("version 1 of the plan of parts"), std::string::npos) << r.errors;
+  EXPECT_NE(r.errors.find("not chained"), std::string::npos) << r.errors;
+  EXPECT_NE(r.errors.find("the runs averaged with an entry 0.0 first"), std::string::npos);
+  // It grew in its own format: no part estimates on its run lines.
+  EXPECT_EQ(read(journal.path()).rfind("tintara-journal 2 ", 0), 0u);
 }
 
 // The estimate with parts is unbiased: over many runs on a graph whose

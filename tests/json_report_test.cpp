@@ -174,11 +174,14 @@ TEST(JsonReport, TheLastObjectTellsHowTheWorkEnded) {
     bool duringPilot;
     int signal;  // sent once the output holds `"run":3,`; 0: none
   };
-  const std::vector<std::string> longCounting = {"--problem", kPetersen,  "--N",         "100",
-                                                 "--seed",    "4",        "--terr",      "0.0005",
-                                                 "--decompose", "0"};
+  const std::vector<std::string> longCounting = {
+      "--problem", kPetersen, "--N", "100", "--seed", "4", "--terr", "0.0005", "--decompose", "0"};
   const std::vector<Case> cases = {
-      {{"--problem", kPetersen, "--colors", "2", "--decompose", "0"}, "pilot-stagnated", 1, true, 0},
+      {{"--problem", kPetersen, "--colors", "2", "--decompose", "0"},
+       "pilot-stagnated",
+       1,
+       true,
+       0},
       {{"--problem", kPetersen}, "exact", 0, false, 0},  // by parts, every block exact
       {withArgs(longCounting, {"--max-runs", "3"}), "max-runs", 3, false, 0},
       {withArgs(longCounting, {"--max-time", "1e-9"}), "max-time", 3, true, 0},

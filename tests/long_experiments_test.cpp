@@ -34,7 +34,7 @@ const std::string kPetersen = std::string(TINTARA_SOURCE_DIR "/examples/petersen
 
 // A counting experiment of many short runs: its target takes minutes.
 std::vector<std::string> longCounting(std::vector<std::string> more = {}) {
-  std::vector<std::string> args = {"--problem", kPetersen, "--N",         "100", "--seed",
+  std::vector<std::string> args = {"--problem", kPetersen, "--N",    "100",         "--seed",
                                    "4",         "--terr",  "0.0005", "--decompose", "0"};
   args.insert(args.end(), more.begin(), more.end());
   return args;
@@ -86,11 +86,11 @@ TEST(StopSignals, EndTheRunsWithTheSummarySoFarAndTheSignalsStatus) {
       {SIGTERM, true, 143, "interrupted during the pilot run\n"},
   };
   for (const Case& c : cases) {
-    const ProcessResult r =
-        c.duringPilot ? runStopped({"--problem", grid.path(), "--N", "2000", "--seed", "1",
-                                    "--decompose", "0"},
-                                   "Iteration #", {c.signal})
-                      : runStopped(longCounting({"--workers", "2"}), "\n3 ", {c.signal});
+    const ProcessResult r = c.duringPilot
+                                ? runStopped({"--problem", grid.path(), "--N", "2000", "--seed",
+                                              "1", "--decompose", "0"},
+                                             "Iteration #", {c.signal})
+                                : runStopped(longCounting({"--workers", "2"}), "\n3 ", {c.signal});
     const std::string label = std::string(strsignal(c.signal)) + (c.duringPilot ? " pilot" : "");
     EXPECT_EQ(r.exitStatus, c.status) << label << "\n" << r.errors;
     EXPECT_TRUE(std::regex_match(r.errors, std::regex(c.line))) << label << ": " << r.errors;
@@ -167,8 +167,8 @@ void writeFile(const std::string& path, const std::string& text) {
 
 // A counting experiment of some forty runs.
 std::vector<std::string> shortCounting(const std::string& journal, const char* workers) {
-  return {"--problem", kPetersen,   "--N",     "200",       "--terr",  "0.05",
-          "--journal", journal,     "--workers", workers,   "--decompose", "0"};
+  return {"--problem", kPetersen, "--N",       "200",   "--terr",      "0.05",
+          "--journal", journal,   "--workers", workers, "--decompose", "0"};
 }
 
 TEST(Journal, AStoppedExperimentResumesToTheUninterruptedReport) {
@@ -302,9 +302,9 @@ TEST(Journal, AVersionOneJournalResumesToTheUninterruptedReport) {
 TEST(Journal, AReadOnlyJournalStillReportsACompleteExperiment) {
   TempFile folder(fileText(kPetersen), "petersen.txt");
   const std::string journal = folder.directory() + "/runs.journal";
-  std::vector<std::string> args = {"--problem", folder.path(), "--N",         "200",
-                                   "--terr",    "0.05",        "--journal",   journal,
-                                   "--decompose", "0",         "--seed",      "8"};
+  std::vector<std::string> args = {"--problem",   folder.path(), "--N",       "200",
+                                   "--terr",      "0.05",        "--journal", journal,
+                                   "--decompose", "0",           "--seed",    "8"};
   const ProcessResult complete = runTintaraBinary(args);
   ASSERT_EQ(complete.exitStatus, 0);
   const std::string text = fileText(journal);
@@ -542,7 +542,9 @@ TEST(JournalFile, DamageIsRefusedNamingItsLine) {
     return signedJournal(replaced(prefix, line + "\n"));
   };
   const auto unsigned_ = [](const std::string& line) { return line + " ~00000000\n"; };
-  const auto runsFrom = [](const std::string& text) { return text.substr(text.find("\nrun ") + 1); };
+  const auto runsFrom = [](const std::string& text) {
+    return text.substr(text.find("\nrun ") + 1);
+  };
   const std::string headerOfGood = good.substr(0, good.find("\nrun ") + 1);
   const std::string runLines = runsFrom(good);
   const std::size_t secondRun = runLines.find("run 2 ");
@@ -562,8 +564,9 @@ TEST(JournalFile, DamageIsRefusedNamingItsLine) {
       {replaced("seed ", unsigned_("seed 6")), "line 6: its checksum"},
       {replaced("run 1 ", "run 1 0.5 -1 7\n"), "line 10: expected a checksum"},
       // Another journal's runs after this one's header; two runs swapped.
-      {headerOfGood + runsFrom(other), "line 10: its checksum does not match its content and the "
-                                       "line before it"},
+      {headerOfGood + runsFrom(other),
+       "line 10: its checksum does not match its content and the "
+       "line before it"},
       {headerOfGood + runLines.substr(0, secondRun) + runLines.substr(thirdRun) +
            runLines.substr(secondRun, thirdRun - secondRun),
        "line 11: its checksum does not match its content and the line before it"},

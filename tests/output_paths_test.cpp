@@ -63,8 +63,8 @@ class RunFolder {
 
 // A short counting experiment's options, paths relative to the folder.
 std::vector<std::string> experiment(std::vector<std::string> more) {
-  std::vector<std::string> args = {"--problem", "instance.txt", "--N",         "100", "--terr",
-                                   "0.3",       "--seed",       "1",           "--decompose", "0"};
+  std::vector<std::string> args = {"--problem", "instance.txt", "--N", "100",         "--terr",
+                                   "0.3",       "--seed",       "1",   "--decompose", "0"};
   args.insert(args.end(), more.begin(), more.end());
   return args;
 }

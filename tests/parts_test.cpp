@@ -6,10 +6,10 @@
 #include <random>
 
 #include "coloring/proper_coloring.h"
-#include "exact_count/exact_count.h"
-#include "graph/simple_graph.h"
 #include "exact/exact_block.h"
 #include "exact/parts.h"
+#include "exact_count/exact_count.h"
+#include "graph/simple_graph.h"
 #include "support/graphs.h"
 
 namespace tintara {
@@ -91,8 +91,8 @@ TEST(Parts, ProductOfBlocksIsTheWholeGraphsProbability) {
   for (const auto& c : cases) {
     for (int32_t version : {1, 2}) {
       for (int32_t k : {2, 3, 4, 5}) {
-        SCOPED_TRACE(::testing::Message() << c.graph.vertexCount << " vertices, k = " << k
-                                          << ", plan " << version);
+        SCOPED_TRACE(::testing::Message()
+                     << c.graph.vertexCount << " vertices, k = " << k << ", plan " << version);
         const double expected = exactProbability(c.graph, k);
         const PartsPlan plan = planParts(c.graph, k, {.version = version});
         ASSERT_TRUE(plan.hardParts.empty());

@@ -97,13 +97,13 @@ TEST(ProgressDisplay, EachTextFitsTheTerminalAndStartsWithItsChangingFigure) {
 TEST(ProgressDisplay, NothingOffATerminal) {
   // Standard error holds what accompanies the report, counting mode's plain
   // mean, and no display.
-  ProcessResult counting = runTintaraBinary({"--problem", kGrid, "--seed", "1", "--terr", "0.3",
-                                             "--workers", "2", "--decompose", "0"});
+  ProcessResult counting = runTintaraBinary(
+      {"--problem", kGrid, "--seed", "1", "--terr", "0.3", "--workers", "2", "--decompose", "0"});
   EXPECT_EQ(counting.exitStatus, 0);
   EXPECT_TRUE(std::regex_match(counting.errors, std::regex("plain mean of the [^\n]*\n")))
       << counting.errors;
-  ProcessResult chromatic = runTintaraBinary({"--problem", kGrid, "--seed", "1", "--chrom", "1",
-                                              "--workers", "2", "--bounds", "trivial"});
+  ProcessResult chromatic = runTintaraBinary(
+      {"--problem", kGrid, "--seed", "1", "--chrom", "1", "--workers", "2", "--bounds", "trivial"});
   EXPECT_EQ(chromatic.exitStatus, 0);
   EXPECT_EQ(chromatic.errors, "");
 }

@@ -132,8 +132,8 @@ TEST(SeededReports, CountingReportIsTheSameForEveryNumberOfThreads) {
   std::string first;
   std::string firstErrors;
   for (const char* workers : {"1", "2", "3", "8"}) {
-    ProcessResult r = runTintaraBinary({"--problem", kGrid, "--N", "200", "--terr", "0.08", "--seed",
-                                        "77", "--workers", workers, "--decompose", "0"});
+    ProcessResult r = runTintaraBinary({"--problem", kGrid, "--N", "200", "--terr", "0.08",
+                                        "--seed", "77", "--workers", workers, "--decompose", "0"});
     ASSERT_EQ(r.exitStatus, 0) << workers;
     if (first.empty()) {
       first = withoutCpu(r.output);

@@ -64,12 +64,11 @@ void printOutcome(const RunSettings& s, const ChromaticOutcome& search, const Se
   if (s.jsonReport()) {
     printJsonChromatic(
         std::cout,
-        ChromaticFigures{search.steps, search.meanIterations, cpuMilliseconds, search.chromatic, cause,
-                         bounded ? std::optional(start.cliqueSize) : std::nullopt, status});
+        ChromaticFigures{search.steps, search.meanIterations, cpuMilliseconds, search.chromatic,
+                         cause, bounded ? std::optional(start.cliqueSize) : std::nullopt, status});
   } else {
-    std::cout << search.steps << " " << search.meanIterations << " "
-              << cpuSeconds(cpuMilliseconds) << " "
-              << search.chromatic << std::endl;
+    std::cout << search.steps << " " << search.meanIterations << " " << cpuSeconds(cpuMilliseconds)
+              << " " << search.chromatic << std::endl;
     ensureWritten(std::cout);
   }
   if (search.stopped) {

@@ -202,8 +202,8 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
     const std::optional<JournalHeader> recorded = journalHeader(s.journal);
     if (recorded && recorded->decompose && recorded->plan < kPartsPlanVersion) {
       plan.partsPlanVersion = recorded->plan;
-      std::cerr << "journal " << printable(s.journal) << " was made by version "
-                << recorded->plan << " of the plan of parts (before series and parallel "
+      std::cerr << "journal " << printable(s.journal) << " was made by version " << recorded->plan
+                << " of the plan of parts (before series and parallel "
                 << "reductions): its experiment goes on with that plan" << std::endl;
     }
   }

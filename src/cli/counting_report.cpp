@@ -2,8 +2,8 @@
 
 #include <cmath>
 #include <iomanip>
-#include <vector>
 #include <sstream>
+#include <vector>
 
 #include "cli/output_check.h"
 #include "cli/wording.h"

@@ -63,7 +63,8 @@ double kernelScore(const KernelGraph& graph, const KernelSample& sample) {
   double score = 0.0;
   for (int32_t v = 0; v < graph.vertexCount; ++v) {
     for (const KernelLink& link : graph.linksOf(v)) {
-      if (linkActive(link, sample) && isBad(link, sample.colors[v], sample.colors[link.neighbour])) {
+      if (linkActive(link, sample) &&
+          isBad(link, sample.colors[v], sample.colors[link.neighbour])) {
         score -= 1.0;  // once from each end: -2 an edge
       }
     }
@@ -125,9 +126,14 @@ void kernelGibbsMove(KernelSample& sample, const KernelGraph& graph, int32_t k,
     const double u = random.uniform01();
     const bool bad = bit.equality ? colors[bit.u] != colors[bit.v] : colors[bit.u] == colors[bit.v];
     uint8_t& active = sample.active[b];
-    const double base = sample.score + (active && bad ? 2.0 : 0.0);
-    active = u < bit.activeProbability && !(bad && base - 2.0 < level) ? 1 : 0;
-    sample.score = base - (active && bad ? 2.0 : 0.0);
+    // The score with the bit off, and on; a value is allowed when its score
+    // is at or above the level (off never scores below on). With neither
+    // allowed, as with no colour allowed, nothing changes.
+    const double off = sample.score + (active && bad ? 2.0 : 0.0);
+    const double on = off - (bad ? 2.0 : 0.0);
+    if (off < level) continue;
+    active = u < bit.activeProbability && on >= level ? 1 : 0;
+    sample.score = active ? on : off;
   }
   assert(sample.score == kernelScore(graph, sample));
 }

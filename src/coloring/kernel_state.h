@@ -25,7 +25,8 @@
 //     edges and the active ones;
 //   - then every bit, in edge order, one uniform01 each: active when the
 //     draw is below p, unless being active would take the score below the
-//     level (a bad edge), in which case it is inactive.
+//     level (a bad edge), in which case it is inactive; a sample below the
+//     level whichever the bit keeps it.
 // Each is the conditional law of its coordinate given the others, so the
 // level set's law is kept (the conditional Gibbs sampler of generalized
 // splitting: Botev and Kroese, Statistics and Computing 22, 2012). A

@@ -56,8 +56,7 @@ std::optional<Journal> openJournal(const CountingPlan& plan, const Parts& parts,
   }
   if (!journal.writable() && !parts.work.parts.empty() &&
       (!journal.contents() ||
-       !recordedRunsEnd(parts.emptyTally(), journal.contents()->runs, plan.terr,
-                        runLimit(plan)))) {
+       !recordedRunsEnd(parts.emptyTally(), journal.contents()->runs, plan.terr, runLimit(plan)))) {
     throw InputError(journal.writeFailure());
   }
   return journal;
@@ -174,7 +173,7 @@ Parts partsOf(const Graph& graph, const CountingPlan& plan, const CountingEvents
   PartSize largest;
   for (const HardPart& hard : parts.plan->hardParts) {
     const PartSize size = hard.byKernel() ? PartSize{hard.kernel.vertexCount,
-                                                    static_cast<int64_t>(hard.kernel.bits.size())}
+                                                     static_cast<int64_t>(hard.kernel.bits.size())}
                                           : PartSize{hard.graph.vertexCount, 0};
     if (size.vertices + size.bits > largest.vertices + largest.bits) largest = size;
   }

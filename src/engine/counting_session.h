@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "engine/run_executor.h"
+#include "exact/parts.h"
 #include "graph/graph.h"
 #include "process/halt.h"
 #include "splitting/counting_experiment.h"
-#include "exact/parts.h"
 
 namespace tintara {
 

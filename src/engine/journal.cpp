@@ -18,10 +18,10 @@
 #include <boost/crc.hpp>
 
 #include "coloring/proper_coloring.h"
+#include "exact/parts.h"
 #include "io/file_output.h"
 #include "io/path_names.h"
 #include "process/failures.h"
-#include "exact/parts.h"
 
 namespace tintara {
 
@@ -69,8 +69,7 @@ uint32_t lineChecksum(std::string_view bytes, const std::optional<uint32_t>& pre
 // `content` as a line of `version`: with its checksum from version 2 on,
 // chained to `chain` (the checksum of the line before, none for the first
 // line) from version 3 on, where `chain` becomes this line's.
-std::string journalLine(const std::string& content, int version,
-                        std::optional<uint32_t>& chain) {
+std::string journalLine(const std::string& content, int version, std::optional<uint32_t>& chain) {
   if (version < kChecksummed) return content + "\n";
   const uint32_t sum = lineChecksum(content, version >= kChained ? chain : std::nullopt);
   chain = sum;
@@ -457,8 +456,8 @@ ParsedJournal parseJournal(const std::string& text, const std::string& path) {
   }
   const EstimateRange range = estimateRange(contents.header);
   while (std::optional<LineReader> run = lines.next()) {
-    contents.runs.push_back(readRunLine(*run, static_cast<int64_t>(contents.runs.size()) + 1,
-                                        contents.header, range));
+    contents.runs.push_back(
+        readRunLine(*run, static_cast<int64_t>(contents.runs.size()) + 1, contents.header, range));
   }
   parsed.contents = std::move(contents);
   parsed.keptBytes = complete;

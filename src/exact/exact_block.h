@@ -22,8 +22,8 @@
 #include <optional>
 #include <vector>
 
-#include "graph/graph.h"
 #include "exact/coloring_elimination.h"
+#include "graph/graph.h"
 #include "numeric/wide_double.h"
 
 namespace tintara {

@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "coloring/block_join.h"
-#include "graph/simple_graph.h"
 #include "exact/exact_block.h"
 #include "exact/kernel_form.h"
+#include "graph/simple_graph.h"
 
 namespace tintara {
 namespace {

@@ -72,7 +72,7 @@ struct HardPart {
 struct PartsOptions {
   // The plan's version: kPartsPlanVersion, or 1 for a journal of version 1.
   int32_t version = kPartsPlanVersion;
-  EliminationLimits limits;
+  EliminationLimits limits = {};
   // Keep a proper colouring of every exact block, for joinPartColorings.
   bool withColorings = false;
   // Told, before a block is eliminated, the bytes its tables will hold at
@@ -142,8 +142,9 @@ std::vector<int32_t> partBlockColoring(const HardPart& part, const std::vector<i
 // the hard parts' sizes in their order, the first ten and then "...";
 // split on kernels, each part's kernel too (its vertices, and the edges
 // with an activity bit):
-//   decomposed: 238 blocks; 237 exact (factor 1.8e-42), 1 split (655 vertices, kernel 360 + 199 weighted)
-//   decomposed: 9 blocks; 6 exact (factor 0.5), 3 split (40 vertices, kernel 12 + 4 weighted; 9 vertices; ...)
+//   decomposed: 238 blocks; 237 exact (factor 1.8e-42), 1 split (655 vertices, kernel 360 + 199
+//   weighted) decomposed: 9 blocks; 6 exact (factor 0.5), 3 split (40 vertices, kernel 12 + 4
+//   weighted; 9 vertices; ...)
 // and, with a part split, how the report averages: "; the runs averaged
 // with an entry 0.0 first" (one part) or "; the average is the product of
 // the parts' means" (two or more, from plan version 2). With a zero block:

@@ -21,8 +21,8 @@ EdgeFactor inParallel(const EdgeFactor& first, const EdgeFactor& second) {
   joined.differ = first.differ * second.differ;
   // same1 same2 - differ1 differ2, written with the shifts so that two
   // small shifts keep their precision.
-  joined.shift = first.differ * second.shift + first.shift * second.differ +
-                 first.shift * second.shift;
+  joined.shift =
+      first.differ * second.shift + first.shift * second.differ + first.shift * second.shift;
   return joined;
 }
 
@@ -32,7 +32,8 @@ EdgeFactor inParallel(const EdgeFactor& first, const EdgeFactor& second) {
 class Reducer {
  public:
   Reducer(const Graph& block, int32_t k)
-      : k(k), incident(static_cast<std::size_t>(block.vertexCount)),
+      : k(k),
+        incident(static_cast<std::size_t>(block.vertexCount)),
         degree(static_cast<std::size_t>(block.vertexCount), 0),
         removed(static_cast<std::size_t>(block.vertexCount), false) {
     reduced.colorCount = k;
@@ -219,7 +220,8 @@ std::vector<int32_t> completeBlockColoring(const ReducedBlock& reduced, int32_t 
       color = c;
       break;
     }
-    if (color < 0) throw std::logic_error("completeBlockColoring: no colour keeps the factors above 0");
+    if (color < 0)
+      throw std::logic_error("completeBlockColoring: no colour keeps the factors above 0");
   }
   return colors;
 }

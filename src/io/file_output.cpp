@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <random>
 
-
 namespace tintara {
 
 namespace {

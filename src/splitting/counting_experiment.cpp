@@ -19,8 +19,8 @@ PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters, uint3
   return pilot;
 }
 
-PilotOutcome pilotRun(const CountingPart& part, const RunParameters& parameters,
-                      uint32_t partIndex, const LevelObserver& observer, const StopQuery& stop) {
+PilotOutcome pilotRun(const CountingPart& part, const RunParameters& parameters, uint32_t partIndex,
+                      const LevelObserver& observer, const StopQuery& stop) {
   if (!part.kernel) return pilotRun(*part.graph, parameters, partIndex, observer, stop);
   PilotOutcome pilot;
   RandomSource random(StreamId{parameters.seed, kPilotStream, partIndex});
@@ -40,7 +40,8 @@ RunRecord EstimateTally::add(int64_t run, const CountingRun& result) {
   sums.add(result.estimate);
   if (multipliesMeans()) {
     if (result.partEstimates.size() != partSums.size()) {
-      throw std::logic_error("a run of parts multiplied by their means needs every part's estimate");
+      throw std::logic_error(
+          "a run of parts multiplied by their means needs every part's estimate");
     }
     for (std::size_t p = 0; p < partSums.size(); ++p) partSums[p].add(result.partEstimates[p]);
   }

@@ -38,9 +38,8 @@ PilotOutcome pilotRun(const Graph& graph, const RunParameters& parameters, uint3
 // The pilot of a part as it is split: on its graph, or on its kernel's
 // states, whose colours the outcome's colouring then holds (the kernel's
 // vertices', not yet completed to the block's).
-PilotOutcome pilotRun(const CountingPart& part, const RunParameters& parameters,
-                      uint32_t partIndex, const LevelObserver& observer = {},
-                      const StopQuery& stop = {});
+PilotOutcome pilotRun(const CountingPart& part, const RunParameters& parameters, uint32_t partIndex,
+                      const LevelObserver& observer = {}, const StopQuery& stop = {});
 
 // One run as the report shows it: its estimate, then the mean and the
 // relative error of the list with it, and its processor seconds (as the

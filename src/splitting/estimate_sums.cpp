@@ -17,7 +17,8 @@ void EstimateSums::add(const WideDouble& x) {
   if (x > 0) {
     // ln x from x's binary parts: x itself may lie far below a double.
     const WideDoubleParts parts = splitWide(x);
-    const double lnX = std::log(parts.mantissa) + static_cast<double>(parts.exponent) * std::numbers::ln2;
+    const double lnX =
+        std::log(parts.mantissa) + static_cast<double>(parts.exponent) * std::numbers::ln2;
     const auto positives = static_cast<double>(added - zeroCount);
     const double delta = lnX - logMean;
     logMean += delta / positives;

@@ -65,8 +65,8 @@ class EstimateSums {
 
  private:
   using ExactSum = boost::multiprecision::number<
-      boost::multiprecision::cpp_bin_float<256, boost::multiprecision::digit_base_2, void,
-                                           int64_t, -(int64_t{1} << 52), int64_t{1} << 52>,
+      boost::multiprecision::cpp_bin_float<256, boost::multiprecision::digit_base_2, void, int64_t,
+                                           -(int64_t{1} << 52), int64_t{1} << 52>,
       boost::multiprecision::et_off>;
 
   // The sum of (x - m)^2 over `entries` entries (the estimates and zeros

@@ -21,9 +21,9 @@
 #include <optional>
 
 #include "graph/graph.h"
+#include "numeric/wide_double.h"
 #include "random/random_source.h"
 #include "splitting/adaptive_splitting.h"
-#include "numeric/wide_double.h"
 
 namespace tintara {
 

@@ -12,8 +12,8 @@
 #include "coloring/kernel_state.h"
 #include "exact/parts.h"
 #include "graph/graph.h"
-#include "splitting/adaptive_splitting.h"
 #include "numeric/wide_double.h"
+#include "splitting/adaptive_splitting.h"
 
 namespace tintara {
 

@@ -36,10 +36,14 @@ struct Case {
 TEST(MpiReports, EqualTintarasForTheSameSeed) {
   const std::vector<Case> cases = {
       // Counting: a few dozen runs, handed out over ranks and threads.
-      {2, 1, 1,
+      {2,
+       1,
+       1,
        {"--problem", kExamples + "petersen.txt", "--N", "200", "--terr", "0.05", "--decompose",
         "0"}},
-      {3, 2, 1,
+      {3,
+       2,
+       1,
        {"--problem", kExamples + "3x3_grid.txt", "--N", "200", "--terr", "0.08", "--decompose",
         "0"}},
       // Chromatic: P x T tests a step.
@@ -111,10 +115,10 @@ TEST(MpiReports, AJobStoppedBySigtermResumesFromItsJournalToTintarasReport) {
   // Runs of some 25 ms: mpirun stops forwarding output a second before it
   // passes SIGTERM on, so a report that prints hundreds of lines a second
   // would fill the terminal's buffer first (see README).
-  const std::vector<std::string> args = {"--problem", kExamples + "grid_8x8.txt",
-                                         "--N",       "500",
-                                         "--terr",    "0.05",
-                                         "--seed",    "21",
+  const std::vector<std::string> args = {"--problem",   kExamples + "grid_8x8.txt",
+                                         "--N",         "500",
+                                         "--terr",      "0.05",
+                                         "--seed",      "21",
                                          "--decompose", "0"};
   const ProcessResult expected = testing::runTintaraBinary(args);
   ASSERT_EQ(expected.exitStatus, 0);

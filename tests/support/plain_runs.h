@@ -8,10 +8,11 @@
 #include <functional>
 #include <vector>
 
+#include "coloring/kernel_state.h"
 #include "graph/graph.h"
+#include "numeric/wide_double.h"
 #include "random/random_source.h"
 #include "splitting/adaptive_splitting.h"
-#include "numeric/wide_double.h"
 
 namespace tintara::testing {
 
@@ -30,6 +31,12 @@ bool isColorable(const Graph& graph, RandomSource& random, int32_t N, double rho
 // One fixed-level run's estimate.
 WideDouble estimateAtLevels(const LevelList& levels, const Graph& graph, RandomSource& random,
                             int32_t N, int32_t k);
+
+// The kernel state's sweep (kernelGibbsMove) written plainly: each heads
+// position tries every colour and recounts the score from scratch, and so
+// does each bit; the same draws in the same order.
+void plainKernelMove(KernelSample& sample, const KernelGraph& graph, int32_t k,
+                     RandomSource& random, double level);
 
 // Answers whether k colours suffice, setting `iterations` to the work done.
 using ColorabilityTest = std::function<bool(int32_t k, double& iterations)>;
