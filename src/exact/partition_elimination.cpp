@@ -352,15 +352,25 @@ class PartitionElimination {
   }
 
   // g for v in class c of the current pattern (c = the pattern's block
-  // count: v alone). Factors of exactly 1 (every factor of a plain edge
-  // but a shared colour's 0) are not multiplied.
+  // count: v alone). Factors of exactly 1 (every factor of a plain edge but
+  // a shared colour's 0) are not multiplied, nor is the first factor into a
+  // 1: a WideDouble product costs about as much as the rest of a pair.
   WideDouble classWeight(int32_t c) const {
-    WideDouble product = 1;
+    WideDouble product;
+    bool unit = true;
+    const auto times = [&](const WideDouble& x) {
+      if (unit) {
+        product = x;
+        unit = false;
+      } else {
+        product *= x;
+      }
+    };
     for (std::size_t j = 0; j < edgeRelation.size(); ++j) {
       const StepFactor& f = edgeFactors[j];
       const bool same = edgeRelation[j] == c;
       if (same ? f.sameIsZero : f.differIsZero) return 0;
-      if (!(same ? f.sameIsOne : f.differIsOne)) product *= same ? f.same : f.differ;
+      if (!(same ? f.sameIsOne : f.differIsOne)) times(same ? f.same : f.differ);
     }
     const std::size_t labels = label.size() + 1;
     for (std::size_t i = 0; i < bucket.size(); ++i) {
@@ -368,10 +378,11 @@ class PartitionElimination {
       const uint64_t vLabel = relabelStamp[at] == stamp
                                   ? static_cast<uint64_t>(relabel[at])
                                   : static_cast<uint64_t>(restrictedBlocks[i]);
-      product *= tables[bucket[i]][prefixRank[i] + vLabel];
-      if (product == 0) return product;
+      const WideDouble& entry = tables[bucket[i]][prefixRank[i] + vLabel];
+      if (entry == 0) return 0;
+      times(entry);
     }
-    return product;
+    return unit ? WideDouble(1) : product;
   }
 
   // The next restricted growth string in lexicographic order, the last
