@@ -8,6 +8,7 @@
 #include "exact/coloring_elimination.h"
 #include "exact/exact_block.h"
 #include "exact/partition_elimination.h"
+#include "exact_count/exact_count.h"
 #include "graph/simple_graph.h"
 #include "support/graphs.h"
 
@@ -226,6 +227,15 @@ TEST(PartitionElimination, AdmitsBlocksTooWideForColourTables) {
       expectWitness(plainWeighted(g), k, result);
     }
   }
+  // The 5x8 grid (width 5) at k = 10: colour tables of 10^5 entries, but
+  // their steps of 10^6 pairs pass the default work together; patterns
+  // take 3e3 pairs in all.
+  const Graph grid = simpleGraph(gridGraph(5, 8));
+  EXPECT_FALSE(planElimination(grid, 10).feasible);
+  const auto expected = static_cast<double>(
+      exact::properProbability(exact::countProperColorings(grid, 10), grid.vertexCount, 10));
+  EXPECT_NEAR(toDouble(byPartitions(plainWeighted(grid), 10, false).probability), expected,
+              1e-12 * expected);
 }
 
 TEST(PartitionElimination, LimitsRefuseAtTheirBoundary) {
