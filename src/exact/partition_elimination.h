@@ -44,13 +44,14 @@
 // steps, the counterpart of the colour tables' k^(d+1). Each pair costs one
 // lookup and one product a bucket table; each entry besides ranks its
 // pattern in each bucket table, O(d) integer steps. Measured
-// (bench/elimination_bench.cpp, on the project's two-core machine) at 38
-// to 75 ns a pair on grids and random graphs at k = 3 to 10, where a
-// colour pair takes 7 to 52 ns: the lookups jump further through the
-// tables. The work being about k! times smaller on wide scopes, the time
-// is 1.5 to 4 times smaller at k = 3 and far smaller beyond: the 8x8 grid
-// (width 10) takes 3.4 ms against 8 ms at k = 3 and 15 ms against 240 ms
-// at k = 4, the 6x6 grid 0.25 ms against 1.5 s at k = 10.
+// (bench/elimination_bench.cpp, CPU time on the project's two-core machine
+// under other loads) at 16 to 46 ns a pair on grids, wheels and random
+// graphs at k = 3 to 10, where a colour pair takes 7 to 39 ns: the lookups
+// jump further through the tables. The work being about k! times smaller
+// on wide scopes, the time is 2.5 to 5 times smaller at k = 3 and far
+// smaller beyond: the 8x8 grid (width 10) takes 2.4 ms against 11 ms at
+// k = 3 and 10 ms against 330 ms at k = 4, the 6x6 grid 0.13 ms against
+// 1.2 s at k = 10.
 //
 // Limits. EliminationLimits apply as they do to colour tables: a vertex is
 // a candidate only while patternCount(its degree, k) <= maxTableEntries,
