@@ -12,16 +12,10 @@
 // vertices v was still joined to. Entries are WideDouble, so that no
 // product underflows, however many vertices go.
 //
-// The order is greedy minimum fill (ties: the smaller degree, then the lower
-// id): each step eliminates the vertex whose neighbours lack the fewest
-// edges to be a clique, and its neighbours then become one; the step's
-// scope is those neighbours. Only vertices whose table the cap admits are
-// candidates, so a hub's fill count (the pairs among thousands of
-// neighbours) is never kept up to date: it is counted afresh once the hub's
-// degree falls within the cap. Rejected: minimum degree, cheaper to keep
-// but wider: on 27 grids and sparse random graphs (4x7 to 12x15, 100 and
-// 300 vertices) minimum fill was narrower on 17, by one or two vertices,
-// and wider on one; every vertex of width costs a factor k in time.
+// The order is greedy minimum fill (exact/elimination_order.h), shared with
+// the tables indexed by colour-equality patterns
+// (exact/partition_elimination.h). Only vertices whose table the cap
+// admits are candidates.
 //
 // Cost. A step with a scope of d vertices builds a table of k^d entries,
 // visiting k^(d+1) (entry, colour) pairs: `work` is the sum of these. The
