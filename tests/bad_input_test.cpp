@@ -436,11 +436,16 @@ TEST(OversizedRuns, PopulationsBeyondMemoryAreRefusedOnOneLine) {
 }
 
 TEST(OversizedRuns, EnormousColourCountsCostNoMoreThanFewColours) {
-  // Random colourings of the grid are almost surely proper: the pilot run
-  // reaches 0 at once.
-  ProcessResult grid = runChecked({"--problem", kGrid, "--colors", "2147483647", "--terr", "0.5"});
+  // Random colourings of the grid are almost surely proper: split whole,
+  // the pilot run reaches 0 at once; by parts, the elimination over
+  // colour patterns counts it exactly, at any number of colours.
+  ProcessResult grid = runChecked(
+      {"--problem", kGrid, "--colors", "2147483647", "--terr", "0.5", "--decompose", "0"});
   EXPECT_EQ(grid.exitStatus, 0);
   EXPECT_NE(grid.output.find("# LEVELS = 2\n"), std::string::npos) << grid.output;
+  grid = runChecked({"--problem", kGrid, "--colors", "2147483647"});
+  EXPECT_EQ(grid.exitStatus, 0);
+  EXPECT_NE(grid.output.find("# LEVELS = 0\n"), std::string::npos) << grid.output;
   // A self-loop leaves no proper colouring however many colours there are;
   // it is named before any run.
   TempFile loop("p 2\ne 0 1\ne 1 1\n");

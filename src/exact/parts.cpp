@@ -8,6 +8,7 @@
 #include "coloring/block_join.h"
 #include "exact/exact_block.h"
 #include "exact/kernel_form.h"
+#include "exact/partition_elimination.h"
 #include "graph/simple_graph.h"
 
 namespace tintara {
@@ -83,16 +84,20 @@ Valued reducedValue(Graph block, int32_t k, const PartsOptions& options) {
     }
     return valued;
   }
-  {
-    const BlockValue value =
-        valueBlock(block, k, options.limits, options.withColorings, options.checkTables);
-    valued.eliminationBytes = value.eliminationBytes;
-    if (value.probability) {
-      valued.way = Way::Eliminated;
-      valued.probability = *value.probability;
-      valued.coloring = value.coloring;
-      return valued;
+  // The kernel (the block itself when nothing reduced) by elimination over
+  // colour-equality patterns, within the limits.
+  const PartitionPlan plan = planPartitionElimination(reduced.kernel, k, options.limits);
+  if (plan.feasible) {
+    valued.eliminationBytes = partitionEliminationBytes(plan, options.withColorings);
+    if (options.checkTables) options.checkTables(valued.eliminationBytes, block.vertexCount);
+    const EliminationResult result =
+        eliminateByPartitions(reduced.kernel, k, plan, options.withColorings);
+    valued.way = Way::Eliminated;
+    valued.probability = reduced.constant * result.probability;
+    if (options.withColorings && result.probability > 0) {
+      valued.coloring = completeBlockColoring(reduced, block.vertexCount, result.coloring);
     }
+    return valued;
   }
   valued.way = Way::Hard;
   if (reduced.reducedAny() && k <= kMaxKernelColors) {

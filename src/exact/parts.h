@@ -17,7 +17,8 @@
 //     bipartite (its two colourings) and 0 otherwise;
 //   - any other block is reduced by series and parallel reductions
 //     (exact/series_parallel.h): a series-parallel block is exact, and what
-//     is left, the kernel, is counted by elimination when the limits allow;
+//     is left, the kernel, is counted by elimination over colour-equality
+//     patterns (exact/partition_elimination.h) when the limits allow;
 //   - a kernel beyond them is a hard part: split on its extended states
 //     (coloring/kernel_state.h), its edges' larger factors and the
 //     reductions' constant in the exact factor; a block that nothing
