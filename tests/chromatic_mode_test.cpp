@@ -156,6 +156,49 @@ TEST(GreedyBounds, ADescentTestsOneBelowHiUntilItsFirstFailure) {
   EXPECT_EQ(descent.hi, 6);
 }
 
+// A descent that confirms its failures steps over a lone one and ends at
+// two in a row; (answers by k), on one test a step and on two.
+TEST(GreedyBounds, AConfirmingDescentEndsOnlyAtTwoFailuresInARow) {
+  struct Case {
+    const char* name;
+    int32_t tests;               // a step's, spread
+    std::set<int32_t> failing;   // the k whose tests fail
+    std::vector<int32_t> asked;  // in order
+    int32_t answer;
+  };
+  const Case cases[] = {
+      {"a lone failure", 1, {9}, {11, 10, 9, 8, 7, 6, 5}, 5},
+      {"two in a row", 1, {9, 8}, {11, 10, 9, 8}, 10},
+      {"a lone failure at the clique", 1, {5}, {11, 10, 9, 8, 7, 6, 5}, 6},
+      {"failures apart", 1, {9, 7, 6}, {11, 10, 9, 8, 7, 6}, 8},
+      {"two in one step", 2, {9, 8}, {11, 10, 9, 8}, 10},
+      // A step never asks below the clique: its last asks 5 twice.
+      {"one of a step's two", 2, {10}, {11, 10, 9, 8, 7, 6, 5, 5}, 5},
+      {"the pending one and the next step's", 2, {9, 6, 5}, {11, 10, 9, 8, 7, 6, 5, 5}, 7},
+  };
+  for (const Case& c : cases) {
+    SearchStart start;
+    start.interval = Bisection{4, 12, 5};
+    useTabuDescent(start);
+    std::vector<int32_t> asked;
+    const ChromaticOutcome search =
+        chromaticSearch(start, [&](int32_t, const StepColors& colors) {
+          std::vector<ColorabilityOutcome> tests;
+          for (int32_t j = 0; j < c.tests; ++j) {
+            ColorabilityOutcome test;
+            test.colors = colors.forTest(j);
+            test.passed = c.failing.count(test.colors) == 0;
+            test.failedBelow = test.passed ? 0 : test.colors;
+            asked.push_back(test.colors);
+            tests.push_back(test);
+          }
+          return std::optional<ColorabilityOutcome>(combineTests(std::move(tests)));
+        });
+    EXPECT_EQ(asked, c.asked) << c.name;
+    EXPECT_EQ(search.chromatic, c.answer) << c.name;
+  }
+}
+
 // A spread step's tests ask about top, top - 1, ... down to `lowest`, and
 // the step says: the fewest colours that passed (with that test's
 // colouring), and the most colours that failed below them; a failure at

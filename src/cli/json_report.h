@@ -19,7 +19,13 @@
 //              runs), end, signal, during_pilot, stagnated_at, exit_status
 //   chromatic  steps, mean_iterations (E(T)), cpu, chromatic (the number
 //              found; an upper bound when the search was stopped), proved,
-//              clique, end, signal, exit_status
+//              clique, end, signal, exit_status, step_list (one object a
+//              completed step, in order: step, tests (each test's k and
+//              passed, in test order), colors (the fewest colours known
+//              after the step), cpu (the step's tests' processor seconds),
+//              cpu_in_all (the run's processor seconds at the step's end,
+//              reading the graph and the bounds included): the figures of
+//              the lines on standard error)
 
 // An estimate, an average or a plain mean may lie far below a double's
 // range, so it is an object {"text", "mantissa", "exponent10"}: the value
@@ -51,6 +57,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/settings.h"
 #include "engine/counting_session.h"
@@ -67,6 +74,16 @@ void printJsonRun(std::ostream& out, const RunRecord& record);
 // The summary of `outcome`, however it ended (after no run too).
 void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exitStatus);
 
+// One completed step of a chromatic search, as its line on standard error
+// tells it.
+struct StepFigures {
+  int32_t step = 0;
+  std::vector<TestAnswer> tests;
+  int32_t colors = 0;
+  double cpuSeconds = 0.0;
+  double cpuInAll = 0.0;
+};
+
 // Chromatic mode's figures, as its text line and standard error tell them.
 struct ChromaticFigures {
   int32_t steps = 0;
@@ -76,6 +93,7 @@ struct ChromaticFigures {
   HaltCause cause = HaltCause::None;  // what stopped the search, if anything
   std::optional<int32_t> clique;      // with --bounds greedy
   int exitStatus = 0;
+  std::vector<StepFigures> stepList;
 };
 
 void printJsonChromatic(std::ostream& out, const ChromaticFigures& figures);

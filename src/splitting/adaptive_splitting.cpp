@@ -8,7 +8,8 @@ namespace tintara {
 AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, double rho, int32_t k,
                         std::vector<int32_t>* properColoring, const LevelObserver& observer,
                         const StopQuery& stop, const ChainMove& move) {
-  const int32_t m = candidateIndex(N, rho);
+  int32_t n = N;  // the population's size, which a tabu run may halve
+  int32_t m = candidateIndex(n, rho);
   Population population;
   createPopulation(population, graph, random, N, k);
 
@@ -20,8 +21,21 @@ AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, dou
 
   std::vector<int32_t> factors;
   ChainWorkspace workspace;
+  // The walks' length as the test goes: doubled each time it would
+  // stagnate, until the doublings run out.
+  ChainMove current = move;
   for (;;) {
-    if (window.stagnated()) return run;
+    if (window.stagnated()) {
+      if (current.kind != MoveKind::Tabu || run.walkDoublings >= move.walkDoublings) return run;
+      ++run.walkDoublings;
+      current.tabu.walkSteps *= 2;
+      current.tabu.stepsPerVertex *= 2;
+      if (move.halvePopulation && n > 1) {
+        n /= 2;
+        m = candidateIndex(n, rho);
+      }
+      window.restart();
+    }
     if (stop && stop()) {
       run.stopped = true;
       return run;
@@ -29,7 +43,7 @@ AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, dou
     ++run.iterations;
     sortByScore(population);
     const double candidate = population[m].score;
-    const std::size_t eliteCount = selectElitesAdaptive(population, N, level, candidate);
+    const std::size_t eliteCount = selectElitesAdaptive(population, n, level, candidate);
     run.levels.push_back(level);
     if (observer) observer(level);
     // The candidate, not the level: a level raised to candidate + 1 still
@@ -42,9 +56,11 @@ AdaptiveRun adaptiveRun(const Graph& graph, RandomSource& random, int32_t N, dou
       run.reachedProperColoring = true;
       return run;
     }
-    splittingFactors(eliteCount, N, random, factors);
+    // Children need two elites; with one, the regrowth makes clones alone.
+    const int32_t children = eliteCount >= 2 ? childrenPerRegrowth(current, n) : 0;
+    splittingFactors(eliteCount, n - children, random, factors);
     // An iteration of N walks may take seconds: the walks ask `stop` too.
-    if (!regenerate(population, eliteCount, factors, level, move, workspace, stop)) {
+    if (!regenerate(population, eliteCount, factors, children, level, current, workspace, stop)) {
       run.stopped = true;
       return run;
     }

@@ -26,6 +26,10 @@ class LevelWindow {
   void push(double value);
   // True when the window holds seven entries that all equal the first.
   bool stagnated() const;
+  // Keeps the newest entry alone, so that six more equal ones are needed
+  // before the window stagnates again (a tabu test that lengthened its
+  // walks gives them a full window).
+  void restart();
 
   std::size_t size() const { return count; }
   double operator[](std::size_t i) const { return values[i]; }
