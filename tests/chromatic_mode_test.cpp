@@ -181,21 +181,38 @@ TEST(GreedyBounds, AConfirmingDescentEndsOnlyAtTwoFailuresInARow) {
     start.interval = Bisection{4, 12, 5};
     useTabuDescent(start);
     std::vector<int32_t> asked;
-    const ChromaticOutcome search =
-        chromaticSearch(start, [&](int32_t, const StepColors& colors) {
-          std::vector<ColorabilityOutcome> tests;
-          for (int32_t j = 0; j < c.tests; ++j) {
-            ColorabilityOutcome test;
-            test.colors = colors.forTest(j);
-            test.passed = c.failing.count(test.colors) == 0;
-            test.failedBelow = test.passed ? 0 : test.colors;
-            asked.push_back(test.colors);
-            tests.push_back(test);
-          }
-          return std::optional<ColorabilityOutcome>(combineTests(std::move(tests)));
-        });
+    const ChromaticOutcome search = chromaticSearch(start, [&](int32_t, const StepColors& colors) {
+      std::vector<ColorabilityOutcome> tests;
+      for (int32_t j = 0; j < c.tests; ++j) {
+        ColorabilityOutcome test;
+        test.colors = colors.forTest(j);
+        test.passed = c.failing.count(test.colors) == 0;
+        test.failedBelow = test.passed ? 0 : test.colors;
+        asked.push_back(test.colors);
+        tests.push_back(test);
+      }
+      return std::optional<ColorabilityOutcome>(combineTests(std::move(tests)));
+    });
     EXPECT_EQ(asked, c.asked) << c.name;
     EXPECT_EQ(search.chromatic, c.answer) << c.name;
+  }
+}
+
+// A dense Leighton graph (chromatic number 15) tested at 20 colours with a
+// population of 5: with walks of a fixed length these tests stagnate and
+// say "no"; lengthening the walks before a stagnation counts, they pass.
+TEST(TabuTest, ATestWellAboveTheChromaticNumberPassesWhereFixedWalksStagnate) {
+  const Graph graph = testing::leightonGraph(450, 15, 16700, 1);
+  ChainMove fixedWalks = testMove(MoveKind::Tabu, Crossover::None);
+  fixedWalks.walkDoublings = 0;
+  for (const uint64_t seed : {2, 3, 4}) {
+    const RunParameters parameters{5, 0.2, 0, seed, 1, MoveKind::Tabu, Crossover::None};
+    const std::optional<ColorabilityOutcome> test = colorabilityTest(graph, parameters, 20, 1, 0);
+    ASSERT_TRUE(test.has_value());
+    EXPECT_TRUE(test->passed) << "seed " << seed;
+    const AdaptiveRun fixed = adaptiveRunOnStream(graph, parameters, 20, colorabilityStream(1, 0),
+                                                  0, nullptr, {}, {}, fixedWalks);
+    EXPECT_FALSE(fixed.reachedProperColoring) << "seed " << seed << ": the case guards nothing";
   }
 }
 

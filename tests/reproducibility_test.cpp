@@ -150,6 +150,9 @@ TEST(SeededReports, ChromaticReportIsReproducibleForASeedAndWorkerCount) {
        ".* Chrom# 4 \\S+ \\S+ 3\n"},
       {{"--problem", examples + "dimacs/DSJC125.1.col", "--move", "tabu"},
        ".* Chrom# \\S+ \\S+ \\S+ [56]\n"},
+      // Children of two elites draw from their test's stream too.
+      {{"--problem", examples + "dimacs/DSJC125.1.col", "--crossover", "gpx"},
+       ".* Chrom# \\S+ \\S+ \\S+ [56]\n"},
   };
   for (const auto& [options, report] : cases) {
     for (const char* workers : {"1", "3"}) {

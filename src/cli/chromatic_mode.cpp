@@ -80,10 +80,9 @@ void printOutcome(const RunSettings& s, const ChromaticOutcome& search, const Se
   const bool bounded = !s.trivialBounds();
   if (s.jsonReport()) {
     printJsonChromatic(
-        std::cout,
-        ChromaticFigures{search.steps, search.meanIterations, cpu, search.chromatic, cause,
-                         bounded ? std::optional(start.cliqueSize) : std::nullopt, status,
-                         std::move(steps)});
+        std::cout, ChromaticFigures{search.steps, search.meanIterations, cpu, search.chromatic,
+                                    cause, bounded ? std::optional(start.cliqueSize) : std::nullopt,
+                                    status, std::move(steps)});
   } else {
     std::cout << search.steps << " " << search.meanIterations << " " << cpu << " "
               << search.chromatic << std::endl;

@@ -33,7 +33,8 @@ void gpxCrossover(const ColoringSample& a, const ColoringSample& b, ColoringSamp
   const int32_t n = child.vertexCount;
   const int32_t k = child.colorCount;
   const ColoringSample* parents[2] = {&a, &b};
-  for (int p = 0; p < 2; ++p) groupByColor(*parents[p], w.members[p], w.classStart[p], w.unplaced[p]);
+  for (int p = 0; p < 2; ++p)
+    groupByColor(*parents[p], w.members[p], w.classStart[p], w.unplaced[p]);
   w.placed.assign(static_cast<std::size_t>(n), 0);
   if (w.ties.capacity() < static_cast<std::size_t>(k)) w.ties.reserve(static_cast<std::size_t>(k));
   RandomSource& random = *child.randomSource;

@@ -45,7 +45,7 @@ std::optional<Crossover> parseCrossover(const std::string& word);
 // it, and the children a regrowth with the GPX crossover makes, per 1000
 // samples of the population. Chosen on examples/dimacs and generated
 // Leighton, flat and G(n, 1/2) graphs with tools/tabu_tuning (docs/tabu.md).
-constexpr int32_t kWalkDoublings = 5;
+constexpr int32_t kWalkDoublings = 10;
 constexpr bool kHalvePopulation = true;
 constexpr int32_t kChildrenPerThousand = 100;
 

@@ -127,7 +127,8 @@ Graph leightonGraph(int32_t n, int32_t k, int32_t edges, uint32_t seed) {
     for (int32_t i = 0; i < j; ++i) {
       std::swap(classes[i], classes[std::uniform_int_distribution<int32_t>(i, k - 1)(engine)]);
       const int32_t perClass = (n - classes[i] + k - 1) / k;  // vertices c, c + k, ... below n
-      members.push_back(classes[i] + k * std::uniform_int_distribution<int32_t>(0, perClass - 1)(engine));
+      members.push_back(classes[i] +
+                        k * std::uniform_int_distribution<int32_t>(0, perClass - 1)(engine));
     }
     for (int32_t a = 0; a < j; ++a) {
       for (int32_t b = a + 1; b < j; ++b) {
