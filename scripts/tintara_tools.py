@@ -674,6 +674,18 @@ class ChromaticReport:
     clique: int = None      # its size; None with --bounds trivial
     end: str = None         # "finished", "max-time" or "signal"
     exit_status: int = None
+    # One dict a completed step: step, tests (each {"k", "passed"}), colors
+    # (the fewest known after it), cpu (its tests'), cpu_in_all (the run's
+    # so far).
+    step_list: list = None
+
+    def time_to(self):
+        """{colours: the run's CPU seconds when they were first reached}, for
+        each number of colours a step reached."""
+        reached = {}
+        for step in self.step_list or []:
+            reached.setdefault(step["colors"], step["cpu_in_all"])
+        return reached
 
 
 def parse_chromatic_report(text, source="the report"):
@@ -686,7 +698,7 @@ def parse_chromatic_report(text, source="the report"):
         c = by_type["chromatic"][0]
         return ChromaticReport(file, c["steps"], _json_float(c["mean_iterations"]),
                                float(c["cpu"]), c["chromatic"], None, c["proved"], c["clique"],
-                               c["end"], c["exit_status"])
+                               c["end"], c["exit_status"], c["step_list"])
     except (KeyError, TypeError, ValueError) as e:
         raise ScriptError("%s: cannot read the JSON report (%s: %s)"
                           % (source, type(e).__name__, e))

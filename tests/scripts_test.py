@@ -98,10 +98,20 @@ class Reports(Temp):
                 self.assertEqual(r.steps > 0, tested)
                 self.assertEqual((r.proved, r.clique, r.end, r.exit_status),
                                  (proved, clique, "finished", 0))
-                # Standard error still says it as the text report does.
-                said = [line.split(":")[0] for line in out.stderr.splitlines()
-                        if not line.startswith("seed: ")]
+                # Standard error still says it as the text report does, after
+                # a line for each step (with the greedy bounds).
+                lines = [line for line in out.stderr.splitlines() if not line.startswith("seed: ")]
+                steps = [line for line in lines if line.startswith("step ")]
+                said = [line.split(":")[0] for line in lines if not line.startswith("step ")]
                 self.assertEqual(said, [("proved" if proved else "upper bound")] if clique else [])
+                self.assertEqual(len(r.step_list), r.steps)
+                self.assertEqual(len(steps), r.steps if clique else 0)
+                for line, step in zip(steps, r.step_list):
+                    self.assertTrue(line.startswith("step %d: k = %d " % (
+                        step["step"], step["tests"][0]["k"])), line)
+                    self.assertIn("; %d color" % step["colors"], line)
+                if r.step_list:
+                    self.assertEqual(min(r.time_to()), r.chromatic)
 
     def test_error_object_is_the_reports_message(self):
         out = run([BIN.tintara, "--problem", os.path.join(self.dir, "none.txt"), "--chrom", "1",
