@@ -10,7 +10,9 @@
 // chromatic search. Seven is the length the method has used from the
 // start, every recorded report depends on it, and a longer window passed no
 // test that seven failed where it was measured (docs/tabu.md: windows of
-// 14 and 28 at the best known number of colours).
+// 14 and 28 at the best known number of colours). A tabu test does not
+// wait longer where its population stands still: it lengthens its walks
+// and restarts the window (adaptive_splitting.h).
 #pragma once
 
 #include <array>
