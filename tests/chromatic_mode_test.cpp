@@ -203,7 +203,7 @@ TEST(GreedyBounds, AConfirmingDescentEndsOnlyAtTwoFailuresInARow) {
 // say "no"; lengthening the walks before a stagnation counts, they pass.
 TEST(TabuTest, ATestWellAboveTheChromaticNumberPassesWhereFixedWalksStagnate) {
   const Graph graph = testing::leightonGraph(450, 15, 16700, 1);
-  ChainMove fixedWalks = testMove(MoveKind::Tabu, Crossover::None);
+  ChainMove fixedWalks = testMove(MoveKind::Tabu, Crossover::None, 5);
   fixedWalks.walkDoublings = 0;
   for (const uint64_t seed : {2, 3, 4}) {
     const RunParameters parameters{5, 0.2, 0, seed, 1, MoveKind::Tabu, Crossover::None};

@@ -94,9 +94,9 @@ TEST(GpxCrossover, BuildsThePlainChildDrawForDraw) {
 // fell below it, replaced); the same seed gives the same population.
 TEST(GpxCrossover, ARegrowthWithChildrenKeepsEverySampleAtTheLevel) {
   const Graph g = testing::randomGraph(50, 300, 8);
-  ChainMove walked = testMove(MoveKind::Tabu, Crossover::None);
+  ChainMove walked = testMove(MoveKind::Tabu, Crossover::None, 40);
   walked.tabu.walkSteps = 100;
-  ChainMove still = testMove(MoveKind::Tabu, Crossover::Gpx);
+  ChainMove still = testMove(MoveKind::Tabu, Crossover::Gpx, 40);
   still.tabu.walkSteps = 0;
   std::vector<std::vector<int32_t>> first;
   for (int round = 0; round < 2; ++round) {

@@ -269,7 +269,7 @@ TEST(TabuWalk, TheMemoryCheckCoversTheWorkspaceAtTheLargestColourCount) {
   RandomSource random(1, 2);
   ColoringSample s(g, random, 9);
   TabuWorkspace w;
-  const ChainMove move = testMove(MoveKind::Tabu, Crossover::Gpx);
+  const ChainMove move = testMove(MoveKind::Tabu, Crossover::Gpx, 1000);
   const TabuSettings settings = longestWalk(move);
   tabuWalk(s, settings, w);
   double held = 4.0 * w.neighbourColors.capacity() + 8.0 * w.tabuUntil.capacity() +

@@ -49,7 +49,7 @@ RunFootprint searchFootprint(const RunSettings& s, const RunExecutor& executor,
   RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0),
                          !s.trivialBounds(), sizeof(ColoringSample)};
   if (parameters.move == MoveKind::Tabu) {
-    addWalkFootprint(footprint, testMove(parameters.move, parameters.crossover), s.N);
+    addWalkFootprint(footprint, testMove(parameters.move, parameters.crossover, s.N), s.N);
   }
   return footprint;
 }

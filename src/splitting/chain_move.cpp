@@ -26,11 +26,17 @@ std::optional<Crossover> parseCrossover(const std::string& word) {
   return std::nullopt;
 }
 
-ChainMove testMove(MoveKind kind, Crossover crossover) {
+int32_t walkDoublingsFor(int32_t N) {
+  int32_t doublings = 0;
+  while (doublings < 30 && (int64_t{1} << doublings) < N) ++doublings;
+  return doublings;
+}
+
+ChainMove testMove(MoveKind kind, Crossover crossover, int32_t N) {
   ChainMove move;
   move.kind = kind;
   if (kind != MoveKind::Tabu) return move;
-  move.walkDoublings = kWalkDoublings;
+  move.walkDoublings = walkDoublingsFor(N);
   move.halvePopulation = kHalvePopulation;
   if (crossover == Crossover::Gpx) {
     move.crossover = Crossover::Gpx;

@@ -41,11 +41,16 @@ enum class Crossover : int32_t { None = 0, Gpx = 1 };
 const char* crossoverName(Crossover kind);
 std::optional<Crossover> parseCrossover(const std::string& word);
 
-// The times a tabu test doubles its walks' length before a stagnation ends
-// it, and the children a regrowth with the GPX crossover makes, per 1000
-// samples of the population. Chosen on examples/dimacs and generated
-// Leighton, flat and G(n, 1/2) graphs with tools/tabu_tuning (docs/tabu.md).
-constexpr int32_t kWalkDoublings = 10;
+// A tabu test that would stagnate doubles its walks' length and halves its
+// population, so that an iteration's cost stays N x 250 steps, until one
+// sample walks as long as the whole population did: ceil(log2 N) times,
+// 10 for the default N = 1000. Tests on a generated Leighton graph needed
+// up to 10 to pass at one and two colours above its chromatic number. And
+// the children a regrowth with --crossover gpx makes per 1000 samples: 100
+// and 500 were measured, neither passed a test the walks alone failed, and
+// 100 cost less. Chosen with tools/tabu_tuning on examples/dimacs and
+// generated Leighton, flat and G(n, 1/2) graphs (docs/tabu.md).
+int32_t walkDoublingsFor(int32_t N);
 constexpr bool kHalvePopulation = true;
 constexpr int32_t kChildrenPerThousand = 100;
 
@@ -64,10 +69,10 @@ struct ChainMove {
   int32_t childrenPerThousand = 0;
 };
 
-// The move a chromatic test makes with `kind` and `crossover`: with the tabu
-// walk, the program's doublings and (with GPX) its children; the Gibbs
-// sweep alone otherwise.
-ChainMove testMove(MoveKind kind, Crossover crossover);
+// The move a chromatic test with a population of N makes with `kind` and
+// `crossover`: with the tabu walk, the program's doublings and (with GPX)
+// its children; the Gibbs sweep alone otherwise.
+ChainMove testMove(MoveKind kind, Crossover crossover, int32_t N);
 
 // The children a regrowth of N samples makes with `move`.
 int32_t childrenPerRegrowth(const ChainMove& move, int32_t N);

@@ -67,7 +67,8 @@ using namespace tintara;
 namespace {
 
 struct Options {
-  ChainMove move = testMove(MoveKind::Tabu, Crossover::None);
+  ChainMove move = testMove(MoveKind::Tabu, Crossover::None, 1000);
+  std::optional<int32_t> doublings;  // the program's for N unless given
   double cap = 0.0;
   int32_t N = 1000;
   double rho = 0.2;
@@ -89,11 +90,9 @@ Options parseOptions(int argc, char** argv, int first) {
     const std::string key = arg.substr(0, eq);
     const std::string value = arg.substr(eq + 1);
     if (key == "move") {
-      const ChainMove chosen = testMove(parseMove(value).value(), o.move.crossover);
-      o.move.kind = chosen.kind;
-      o.move.walkDoublings = chosen.walkDoublings;
+      o.move.kind = parseMove(value).value();
     } else if (key == "doublings") {
-      o.move.walkDoublings = std::stoi(value);
+      o.doublings = std::stoi(value);
     } else if (key == "halve") {
       o.move.halvePopulation = value == "1";
     } else if (key == "crossover") {
@@ -137,6 +136,9 @@ Options parseOptions(int argc, char** argv, int first) {
       throw std::invalid_argument("unknown key: " + key);
     }
   }
+  const ChainMove program = testMove(o.move.kind, Crossover::None, o.N);
+  o.move.walkDoublings = o.doublings.value_or(program.walkDoublings);
+  o.move.halvePopulation = o.move.halvePopulation && o.move.kind == MoveKind::Tabu;
   return o;
 }
 
