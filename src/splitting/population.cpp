@@ -191,8 +191,9 @@ bool makeChildren(const Population& population, std::size_t eliteCount, int32_t 
 bool regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
                 int32_t children, double level, const ChainMove& move, ChainWorkspace& workspace,
                 const WalkStop& stop) {
-  if (children <= 0)
+  if (children <= 0) {
     return regenerate(population, eliteCount, factors, level, move, workspace, stop);
+  }
   if (move.kind != MoveKind::Tabu || eliteCount < 2) {
     throw std::logic_error("the crossover needs the tabu walk and two elites");
   }
