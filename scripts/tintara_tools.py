@@ -678,6 +678,18 @@ class ChromaticReport:
     clique: int = None      # its size; None with --bounds trivial
     end: str = None         # "finished", "max-time" or "signal"
     exit_status: int = None
+    # One dict a completed step: step, tests (each {"k", "passed"}), colors
+    # (the fewest known after it), cpu (its tests'), cpu_in_all (the run's
+    # so far).
+    step_list: list = None
+
+    def time_to(self):
+        """{colours: the run's CPU seconds when they were first reached}, for
+        each number of colours a step reached."""
+        reached = {}
+        for step in self.step_list or []:
+            reached.setdefault(step["colors"], step["cpu_in_all"])
+        return reached
 
 
 def parse_chromatic_report(text, source="the report"):
@@ -690,7 +702,7 @@ def parse_chromatic_report(text, source="the report"):
         c = by_type["chromatic"][0]
         return ChromaticReport(file, c["steps"], _json_float(c["mean_iterations"]),
                                float(c["cpu"]), c["chromatic"], None, c["proved"], c["clique"],
-                               c["end"], c["exit_status"])
+                               c["end"], c["exit_status"], c["step_list"])
     except (KeyError, TypeError, ValueError) as e:
         raise ScriptError("%s: cannot read the JSON report (%s: %s)"
                           % (source, type(e).__name__, e))
@@ -866,6 +878,78 @@ def gnp(n, p, seed):
     uniform draw per pair, pairs in lexicographic order)."""
     rng = random.Random(seed)
     return Graph(n, [(u, v) for u in range(n) for v in range(u + 1, n) if rng.random() < p])
+
+
+def _classes(n, k, rng):
+    """A planted k-colouring: the vertices in random order dealt into k
+    classes of sizes differing by at most one."""
+    order = list(range(n))
+    rng.shuffle(order)
+    return [order[i::k] for i in range(k)]
+
+
+def leighton(n, k, m, seed, largest=None):
+    """A Leighton graph (Leighton 1979): n vertices in k planted colour
+    classes and about m edges, every edge inside a planted clique, each
+    clique taking one vertex from each of j random classes. The edges are
+    shared equally among the clique sizes j = 2, ..., largest (k unless
+    given): size j gets share / (j (j - 1) / 2) cliques, and cliques of
+    size 2 then top the graph up to m edges. The planted colouring makes it
+    k-colourable, and a clique of size k (when largest = k) needs k."""
+    rng = random.Random(seed)
+    classes = _classes(n, k, rng)
+    largest = largest or k
+    edges = set()
+
+    def clique(j):
+        members = [rng.choice(classes[c]) for c in rng.sample(range(k), j)]
+        for a in range(j):
+            for b in range(a + 1, j):
+                u, v = members[a], members[b]
+                edges.add((min(u, v), max(u, v)))
+
+    share = m / (largest - 1)
+    for j in range(largest, 2, -1):
+        for _ in range(int(share // (j * (j - 1) // 2))):
+            clique(j)
+    while len(edges) < m:
+        clique(2)
+    return Graph(n, sorted(edges))
+
+
+def flat(n, k, m, seed):
+    """A flat graph in the manner of Culberson's generator (flatness 0): n
+    vertices in k planted classes of near-equal sizes, about m edges shared
+    equally among the class pairs, and within each pair every edge joining a
+    vertex of least degree so far in one class to one of least degree in the
+    other (ties drawn), so that degrees stay nearly equal and hide the
+    colouring from degree-based heuristics."""
+    rng = random.Random(seed)
+    classes = _classes(n, k, rng)
+    degree = [0] * n
+    edges = set()
+    pairs = [(a, b) for a in range(k) for b in range(a + 1, k)]
+    per_pair, extra = divmod(m, len(pairs))
+    rng.shuffle(pairs)
+    for index, (a, b) in enumerate(pairs):
+        want = per_pair + (1 if index < extra else 0)
+        want = min(want, len(classes[a]) * len(classes[b]))
+        made = 0
+        while made < want:
+            u = min(classes[a], key=lambda x: (degree[x], rng.random()))
+            free = [v for v in classes[b] if (min(u, v), max(u, v)) not in edges]
+            if not free:
+                # u is joined to all of b: take any pair still open.
+                open_pairs = [(x, y) for x in classes[a] for y in classes[b]
+                              if (min(x, y), max(x, y)) not in edges]
+                u, v = min(open_pairs, key=lambda e: (degree[e[0]] + degree[e[1]], rng.random()))
+            else:
+                v = min(free, key=lambda x: (degree[x], rng.random()))
+            edges.add((min(u, v), max(u, v)))
+            degree[u] += 1
+            degree[v] += 1
+            made += 1
+    return Graph(n, sorted(edges))
 
 
 def instance_text(graph, comment=None):

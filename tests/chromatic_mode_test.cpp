@@ -156,6 +156,66 @@ TEST(GreedyBounds, ADescentTestsOneBelowHiUntilItsFirstFailure) {
   EXPECT_EQ(descent.hi, 6);
 }
 
+// A descent that confirms its failures steps over a lone one and ends at
+// two in a row; (answers by k), on one test a step and on two.
+TEST(GreedyBounds, AConfirmingDescentEndsOnlyAtTwoFailuresInARow) {
+  struct Case {
+    const char* name;
+    int32_t tests;               // a step's, spread
+    std::set<int32_t> failing;   // the k whose tests fail
+    std::vector<int32_t> asked;  // in order
+    int32_t answer;
+  };
+  const Case cases[] = {
+      {"a lone failure", 1, {9}, {11, 10, 9, 8, 7, 6, 5}, 5},
+      {"two in a row", 1, {9, 8}, {11, 10, 9, 8}, 10},
+      {"a lone failure at the clique", 1, {5}, {11, 10, 9, 8, 7, 6, 5}, 6},
+      {"failures apart", 1, {9, 7, 6}, {11, 10, 9, 8, 7, 6}, 8},
+      {"two in one step", 2, {9, 8}, {11, 10, 9, 8}, 10},
+      // A step never asks below the clique: its last asks 5 twice.
+      {"one of a step's two", 2, {10}, {11, 10, 9, 8, 7, 6, 5, 5}, 5},
+      {"the pending one and the next step's", 2, {9, 6, 5}, {11, 10, 9, 8, 7, 6, 5, 5}, 7},
+  };
+  for (const Case& c : cases) {
+    SearchStart start;
+    start.interval = Bisection{4, 12, 5};
+    useTabuDescent(start);
+    std::vector<int32_t> asked;
+    const ChromaticOutcome search = chromaticSearch(start, [&](int32_t, const StepColors& colors) {
+      std::vector<ColorabilityOutcome> tests;
+      for (int32_t j = 0; j < c.tests; ++j) {
+        ColorabilityOutcome test;
+        test.colors = colors.forTest(j);
+        test.passed = c.failing.count(test.colors) == 0;
+        test.failedBelow = test.passed ? 0 : test.colors;
+        asked.push_back(test.colors);
+        tests.push_back(test);
+      }
+      return std::optional<ColorabilityOutcome>(combineTests(std::move(tests)));
+    });
+    EXPECT_EQ(asked, c.asked) << c.name;
+    EXPECT_EQ(search.chromatic, c.answer) << c.name;
+  }
+}
+
+// A dense Leighton graph (chromatic number 15) tested at 20 colours with a
+// population of 5: with walks of a fixed length these tests stagnate and
+// say "no"; lengthening the walks before a stagnation counts, they pass.
+TEST(TabuTest, ATestWellAboveTheChromaticNumberPassesWhereFixedWalksStagnate) {
+  const Graph graph = testing::leightonGraph(450, 15, 16700, 1);
+  ChainMove fixedWalks = testMove(MoveKind::Tabu, Crossover::None, 5);
+  fixedWalks.walkDoublings = 0;
+  for (const uint64_t seed : {2, 3, 4}) {
+    const RunParameters parameters{5, 0.2, 0, seed, 1, MoveKind::Tabu, Crossover::None};
+    const std::optional<ColorabilityOutcome> test = colorabilityTest(graph, parameters, 20, 1, 0);
+    ASSERT_TRUE(test.has_value());
+    EXPECT_TRUE(test->passed) << "seed " << seed;
+    const AdaptiveRun fixed = adaptiveRunOnStream(graph, parameters, 20, colorabilityStream(1, 0),
+                                                  0, nullptr, {}, {}, fixedWalks);
+    EXPECT_FALSE(fixed.reachedProperColoring) << "seed " << seed << ": the case guards nothing";
+  }
+}
+
 // A spread step's tests ask about top, top - 1, ... down to `lowest`, and
 // the step says: the fewest colours that passed (with that test's
 // colouring), and the most colours that failed below them; a failure at

@@ -147,6 +147,17 @@ TEST(SeededReports, CountingReportIsTheSameForEveryNumberOfThreads) {
 
 TEST(SeededReports, ChromaticReportIsReproducibleForASeedAndWorkerCount) {
   const std::string examples = std::string(TINTARA_SOURCE_DIR "/examples/");
+  std::vector<std::pair<int32_t, int32_t>> queenMoves;
+  for (int32_t a = 0; a < 49; ++a) {
+    for (int32_t b = a + 1; b < 49; ++b) {
+      const int32_t rows = b / 7 - a / 7;
+      const int32_t columns = b % 7 - a % 7;
+      if (rows == 0 || columns == 0 || rows == columns || rows == -columns) {
+        queenMoves.emplace_back(a, b);
+      }
+    }
+  }
+  const testing::TempFile queens(testing::instanceText(49, queenMoves));
   // The Gibbs sweep's bisection, and the tabu walk's descent, whose tests
   // spread over several k on several workers.
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -154,6 +165,9 @@ TEST(SeededReports, ChromaticReportIsReproducibleForASeedAndWorkerCount) {
        ".* Chrom# 4 \\S+ \\S+ 3\n"},
       {{"--problem", examples + "dimacs/DSJC125.1.col", "--move", "tabu"},
        ".* Chrom# \\S+ \\S+ \\S+ [56]\n"},
+      // Children of two elites draw from their test's stream too. The 7 x 7
+      // queen graph's clique of 7 ends the search without a failing test.
+      {{"--problem", queens.path(), "--crossover", "gpx"}, ".* Chrom# \\S+ \\S+ \\S+ 7\n"},
   };
   for (const auto& [options, report] : cases) {
     for (const char* workers : {"1", "3"}) {

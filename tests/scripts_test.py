@@ -101,10 +101,20 @@ class Reports(Temp):
                 self.assertEqual(r.steps > 0, tested)
                 self.assertEqual((r.proved, r.clique, r.end, r.exit_status),
                                  (proved, clique, "finished", 0))
-                # Standard error still says it as the text report does.
-                said = [line.split(":")[0] for line in out.stderr.splitlines()
-                        if not line.startswith("seed: ")]
+                # Standard error still says it as the text report does, after
+                # a line for each step (with the greedy bounds).
+                lines = [line for line in out.stderr.splitlines() if not line.startswith("seed: ")]
+                steps = [line for line in lines if line.startswith("step ")]
+                said = [line.split(":")[0] for line in lines if not line.startswith("step ")]
                 self.assertEqual(said, [("proved" if proved else "upper bound")] if clique else [])
+                self.assertEqual(len(r.step_list), r.steps)
+                self.assertEqual(len(steps), r.steps if clique else 0)
+                for line, step in zip(steps, r.step_list):
+                    self.assertTrue(line.startswith("step %d: k = %d " % (
+                        step["step"], step["tests"][0]["k"])), line)
+                    self.assertIn("; %d color" % step["colors"], line)
+                if r.step_list:
+                    self.assertEqual(min(r.time_to()), r.chromatic)
 
     def test_error_object_is_the_reports_message(self):
         out = run([BIN.tintara, "--problem", os.path.join(self.dir, "none.txt"), "--chrom", "1",
@@ -537,7 +547,7 @@ class PerformanceReport(unittest.TestCase):
 class CommandLines(unittest.TestCase):
     SCRIPTS = ["accuracy-study", "chromatic-study", "decompose-study", "fuzz-reader",
                "install-deps", "lattice-study", "make-examples", "memcheck",
-               "performance-report", "plot-convergence", "stop-and-resume"]
+               "performance-report", "planted-graphs", "plot-convergence", "stop-and-resume"]
 
     def test_every_script_answers_help_and_refuses_a_bad_option_on_one_line(self):
         self.assertEqual(sorted(f for f in os.listdir(SCRIPTS) if "." not in f

@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 
+#include "coloring/gpx_crossover.h"
 #include "coloring/tabu_walk.h"
 #include "process/run_memory.h"
 #include "splitting/population.h"
@@ -261,23 +262,33 @@ TEST(RegenerateWithTabu, ChainsClimbFromTheLevelAndAHaltEndsThem) {
 }
 
 // The memory check counts at least what a walk's workspace holds, at the
-// largest k a greedy start can test (d(d - 1) / 2 <= edges: K_9 has 36).
+// largest k a greedy start can test (d(d - 1) / 2 <= edges: K_9 has 36) and
+// the longest walk a test makes, with the crossover's children and lists.
 TEST(TabuWalk, TheMemoryCheckCoversTheWorkspaceAtTheLargestColourCount) {
   const Graph g = testing::completeGraph(9);
   RandomSource random(1, 2);
   ColoringSample s(g, random, 9);
   TabuWorkspace w;
-  const TabuSettings settings = defaultTabuSettings();
+  const ChainMove move = testMove(MoveKind::Tabu, Crossover::Gpx, 1000);
+  const TabuSettings settings = longestWalk(move);
   tabuWalk(s, settings, w);
-  const double held = 4.0 * w.neighbourColors.capacity() + 8.0 * w.tabuUntil.capacity() +
-                      8.0 * w.ties.capacity() + 8.0 * w.moves.capacity() +
-                      4.0 * (w.conflicting.capacity() + w.conflictIndex.capacity());
+  double held = 4.0 * w.neighbourColors.capacity() + 8.0 * w.tabuUntil.capacity() +
+                8.0 * w.ties.capacity() + 8.0 * w.moves.capacity() +
+                4.0 * (w.conflicting.capacity() + w.conflictIndex.capacity());
   EXPECT_LE(held, tabuWorkspaceBytes(settings, 9, 9));
+  GpxWorkspace gpx;
+  ColoringSample child = s;
+  gpxCrossover(s, s, child, gpx);
+  held += 4.0 * (gpx.members[0].capacity() + gpx.members[1].capacity() +
+                 gpx.classStart[0].capacity() + gpx.classStart[1].capacity() +
+                 gpx.unplaced[0].capacity() + gpx.unplaced[1].capacity() + gpx.ties.capacity()) +
+          gpx.placed.capacity();
+  held += childrenPerRegrowth(move, 1000) *
+          (sizeof(ColoringSample) +
+           4.0 * (child.vertexColors.capacity() + child.visitOrder.capacity()));
   RunFootprint gibbs{1000, 1, 0, true, sizeof(ColoringSample)};
   RunFootprint tabu = gibbs;
-  tabu.walkCellBytes = kTabuCellBytes;
-  tabu.walkVertexBytes = kTabuVertexBytes + 8.0 * settings.stepsPerVertex;
-  tabu.walkFixedBytes = 8.0 * settings.walkSteps;
+  addWalkFootprint(tabu, move, 1000);
   EXPECT_GE(residentRunBytes(9, 36, tabu) - residentRunBytes(9, 36, gibbs), held);
 }
 

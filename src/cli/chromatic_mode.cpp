@@ -4,6 +4,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/coloring_file.h"
 #include "cli/json_report.h"
@@ -47,30 +49,47 @@ RunFootprint searchFootprint(const RunSettings& s, const RunExecutor& executor,
   RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0),
                          !s.trivialBounds(), sizeof(ColoringSample)};
   if (parameters.move == MoveKind::Tabu) {
-    const TabuSettings walk = defaultTabuSettings();
-    footprint.walkCellBytes = kTabuCellBytes;
-    footprint.walkVertexBytes = kTabuVertexBytes + 8.0 * walk.stepsPerVertex;
-    footprint.walkFixedBytes = 8.0 * walk.walkSteps;
+    addWalkFootprint(footprint, testMove(parameters.move, parameters.crossover, s.N), s.N);
   }
   return footprint;
+}
+
+// A step's line on standard error: its tests' k and answers, the fewest
+// colours known after it, its tests' processor seconds and the run's so
+// far, e.g. "step 3: k = 19 no; 20 colors; 11.7 s CPU, 25.2 s in all".
+std::string stepLine(const StepFigures& step) {
+  std::ostringstream line;
+  line << "step " << step.step << ":";
+  for (std::size_t i = 0; i < step.tests.size(); ++i) {
+    line << (i == 0 ? " k = " : ", k = ") << step.tests[i].colors
+         << (step.tests[i].passed ? " yes" : " no");
+  }
+  line << "; " << counted(step.colors, "color") << "; " << cpuSeconds(step.cpuMilliseconds)
+       << " s CPU, " << cpuSeconds(step.cpuInAllMilliseconds) << " s in all";
+  return line.str();
 }
 
 // The report line (or JSON object), then on standard error what stopped the
 // search early and whether the number is exact: a clique as large needs as
 // many colours.
+// `heldLines` are the step lines kept back while the report line stood open
+// on the terminal they share.
 void printOutcome(const RunSettings& s, const ChromaticOutcome& search, const SearchStart& start,
-                  HaltCause cause, int64_t cpuMilliseconds, int status) {
+                  HaltCause cause, int64_t cpuMilliseconds, int status,
+                  std::vector<StepFigures>&& steps, const std::string& heldLines) {
   const bool bounded = !s.trivialBounds();
   if (s.jsonReport()) {
-    printJsonChromatic(
-        std::cout,
-        ChromaticFigures{search.steps, search.meanIterations, cpuMilliseconds, search.chromatic,
-                         cause, bounded ? std::optional(start.cliqueSize) : std::nullopt, status});
+    printJsonChromatic(std::cout,
+                       ChromaticFigures{search.steps, search.meanIterations, cpuMilliseconds,
+                                        search.chromatic, cause,
+                                        bounded ? std::optional(start.cliqueSize) : std::nullopt,
+                                        status, std::move(steps)});
   } else {
     std::cout << search.steps << " " << search.meanIterations << " " << cpuSeconds(cpuMilliseconds)
               << " " << search.chromatic << std::endl;
     ensureWritten(std::cout);
   }
+  std::cerr << heldLines;
   if (search.stopped) {
     std::cerr << haltWords(cause) << " after " << counted(search.steps, "bisection step") << ": "
               << counted(search.chromatic, "color") << " found so far, an upper bound" << std::endl;
@@ -106,19 +125,42 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   const RunParameters parameters = s.runParameters();
   const Graph graph = readRunGraph(s.problem, searchFootprint(s, executor, parameters));
   const auto halted = [&halt] { return halt(); };
+  // Each step's line goes to standard error as the step ends, unless the
+  // report line stands open on the same terminal: then after the report.
+  // --bounds trivial, for studies of the method, keeps standard error
+  // silent, as it always has; its JSON still lists the steps.
+  const bool stepLines = bounded;
+  const bool holdLines = !s.jsonReport() && outputSharesTerminal();
+  std::string heldLines;
+  std::vector<StepFigures> steps;
+  int64_t elsewhere = 0;  // processor time of the tests other ranks made so far
+  const auto recordStep = [&](const SearchStep& step) {
+    const int64_t inAll = processorMilliseconds() - start + elsewhere;
+    steps.push_back(
+        StepFigures{step.step, step.answers, step.colors, step.cpuMilliseconds, inAll});
+    if (!stepLines) return;
+    if (holdLines) {
+      heldLines += stepLine(steps.back()) + "\n";
+      return;
+    }
+    progress.clear();
+    std::cerr << stepLine(steps.back()) << std::endl;
+  };
   SearchStart searchStart = bounded ? greedyStart(graph) : trivialStart(graph);
   // The tabu walk descends from the greedy bounds (see Bisection), its
   // step's tests spread over the next candidates (docs/tabu.md). The
   // trivial start implies the Gibbs sweep, and bisects.
   descending = parameters.move == MoveKind::Tabu;
-  searchStart.interval.descend = descending;
-  searchStart.spread = descending;
+  if (descending) useTabuDescent(searchStart);
   const ChromaticOutcome search = chromaticSearch(
       searchStart,
       [&](int32_t step, const StepColors& colors) {
-        return executor.colorabilityStep(parameters, graph, step, colors, halted);
+        std::optional<ColorabilityOutcome> outcome =
+            executor.colorabilityStep(parameters, graph, step, colors, halted);
+        if (outcome) elsewhere += outcome->elsewhereCpuMilliseconds;
+        return outcome;
       },
-      progress.active() ? BisectionObserver(showStep) : BisectionObserver());
+      progress.active() ? BisectionObserver(showStep) : BisectionObserver(), recordStep);
   const HaltCause cause = search.stopped ? halt.cause() : HaltCause::None;
   // Tests made by other processes of an MPI job count as well, so that the
   // figure is the job's, as it is for threads of one process.
@@ -126,7 +168,7 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
 
   progress.clear();
   const int status = search.stopped ? haltStatus(cause) : 0;
-  printOutcome(s, search, searchStart, cause, cpu, status);
+  printOutcome(s, search, searchStart, cause, cpu, status, std::move(steps), heldLines);
   if (!s.saveColoring.empty()) {
     saveColoring(s.saveColoring, graph, search.coloring, search.chromatic, s.problem, s.seed);
   }

@@ -233,6 +233,18 @@ std::optional<PathRefusal> optionsRefusal(const po::variables_map& options,
     return refusal(
         "--move tabu needs the greedy bounds; --bounds trivial moves by the Gibbs sweep");
   }
+  // Nor does a child of two colourings.
+  if (settings.chrom == 0 && options.count("crossover")) {
+    return refusal(
+        "--crossover is for chromatic mode; counting mode moves by the Gibbs sweep alone");
+  }
+  // Children are walked by the tabu walk: the Gibbs sweep has no use for
+  // them, and its reports stay as they were.
+  if (settings.chrom == 1 && options.count("crossover") && settings.crossover == "gpx" &&
+      settings.runParameters().move != MoveKind::Tabu) {
+    return refusal(
+        "--crossover gpx needs --move tabu; --move gibbs and --bounds trivial make no children");
+  }
   if (auto path = outputRefusal(options, settings)) return refusal(path->message);
   if (options.count("seed") && !parseSeed(seedText)) return refusal(seedError(seedText));
   return std::nullopt;

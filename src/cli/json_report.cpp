@@ -71,6 +71,7 @@ void printJsonHeader(std::ostream& out, const RunSettings& settings) {
   // chromatic mode's: a header saying "tabu" for a counting run would
   // misdescribe it.
   options["move"] = moveName(settings.runParameters().move);
+  options["crossover"] = crossoverName(settings.runParameters().crossover);
   writeLine(out, {{"type", "header"},
                   {"mode", settings.chrom == 1 ? "chromatic" : "counting"},
                   {"seed", settings.seed},
@@ -162,6 +163,19 @@ void printJsonChromatic(std::ostream& out, const ChromaticFigures& figures) {
                  {"end", "finished"},
                  {"signal", nullptr},
                  {"exit_status", figures.exitStatus}};
+  json steps = json::array();
+  for (const StepFigures& step : figures.stepList) {
+    json tests = json::array();
+    for (const TestAnswer& test : step.tests) {
+      tests.push_back({{"k", test.colors}, {"passed", test.passed}});
+    }
+    steps.push_back({{"step", step.step},
+                     {"tests", tests},
+                     {"colors", step.colors},
+                     {"cpu", seconds(step.cpuMilliseconds)},
+                     {"cpu_in_all", seconds(step.cpuInAllMilliseconds)}});
+  }
+  object["step_list"] = steps;
   if (figures.clique) object["clique"] = *figures.clique;
   if (figures.cause != HaltCause::None) putHalt(object, figures.cause);
   writeLine(out, object);

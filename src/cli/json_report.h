@@ -24,7 +24,13 @@
 //              end, signal, during_pilot, stagnated_at, exit_status
 //   chromatic  steps, mean_iterations (E(T)), cpu, chromatic (the number
 //              found; an upper bound when the search was stopped), proved,
-//              clique, end, signal, exit_status
+//              clique, end, signal, exit_status, step_list (one object a
+//              completed step, in order: step, tests (each test's k and
+//              passed, in test order), colors (the fewest colours known
+//              after the step), cpu (the step's tests' processor seconds),
+//              cpu_in_all (the run's processor seconds at the step's end,
+//              reading the graph and the bounds included): the figures of
+//              the lines on standard error)
 
 // Every cpu is the milliseconds measured, as seconds (0.002), where the
 // text report prints a single-precision figure.
@@ -59,6 +65,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/settings.h"
 #include "engine/counting_session.h"
@@ -75,6 +82,16 @@ void printJsonRun(std::ostream& out, const RunRecord& record);
 // The summary of `outcome`, however it ended (after no run too).
 void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exitStatus);
 
+// One completed step of a chromatic search, as its line on standard error
+// tells it.
+struct StepFigures {
+  int32_t step = 0;
+  std::vector<TestAnswer> tests;
+  int32_t colors = 0;
+  int64_t cpuMilliseconds = 0;       // its tests'
+  int64_t cpuInAllMilliseconds = 0;  // the run's so far
+};
+
 // Chromatic mode's figures, as its text line and standard error tell them.
 struct ChromaticFigures {
   int32_t steps = 0;
@@ -84,6 +101,7 @@ struct ChromaticFigures {
   HaltCause cause = HaltCause::None;  // what stopped the search, if anything
   std::optional<int32_t> clique;      // with --bounds greedy
   int exitStatus = 0;
+  std::vector<StepFigures> stepList;
 };
 
 void printJsonChromatic(std::ostream& out, const ChromaticFigures& figures);

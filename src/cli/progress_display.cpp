@@ -28,6 +28,10 @@ void writeAll(const std::string& text) {
 
 }  // namespace
 
+bool outputSharesTerminal() {
+  return sameTerminal(STDOUT_FILENO, STDERR_FILENO);
+}
+
 ProgressDisplay ProgressDisplay::onTerminal(std::size_t reportColumn) {
   ProgressDisplay display;
   if (!isatty(STDERR_FILENO)) return display;

@@ -17,6 +17,10 @@
 
 namespace tintara {
 
+// Whether standard output and standard error are one terminal: a line on
+// standard error would then land inside a report line left open there.
+bool outputSharesTerminal();
+
 class ProgressDisplay {
  public:
   // A display that draws nothing.

@@ -88,6 +88,9 @@ const std::vector<OptionSpec>& optionTable() {
         {"move", "M", &RunSettings::move, "tabu", nullptr,
          "chromatic tests' chain move: gibbs or tabu (default is {})",
          {.choices = {"gibbs", "tabu"}}, Modes::Chromatic},
+        {"crossover", "X", &RunSettings::crossover, "none", nullptr,
+         "chromatic tests' crossover with --move tabu: none or gpx (default is {})",
+         {.choices = {"none", "gpx"}}, Modes::Chromatic},
     };
     // clang-format on
   }();
@@ -128,7 +131,11 @@ RunParameters RunSettings::runParameters() const {
   // splitting method itself: both sweep by Gibbs, whatever --move says.
   const MoveKind kind =
       chrom != 1 || trivialBounds() ? MoveKind::Gibbs : parseMove(move).value_or(MoveKind::Gibbs);
-  return RunParameters{N, rho, colors, seed, workers, kind};
+  // Children are walked by the tabu walk, so only it makes them.
+  const Crossover crossing = kind == MoveKind::Tabu
+                                 ? parseCrossover(crossover).value_or(Crossover::None)
+                                 : Crossover::None;
+  return RunParameters{N, rho, colors, seed, workers, kind, crossing};
 }
 
 void describeOptions(po::options_description& description, RunSettings& settings,

@@ -39,6 +39,7 @@ struct RunSettings {
   std::string format;        // the report's form: "text" or "json" (cli/json_report.h)
   int32_t decompose = 0;     // 1: count by blocks (exact/parts.h); 0: the whole graph
   std::string move;          // chromatic mode's chain move: "gibbs" or "tabu"
+  std::string crossover;     // chromatic tests' crossover: "none" or "gpx"
 
   // Whether --seed was given (otherwise a journal's seed, or a fresh one).
   bool seedGiven = false;

@@ -25,7 +25,7 @@ namespace tintara {
 // clang-format off
 template <typename Archive>
 void serialize(Archive& archive, RunParameters& p, unsigned /*version*/) {
-  archive & p.N & p.rho & p.colors & p.seed & p.workers & p.move;
+  archive & p.N & p.rho & p.colors & p.seed & p.workers & p.move & p.crossover;
 }
 
 template <typename Archive>

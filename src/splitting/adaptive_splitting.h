@@ -5,9 +5,15 @@
 // sorts the population, takes the candidate score at index m = floor(N * rho),
 // moves the level by selectElitesAdaptive, and regrows the population from
 // the elites by Gibbs moves at that level (or, in chromatic mode with --move
-// tabu, by tabu walks, each keeping the best colouring it meets). The run succeeds when the level
-// reaches 0 (a proper colouring is in the population) and gives up when the
-// last seven candidates (the starting level counted first) are all equal.
+// tabu, by tabu walks, each keeping the best colouring it meets, and with
+// --crossover gpx some as children of two elites). The run succeeds when
+// the level reaches 0 (a proper colouring is in the population) and gives
+// up when the last seven candidates (the starting level counted first) are
+// all equal. A tabu run first doubles its walks' length, up to
+// move.walkDoublings times, each time starting the window afresh: a
+// population of short walks stands still on graphs where longer walks
+// still climb (the dense Leighton graphs), and a "no" should mean that
+// longer walks no longer help (docs/tabu.md).
 //
 // This is adaptive multilevel splitting (Cerou and Guyader, "Adaptive
 // multilevel splitting for rare event analysis", Stochastic Analysis and
@@ -48,6 +54,7 @@ struct AdaptiveRun {
   bool reachedProperColoring = false;
   bool stopped = false;  // `stop` ended the run before it succeeded or stagnated
   int64_t iterations = 0;
+  int32_t walkDoublings = 0;  // the times a tabu run doubled its walks' length
 };
 
 // The run; when it reaches a proper colouring and `properColoring` is

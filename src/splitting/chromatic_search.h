@@ -37,21 +37,43 @@ namespace tintara {
 // than the bisection: a pass costs the walk a few iterations, a failure at
 // least six, and the bisection's failures far below the answer are the
 // dearest (docs/tabu.md).
+//
+// A descent that confirms its failures (`confirm`) takes a failure at k as
+// final only when k - 1 fails too: after a lone failure it tests k - 1
+// (`pending` holds k), and a pass there goes on down as before. A tabu
+// test's difficulty need not fall as k grows: on the dense Leighton graphs
+// a test at k can stagnate where one at k - 1 passes (docs/tabu.md).
 struct Bisection {
   int32_t lo = 0;
   int32_t hi = 0;
   int32_t floor = 0;
   bool descend = false;
+  bool confirm = false;
+  int32_t pending = 0;  // a failure the descent has yet to confirm; 0 for none
 
-  bool finished() const { return lo >= hi || hi <= floor || (descend && lo >= hi - 1); }
+  bool finished() const { return lo >= hi || hi <= floor || (descend && next() <= lo); }
   int32_t next() const;
   void passed(int32_t k, int32_t colorsUsed);
-  // A failure at k, above lo (a spread step's failures may lie below it).
-  void failed(int32_t k) { lo = std::max(lo, k); }
+  // A failure at k (a spread step's failures may lie below lo); with
+  // `confirm`, a step's failures below hi in descending order.
+  void failed(int32_t k);
 };
 
 // Told the interval (lo, hi] and the k about to be tested.
 using BisectionObserver = std::function<void(int32_t lo, int32_t hi, int32_t k)>;
+
+// What one completed step asked and found: its tests' colours and answers
+// in test order, the colours of the best colouring known after it (hi),
+// and the processor time of its tests (their threads', every rank's).
+struct SearchStep {
+  int32_t step = 0;
+  std::vector<TestAnswer> answers;
+  int32_t colors = 0;
+  int64_t cpuMilliseconds = 0;
+};
+
+// Told each step as it completes (for the per-step lines and the JSON).
+using StepObserver = std::function<void(const SearchStep& step)>;
 
 // Makes the tests of bisection step `step` (from 1) at the colours given
 // and combines their outcomes in test order (combineTests); nothing when a
@@ -85,6 +107,11 @@ SearchStart trivialStart(const Graph& graph);
 // graphs of hundreds of vertices).
 SearchStart greedyStart(const Graph& graph);
 
+// How the search goes with the tabu walk: a descent from the greedy
+// bounds that confirms its failures, a step's tests spread over the next
+// candidates (docs/tabu.md).
+void useTabuDescent(SearchStart& start);
+
 struct ChromaticOutcome {
   int32_t steps = 0;              // steps completed
   double meanIterations = 0.0;    // over every test made: NaN when none was
@@ -96,6 +123,7 @@ struct ChromaticOutcome {
 };
 
 ChromaticOutcome chromaticSearch(const SearchStart& start, const ColorabilityStep& step,
-                                 const BisectionObserver& observer = {});
+                                 const BisectionObserver& observer = {},
+                                 const StepObserver& stepObserver = {});
 
 }  // namespace tintara

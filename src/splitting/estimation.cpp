@@ -22,11 +22,13 @@ struct GibbsSpace {
   }
   double startLevel() const { return static_cast<double>(-graph.vertexCount); }
   RandomSource& random() { return source; }
+  int32_t children(std::size_t, int32_t) const { return 0; }
   bool regrow(Population& population, std::size_t elites, const std::vector<int32_t>& factors,
-              double level) {
+              int32_t /*children: none*/, double level) {
     regenerate(population, elites, factors, level, workspace);
     return true;
   }
+  bool lengthen(int32_t&) { return false; }
 };
 
 }  // namespace

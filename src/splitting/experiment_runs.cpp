@@ -73,9 +73,9 @@ std::optional<ColorabilityOutcome> colorabilityTest(const Graph& graph,
   const int64_t start = threadMilliseconds();
   ColorabilityOutcome outcome;
   outcome.colors = k;
-  const AdaptiveRun run =
-      adaptiveRunOnStream(graph, parameters, k, colorabilityStream(step, test), 0,
-                          &outcome.coloring, {}, abandoned, ChainMove{parameters.move});
+  const AdaptiveRun run = adaptiveRunOnStream(graph, parameters, k, colorabilityStream(step, test),
+                                              0, &outcome.coloring, {}, abandoned,
+                                              testMove(parameters.move, parameters.crossover, parameters.N));
   if (run.stopped) return std::nullopt;
   // The walk's tables are incremental: a fault in them must never make an
   // answer below the chromatic number, so a pass is recounted first.
@@ -93,6 +93,7 @@ ColorabilityOutcome combineTests(std::vector<ColorabilityOutcome>&& tests) {
   ColorabilityOutcome step;
   step.tests = 0;
   for (ColorabilityOutcome& test : tests) {
+    step.answers.push_back(TestAnswer{test.colors, test.passed});
     step.iterations += test.iterations;
     step.tests += test.tests;
     step.cpuMilliseconds += test.cpuMilliseconds;

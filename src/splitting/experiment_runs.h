@@ -20,7 +20,8 @@ namespace tintara {
 // What every run of an experiment shares, whichever thread or rank makes
 // it: the population size, the rarity parameter of adaptive runs, the
 // colours of counting mode, the seed, the threads each process uses, and
-// the move of chromatic mode's tests (counting mode always uses Gibbs).
+// the move and crossover of chromatic mode's tests (counting mode always
+// uses Gibbs, without crossover).
 struct RunParameters {
   int32_t N = 0;
   double rho = 0.0;
@@ -28,6 +29,7 @@ struct RunParameters {
   uint64_t seed = 0;
   int32_t workers = 1;
   MoveKind move = MoveKind::Gibbs;
+  Crossover crossover = Crossover::None;
 };
 
 // Counting mode's streams: the pilot draws from stream 0 of the seed,
@@ -125,6 +127,11 @@ struct StepColors {
 // A test's processor time is its own thread's clock; a step's counts only
 // the tests made in other processes (an MPI job's other ranks), whose time
 // the process clock of rank 0 cannot see.
+struct TestAnswer {
+  int32_t colors = 0;  // asked for
+  bool passed = false;
+};
+
 struct ColorabilityOutcome {
   bool passed = false;
   int32_t colors = 0;
@@ -134,6 +141,8 @@ struct ColorabilityOutcome {
   int64_t cpuMilliseconds = 0;
   int64_t elsewhereCpuMilliseconds = 0;
   std::vector<int32_t> coloring;
+  // Of a step: each test's colours and answer, in test order.
+  std::vector<TestAnswer> answers;
 };
 
 // Test `test` of bisection step `step`, asking whether k colours suffice;

@@ -36,11 +36,13 @@ struct KernelSpace {
   }
   double startLevel() const { return kernel.lowestScore(); }
   RandomSource& random() { return source; }
+  int32_t children(std::size_t, int32_t) const { return 0; }
   bool regrow(SampleListOf<KernelSample>& population, std::size_t elites,
-              const std::vector<int32_t>& factors, double level) {
+              const std::vector<int32_t>& factors, int32_t /*children: none*/, double level) {
     growChains(population, elites, factors, level, KernelChain{kernel, k, source, workspace});
     return true;
   }
+  bool lengthen(int32_t&) { return false; }
 };
 
 }  // namespace

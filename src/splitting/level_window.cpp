@@ -11,6 +11,12 @@ void LevelWindow::push(double value) {
   values[kCapacity - 1] = value;
 }
 
+void LevelWindow::restart() {
+  if (count == 0) return;
+  values[0] = values[count - 1];
+  count = 1;
+}
+
 bool LevelWindow::stagnated() const {
   if (count < kCapacity) return false;
   for (std::size_t i = 1; i < kCapacity; ++i) {

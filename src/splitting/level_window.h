@@ -10,7 +10,9 @@
 // chromatic search. Seven is the length the method has used from the
 // start, every recorded report depends on it, and a longer window passed no
 // test that seven failed where it was measured (docs/tabu.md: windows of
-// 14 and 28 at the best known number of colours).
+// 14 and 28 at the best known number of colours). A tabu test does not
+// wait longer where its population stands still: it lengthens its walks
+// and restarts the window (adaptive_splitting.h).
 #pragma once
 
 #include <array>
@@ -26,6 +28,10 @@ class LevelWindow {
   void push(double value);
   // True when the window holds seven entries that all equal the first.
   bool stagnated() const;
+  // Keeps the newest entry alone, so that six more equal ones are needed
+  // before the window stagnates again (a tabu test that lengthened its
+  // walks gives them a full window).
+  void restart();
 
   std::size_t size() const { return count; }
   double operator[](std::size_t i) const { return values[i]; }

@@ -68,6 +68,57 @@ void regenerate(Population& population, std::size_t eliteCount, const std::vecto
   growChains(population, eliteCount, factors, level, GibbsChain{workspace});
 }
 
+namespace {
+
+// The children of a regrowth, into workspace.children (whose buffers are
+// reused from one regrowth to the next); false when a halt ended a walk.
+bool makeChildren(const Population& population, std::size_t eliteCount, int32_t children,
+                  double level, const ChainMove& move, ChainWorkspace& workspace,
+                  const WalkStop& stop) {
+  std::vector<ColoringSample>& made = workspace.children;
+  const auto elites = static_cast<int32_t>(eliteCount);
+  for (int32_t i = 0; i < children; ++i) {
+    if (made.size() <= static_cast<std::size_t>(i)) made.push_back(population[0]);
+    ColoringSample& child = made[static_cast<std::size_t>(i)];
+    RandomSource& random = *population[0].randomSource;
+    const int32_t a = scaledIndex(elites, random.uniform01());
+    int32_t b = scaledIndex(elites - 1, random.uniform01());
+    if (b >= a) ++b;
+    child.randomSource = population[0].randomSource;
+    child.graph = population[0].graph;
+    gpxCrossover(population[a], population[b], child, workspace.gpx);
+    if (!tabuWalk(child, move.tabu, workspace.tabu, stop)) return false;
+    if (child.score >= level) continue;
+    // Below the level: a walk from the first parent instead, which keeps
+    // the level as a clone's does.
+    child = population[a];
+    if (!tabuWalk(child, move.tabu, workspace.tabu, stop)) return false;
+    assert(child.score >= level);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                int32_t children, double level, const ChainMove& move, ChainWorkspace& workspace,
+                const WalkStop& stop) {
+  if (children <= 0) {
+    return regenerate(population, eliteCount, factors, level, move, workspace, stop);
+  }
+  if (move.kind != MoveKind::Tabu || eliteCount < 2) {
+    throw std::logic_error("the crossover needs the tabu walk and two elites");
+  }
+  if (!makeChildren(population, eliteCount, children, level, move, workspace, stop)) return false;
+  if (!regenerate(population, eliteCount, factors, level, move, workspace, stop)) return false;
+  const std::size_t clones = population.size();
+  population.resize(clones + static_cast<std::size_t>(children));
+  for (std::size_t i = 0; i < static_cast<std::size_t>(children); ++i) {
+    std::swap(population[clones + i], workspace.children[i]);
+  }
+  return true;
+}
+
 bool regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
                 double level, const ChainMove& move, ChainWorkspace& workspace,
                 const WalkStop& stop) {

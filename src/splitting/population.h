@@ -144,6 +144,19 @@ bool regenerate(Population& population, std::size_t eliteCount, const std::vecto
                 double level, const ChainMove& move, ChainWorkspace& workspace,
                 const WalkStop& stop = {});
 
+// The same with `children` of the N samples made by the GPX crossover
+// (tabu walk only, at least two elites): factors sum to N - children. Each
+// child is built from two distinct elites drawn uniformly (the first
+// parent one uniform01 among the elites, the second one among the others),
+// then walked; a child whose walk ends below `level` is replaced by a walk
+// from a copy of its first parent, so that every sample still scores at
+// least the level. The children are made first, while the elites are
+// intact, and end as the population's last samples, after the clones'
+// chains as regenerate grows them.
+bool regenerate(Population& population, std::size_t eliteCount, const std::vector<int32_t>& factors,
+                int32_t children, double level, const ChainMove& move, ChainWorkspace& workspace,
+                const WalkStop& stop = {});
+
 // Inlined into each caller, so that the Gibbs path keeps its code.
 template <class Sample, class Chain>
 [[gnu::always_inline]] inline void growChains(SampleListOf<Sample>& population,

@@ -8,10 +8,19 @@
 //                                N fresh random samples, in order;
 //   double startLevel() const    the ladder's first entry;
 //   RandomSource& random()       the run's source, for the offspring counts;
+//   int32_t children(std::size_t elites, int32_t n)
+//                                how many of the n samples a regrowth makes
+//                                as crossover children (0 without one);
 //   bool regrow(SampleListOf<Sample>&, std::size_t elites,
-//               const std::vector<int32_t>& factors, double level)
-//                                regenerate's chains at `level`; false when
-//                                a stop ended them part way.
+//               const std::vector<int32_t>& factors, int32_t children,
+//               double level)    regenerate's chains at `level`, the factors
+//                                summing to n - children; false when a stop
+//                                ended them part way;
+//   bool lengthen(int32_t& n)    asked when the adaptive run would stagnate:
+//                                true when the space lengthened its chains
+//                                (chromatic mode's tabu walks, which may then
+//                                also shrink the population to n) and the run
+//                                goes on with a window started afresh.
 // The loops are the runs' own, draw for draw: each space's create and
 // regrow draw exactly what the runs drew before they were shared.
 #pragma once
@@ -34,7 +43,8 @@ namespace tintara {
 template <class Space, class AtGoal>
 AdaptiveRun adaptiveRunIn(Space& space, int32_t N, double rho, AtGoal atGoal,
                           const LevelObserver& observer, const StopQuery& stop) {
-  const int32_t m = candidateIndex(N, rho);
+  int32_t n = N;  // the population's size, which lengthened chains may shrink
+  int32_t m = candidateIndex(n, rho);
   SampleListOf<typename Space::Sample> population;
   space.create(population, N);
 
@@ -46,7 +56,12 @@ AdaptiveRun adaptiveRunIn(Space& space, int32_t N, double rho, AtGoal atGoal,
 
   std::vector<int32_t> factors;
   for (;;) {
-    if (window.stagnated()) return run;
+    if (window.stagnated()) {
+      if (!space.lengthen(n)) return run;
+      ++run.walkDoublings;
+      m = candidateIndex(n, rho);
+      window.restart();
+    }
     if (stop && stop()) {
       run.stopped = true;
       return run;
@@ -54,7 +69,7 @@ AdaptiveRun adaptiveRunIn(Space& space, int32_t N, double rho, AtGoal atGoal,
     ++run.iterations;
     sortByScore(population);
     const double candidate = population[m].score;
-    const std::size_t eliteCount = selectElitesAdaptive(population, N, level, candidate);
+    const std::size_t eliteCount = selectElitesAdaptive(population, n, level, candidate);
     run.levels.push_back(level);
     if (observer) observer(level);
     // The candidate, not the level: a level raised to candidate + 1 still
@@ -67,9 +82,10 @@ AdaptiveRun adaptiveRunIn(Space& space, int32_t N, double rho, AtGoal atGoal,
       run.reachedProperColoring = true;
       return run;
     }
-    splittingFactors(eliteCount, N, space.random(), factors);
+    const int32_t children = space.children(eliteCount, n);
+    splittingFactors(eliteCount, n - children, space.random(), factors);
     // An iteration of N walks may take seconds: the walks ask `stop` too.
-    if (!space.regrow(population, eliteCount, factors, level)) {
+    if (!space.regrow(population, eliteCount, factors, children, level)) {
       run.stopped = true;
       return run;
     }
@@ -97,7 +113,7 @@ std::optional<WideDouble> estimateAtLevelsIn(Space& space, const LevelList& leve
     if (eliteCount == 0) return WideDouble(0);
     if (level >= 0) break;
     splittingFactors(eliteCount, N, space.random(), factors);
-    space.regrow(population, eliteCount, factors, level);
+    space.regrow(population, eliteCount, factors, 0, level);
   }
   WideDouble estimate = 1;
   for (double ratio : ratios) estimate *= ratio;

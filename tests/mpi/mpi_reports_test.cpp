@@ -67,15 +67,17 @@ TEST(MpiReports, EqualTintarasForTheSameSeed) {
   }
 }
 
-// The tabu walk's tests on other ranks: the move travels with the
-// parameters, so P ranks of T threads make tintara's P x T tests.
+// The tabu walk's tests on other ranks: the move and the crossover travel
+// with the parameters, so P ranks of T threads make tintara's P x T tests.
 TEST(MpiReports, TabuTestsGiveTintarasReport) {
-  for (const char* seed : {"3", "4"}) {
-    const std::vector<std::string> args = {"--problem", kExamples + "dimacs/queen10_10.col",
-                                           "--chrom",   "1",
-                                           "--move",    "tabu",
-                                           "--N",       "100",
-                                           "--seed",    seed,
+  for (const auto& [seed, crossover] : std::vector<std::pair<const char*, const char*>>{
+           {"3", "none"}, {"4", "none"}, {"3", "gpx"}}) {
+    const std::vector<std::string> args = {"--problem",   kExamples + "dimacs/queen10_10.col",
+                                           "--chrom",     "1",
+                                           "--move",      "tabu",
+                                           "--crossover", crossover,
+                                           "--N",         "100",
+                                           "--seed",      seed,
                                            "--workers"};
     std::vector<std::string> single = args;
     single.push_back("4");
@@ -85,7 +87,8 @@ TEST(MpiReports, TabuTestsGiveTintarasReport) {
     const ProcessResult got = runMpi(2, ranks);
     ASSERT_EQ(expected.exitStatus, 0) << seed;
     EXPECT_EQ(got.exitStatus, 0) << seed << "\n" << got.errors;
-    EXPECT_EQ(withoutCpu(got.output), withoutCpu(expected.output)) << "seed " << seed;
+    EXPECT_EQ(withoutCpu(got.output), withoutCpu(expected.output))
+        << "seed " << seed << ", crossover " << crossover;
   }
 }
 

@@ -1,6 +1,9 @@
 #include "support/graphs.h"
 
+#include <algorithm>
+#include <numeric>
 #include <random>
+#include <set>
 
 namespace tintara::testing {
 
@@ -123,6 +126,34 @@ Graph randomGraph(int32_t n, int32_t edges, uint32_t seed) {
     if (u != v) list.emplace_back(u, v);
   }
   return makeGraph(n, list);
+}
+
+Graph leightonGraph(int32_t n, int32_t k, int32_t edges, uint32_t seed) {
+  std::mt19937 engine(seed);
+  std::set<std::pair<int32_t, int32_t>> made;
+  std::vector<int32_t> classes(static_cast<std::size_t>(k));
+  std::iota(classes.begin(), classes.end(), 0);
+  std::vector<int32_t> members;
+  const auto clique = [&](int32_t j) {
+    members.clear();
+    for (int32_t i = 0; i < j; ++i) {
+      std::swap(classes[i], classes[std::uniform_int_distribution<int32_t>(i, k - 1)(engine)]);
+      const int32_t perClass = (n - classes[i] + k - 1) / k;  // vertices c, c + k, ... below n
+      members.push_back(classes[i] +
+                        k * std::uniform_int_distribution<int32_t>(0, perClass - 1)(engine));
+    }
+    for (int32_t a = 0; a < j; ++a) {
+      for (int32_t b = a + 1; b < j; ++b) {
+        made.emplace(std::min(members[a], members[b]), std::max(members[a], members[b]));
+      }
+    }
+  };
+  const double share = static_cast<double>(edges) / (k - 1);
+  for (int32_t j = k; j > 2; --j) {
+    for (int32_t c = static_cast<int32_t>(share / (j * (j - 1) / 2)); c > 0; --c) clique(j);
+  }
+  while (static_cast<int32_t>(made.size()) < edges) clique(2);
+  return makeGraph(n, std::vector<std::pair<int32_t, int32_t>>(made.begin(), made.end()));
 }
 
 }  // namespace tintara::testing

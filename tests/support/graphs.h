@@ -44,4 +44,11 @@ uint64_t bruteForceProperColorings(const Graph& graph, int32_t k);
 // uniformly (repeats possible), from a fixed seed.
 Graph randomGraph(int32_t n, int32_t edges, uint32_t seed);
 
+// A Leighton graph: n vertices in k planted colour classes (v in class v
+// mod k), every edge inside a planted clique of one vertex from each of j
+// distinct classes, the edges shared equally among the sizes j = k down to
+// 3 and cliques of 2 topping them up to `edges` distinct edges. So k
+// colours suffice, and a clique of k needs them. From a fixed seed.
+Graph leightonGraph(int32_t n, int32_t k, int32_t edges, uint32_t seed);
+
 }  // namespace tintara::testing

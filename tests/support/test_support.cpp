@@ -48,7 +48,9 @@ const std::string kListing =
     "  --decompose arg       1 - count blocks exactly where possible, split the \n"
     "                        rest; 0 - split the whole graph (default is 1)\n"
     "  --move arg            chromatic tests' chain move: gibbs or tabu (default is \n"
-    "                        tabu)\n";
+    "                        tabu)\n"
+    "  --crossover arg       chromatic tests' crossover with --move tabu: none or \n"
+    "                        gpx (default is none)\n";
 
 const std::string kAfterParseError = kListing + "\n";
 
