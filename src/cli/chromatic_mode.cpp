@@ -79,11 +79,11 @@ void printOutcome(const RunSettings& s, const ChromaticOutcome& search, const Se
                   std::vector<StepFigures>&& steps, const std::string& heldLines) {
   const bool bounded = !s.trivialBounds();
   if (s.jsonReport()) {
-    printJsonChromatic(std::cout,
-                       ChromaticFigures{search.steps, search.meanIterations, cpuMilliseconds,
-                                        search.chromatic, cause,
-                                        bounded ? std::optional(start.cliqueSize) : std::nullopt,
-                                        status, std::move(steps)});
+    printJsonChromatic(
+        std::cout,
+        ChromaticFigures{search.steps, search.meanIterations, cpuMilliseconds, search.chromatic,
+                         cause, bounded ? std::optional(start.cliqueSize) : std::nullopt, status,
+                         std::move(steps)});
   } else {
     std::cout << search.steps << " " << search.meanIterations << " " << cpuSeconds(cpuMilliseconds)
               << " " << search.chromatic << std::endl;
@@ -136,8 +136,7 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
   int64_t elsewhere = 0;  // processor time of the tests other ranks made so far
   const auto recordStep = [&](const SearchStep& step) {
     const int64_t inAll = processorMilliseconds() - start + elsewhere;
-    steps.push_back(
-        StepFigures{step.step, step.answers, step.colors, step.cpuMilliseconds, inAll});
+    steps.push_back(StepFigures{step.step, step.answers, step.colors, step.cpuMilliseconds, inAll});
     if (!stepLines) return;
     if (holdLines) {
       heldLines += stepLine(steps.back()) + "\n";

@@ -33,7 +33,10 @@ std::string forecast(const EstimateTally& tally, double terr, int64_t runsMadeHe
                      std::chrono::steady_clock::duration elapsed) {
   const double u = tally.relativeError();
   if (!(u > terr) || !std::isfinite(u)) return {};
-  const double more = static_cast<double>(tally.runs() + 1) * ((u / terr) * (u / terr) - 1.0);
+  // The RE falls as one over the square root of the list's length: the
+  // runs and the entry 0.0, or with the parts' means the runs alone.
+  const double length = static_cast<double>(tally.runs() + (tally.multipliesMeans() ? 0 : 1));
+  const double more = length * ((u / terr) * (u / terr) - 1.0);
   // Beyond 10^12 runs the figure says only that the target is out of
   // reach; converting it would overflow an integer near 2^63.
   constexpr double kFarAhead = 1e12;

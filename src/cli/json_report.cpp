@@ -91,6 +91,34 @@ void printJsonRun(std::ostream& out, const RunRecord& record) {
                   {"cpu", seconds(record.cpuMilliseconds)}});
 }
 
+// Counted by parts: each hard part's size, and with the parts' means
+// multiplied, each part's plain mean and its RE; null without parts.
+json partsFound(const CountingOutcome& outcome) {
+  if (!outcome.partsFound) return nullptr;
+  const PartsFound& found = *outcome.partsFound;
+  json parts = json::array();
+  for (std::size_t p = 0; p < found.parts.size(); ++p) {
+    const PartsFound::Part& part = found.parts[p];
+    json entry = {
+        {"vertices", part.vertices},
+        {"kernel_vertices", part.kernelVertices > 0 ? json(part.kernelVertices) : nullptr},
+        {"weighted_edges", part.weightedEdges},
+        {"mean", nullptr},
+        {"re", nullptr}};
+    if (p < outcome.tally.parts().size()) {
+      const EstimateSums& runs = outcome.tally.parts()[p];
+      entry["mean"] = runs.count() > 0 ? wideNumber(runs.mean()) : json(nullptr);
+      entry["re"] = number(std::sqrt(runs.relativeVarianceOfMean()));
+    }
+    parts.push_back(entry);
+  }
+  return {{"blocks", found.blocks},
+          {"exact_blocks", found.exactBlocks},
+          {"exact_factor", wideNumber(found.exactFactor)},
+          {"means_multiplied", outcome.tally.multipliesMeans()},
+          {"parts", parts}};
+}
+
 void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exitStatus) {
   const EstimateTally& tally = outcome.tally;
   const bool duringPilot =
@@ -113,6 +141,7 @@ void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exi
                     {"signal", nullptr},
                     {"during_pilot", false},
                     {"stagnated_at", nullptr},
+                    {"decomposition", partsFound(outcome)},
                     {"exit_status", exitStatus}});
     return;
   }
@@ -131,6 +160,7 @@ void printJsonSummary(std::ostream& out, const CountingOutcome& outcome, int exi
                   {"signal", nullptr},
                   {"during_pilot", duringPilot},
                   {"stagnated_at", nullptr},
+                  {"decomposition", partsFound(outcome)},
                   {"exit_status", exitStatus}};
   switch (outcome.end) {
     case CountingEnd::TargetMet:

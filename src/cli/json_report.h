@@ -20,7 +20,12 @@
 //              null while every estimate is 0), log_variance (the sample
 //              variance of the natural logarithms of the estimates above 0,
 //              null before two), heavy_tailed (whether standard error warns
-//              that the estimates look heavy-tailed),
+//              that the estimates look heavy-tailed), decomposition
+//              (counted by parts: blocks, exact_blocks, exact_factor,
+//              means_multiplied, and parts, one object a hard part:
+//              vertices, kernel_vertices (null for a part split whole),
+//              weighted_edges, and with the means multiplied its own mean
+//              and re, null otherwise; null without parts),
 //              end, signal, during_pilot, stagnated_at, exit_status
 //   chromatic  steps, mean_iterations (E(T)), cpu, chromatic (the number
 //              found; an upper bound when the search was stopped), proved,

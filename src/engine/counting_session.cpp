@@ -168,6 +168,16 @@ Parts partsOf(const Graph& graph, const CountingPlan& plan, const CountingEvents
   options.checkTables = plan.checkTables;
   parts.plan = planParts(graph, plan.parameters.colors, options);
   outcome.exactMilliseconds = threadMilliseconds() - start;
+  PartsFound& found = outcome.partsFound.emplace();
+  found.blocks = parts.plan->blocks.blockCount();
+  found.exactBlocks = parts.plan->exactBlocks();
+  found.exactFactor = parts.plan->exactFactor;
+  found.zeroBlock = parts.plan->zeroBlock;
+  for (const HardPart& hard : parts.plan->hardParts) {
+    found.parts.push_back(
+        PartsFound::Part{hard.graph.vertexCount, hard.byKernel() ? hard.kernel.vertexCount : 0,
+                         hard.byKernel() ? static_cast<int32_t>(hard.kernel.bits.size()) : 0});
+  }
   if (events.note) events.note(partsSummary(*parts.plan, graph.idBase));
   parts.work = countingWork(*parts.plan);
   PartSize largest;

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,9 +69,26 @@ enum class CountingEnd {
   Exact,           // by parts, every block exact: the probability, no run
 };
 
+// What counting by parts found: the blocks, the exact factor, and each part
+// the runs split (in the plan's order, the journal's and the tally's).
+struct PartsFound {
+  struct Part {
+    int32_t vertices = 0;        // the block's
+    int32_t kernelVertices = 0;  // split on its kernel: the kernel's; 0 split whole
+    int32_t weightedEdges = 0;   // the kernel's edges with an activity bit
+  };
+  int32_t blocks = 0;
+  int32_t exactBlocks = 0;
+  WideDouble exactFactor = 1;
+  int32_t zeroBlock = -1;  // the block without a proper colouring, or -1
+  std::vector<Part> parts;
+};
+
 struct CountingOutcome {
   CountingEnd end = CountingEnd::TargetMet;
   HaltCause cause = HaltCause::None;  // what halted, for the two halts
+  // Counted by parts: what the plan found. Without parts, nothing.
+  std::optional<PartsFound> partsFound;
   // The pilots' levels, one list per part (the whole graph's alone without
   // parts); for PilotStagnated, the stagnated pilot's levels are last.
   std::vector<LevelList> levels;

@@ -3,10 +3,14 @@
 // experiment stopped at any moment resumes where it stopped. Reading,
 // checking and writing a journal all happen here.
 //
-// Format version 2, every line ending in " ~HHHHHHHH", the CRC-32C of the
-// line's bytes before the blank (8 lower-case hex digits):
+// Format version 3, every line ending in " ~HHHHHHHH", the CRC-32C of the
+// previous line's checksum (its four bytes, most significant first; nothing
+// before the first line) followed by the line's bytes before the blank (8
+// lower-case hex digits): each line is tied to the line before it, so a
+// line moved, or spliced in from another journal, breaks the chain where it
+// stands.
 //
-//   tintara-journal 2
+//   tintara-journal 3
 //   graph HASH             graphHash() of the instance, 16 hex digits
 //   colors K
 //   N n
@@ -18,34 +22,41 @@
 //   run I M E MS             one a run, in run order from 1
 //
 // With --decompose 1 the graph is counted by parts (exact/parts.h): the
-// decompose line says 1, and the exact factor and every hard part's pilot
-// take the place of the one pilot's lines:
+// decompose line says 1, and the plan's version, the exact factor and every
+// hard part's pilot take the place of the one pilot's lines:
 //
 //   decompose 1
-//   exact M E                the exact blocks' product, M * 2^E as below
+//   plan V                   the plan's version (kPartsPlanVersion)
+//   exact M E                the exact part of the probability, M * 2^E as below
 //   parts P
-//   levels ...               part 1's levels, then its colouring in the
-//   coloring ...             part's own vertex order; then part 2's, ...
+//   levels ...               part 1's levels, then its colouring (its block's,
+//   coloring ...             also for a part split on its kernel); then part 2's, ...
+//   run I M E MS M1 E1 ...   with two parts or more (plan 2), each part's
+//                            estimate after the run's (partEstimatesKept)
 //
 // Doubles are written with 17 significant digits, which read back to the
 // same double; a run's estimate is M * 2^E (splitWide's parts: 0.5 <= M <
 // 1, or M = E = 0), exact at any exponent, and MS is its processor time in
 // milliseconds, from which the report's figure is computed again.
 //
-// Version 1 (written before checksums) has the same lines without the
-// checksums and without the decompose line. Such a journal still resumes:
-// it is read without checksums, standard error is told so, and its new
-// runs are recorded in version 1, so that one file never mixes formats.
+// Earlier versions still resume, and their new runs are recorded in their
+// own version, so that one file never mixes formats; standard error is told
+// what they lack. Version 2 has the same lines, each checksum over its own
+// line alone, and no plan line: by parts, its plan is version 1 (blocks
+// split whole), which the program keeps for such journals. Version 1 has no
+// checksums and no decompose line.
 //
 // What is refused as damage: a line whose checksum fails, and values no
 // run of the program writes, whatever the version: levels that are not
-// whole numbers, that decrease after the second, or whose first is not
-// minus the vertex count or last not 0; a colouring that is not proper; an
+// whole numbers, that decrease after the second, or whose first is not the
+// part's lowest (minus the vertex count; a kernel's, minus twice its
+// edges) or last not 0; a colouring that is not proper; an
 // estimate that is neither 0 nor within [N^-(L-1), 1] (each of the L - 1
 // level factors is elites / N with at least one elite); a run number out
-// of order. The checksum is what catches the rest, a changed seed or a
-// changed digit of an estimate. (With parts, the range is the exact factor
-// times the product of each part's.) Only a last line cut short (no line end,
+// of order; a run's estimate that is not the product of its parts'. The
+// checksum is what catches the rest, a changed seed or a changed digit of
+// an estimate. (With parts, the range is the exact factor times the product
+// of each part's.) Only a last line cut short (no line end,
 // or a tail of zero bytes, as a machine failure can leave) is cut off, with
 // a note; a header cut short holds no run and is written afresh, and so is
 // a journal of zero bytes only (a header whose blocks never reached the
