@@ -361,9 +361,11 @@ TEST(CountingAccuracy, ProbabilityFarBelowTheRangeOfADoubleIsReported) {
                                  0});
     recorded.record(1, CountingRun{exact, 9000});
   }
+  // Without --decompose, the journal's setting (0, as it was written) holds.
   ProcessResult r = runTintaraBinary(
       {"--problem", file.path(), "--terr", "0.71", "--seed", "3", "--journal", journal});
   ASSERT_EQ(r.exitStatus, 0) << r.output;
+  EXPECT_NE(r.errors.find("was written with --decompose 0"), std::string::npos) << r.errors;
   const std::vector<std::string> all = lines(r.output);
   ASSERT_EQ(all.size(), 9u + 1u + 6u);
   EXPECT_EQ(all[7], "# LEVELS = 477");
