@@ -36,6 +36,8 @@ std::size_t openReport(const RunSettings& s) {
   return opening.size();
 }
 
+}  // namespace
+
 // What a search keeps besides the populations: the current colouring, and
 // the results of a step's tests until they are combined, those of an MPI
 // job's other ranks included (with the message one is decoded from). The
@@ -43,8 +45,8 @@ std::size_t openReport(const RunSettings& s) {
 // N + 1 its thread is counted for: the current colouring and tests - 1
 // results make `tests` colourings. The tabu walk's tables are counted for
 // each thread when that move runs.
-RunFootprint searchFootprint(const RunSettings& s, const RunExecutor& executor,
-                             const RunParameters& parameters) {
+RunFootprint chromaticFootprint(const RunSettings& s, const RunExecutor& executor) {
+  const RunParameters parameters = s.runParameters();
   const int32_t tests = executor.processes * s.workers;
   RunFootprint footprint{s.N, s.workers, tests + (executor.processes > 1 ? 1 : 0),
                          !s.trivialBounds(), sizeof(ColoringSample)};
@@ -53,6 +55,55 @@ RunFootprint searchFootprint(const RunSettings& s, const RunExecutor& executor,
   }
   return footprint;
 }
+
+std::string stepProgressText(int32_t lo, int32_t hi, int32_t k, bool descending) {
+  std::ostringstream text;
+  text << "k = " << k << " in " << lo + 1 << ".." << hi << ": "
+       << (descending ? "descent" : "bisection") << " step";
+  return text.str();
+}
+
+std::string stoppedSearchLine(HaltCause cause, const ChromaticOutcome& search) {
+  return haltWords(cause) + " after " + counted(search.steps, "bisection step") + ": " +
+         counted(search.chromatic, "color") + " found so far, an upper bound";
+}
+
+ChromaticRun searchChromatic(const RunSettings& s, const Graph& graph, const RunExecutor& executor,
+                             const Halt& halt, const BisectionObserver& observer,
+                             const StepFiguresObserver& stepDone, int64_t cpuSince) {
+  const bool bounded = !s.trivialBounds();
+  const RunParameters parameters = s.runParameters();
+  const auto halted = [&halt] { return halt(); };
+  ChromaticRun run;
+  run.start = bounded ? greedyStart(graph) : trivialStart(graph);
+  // The tabu walk descends from the greedy bounds (see Bisection), its
+  // step's tests spread over the next candidates (docs/tabu.md). The
+  // trivial start implies the Gibbs sweep, and bisects.
+  if (parameters.move == MoveKind::Tabu) useTabuDescent(run.start);
+  int64_t elsewhere = 0;  // processor time of the tests other ranks made so far
+  const auto recordStep = [&](const SearchStep& step) {
+    const int64_t inAll = processorMilliseconds() - cpuSince + elsewhere;
+    run.steps.push_back(
+        StepFigures{step.step, step.answers, step.colors, step.cpuMilliseconds, inAll});
+    if (stepDone) stepDone(run.steps.back());
+  };
+  run.search = chromaticSearch(
+      run.start,
+      [&](int32_t step, const StepColors& colors) {
+        std::optional<ColorabilityOutcome> outcome =
+            executor.colorabilityStep(parameters, graph, step, colors, halted);
+        if (outcome) elsewhere += outcome->elsewhereCpuMilliseconds;
+        return outcome;
+      },
+      observer, recordStep);
+  run.cause = run.search.stopped ? halt.cause() : HaltCause::None;
+  // Tests made by other processes of an MPI job count as well, so that the
+  // figure is the job's, as it is for threads of one process.
+  run.cpuMilliseconds = processorMilliseconds() - cpuSince + run.search.elsewhereCpuMilliseconds;
+  return run;
+}
+
+namespace {
 
 // A step's line on standard error: its tests' k and answers, the fewest
 // colours known after it, its tests' processor seconds and the run's so
@@ -90,10 +141,7 @@ void printOutcome(const RunSettings& s, const ChromaticOutcome& search, const Se
     ensureWritten(std::cout);
   }
   std::cerr << heldLines;
-  if (search.stopped) {
-    std::cerr << haltWords(cause) << " after " << counted(search.steps, "bisection step") << ": "
-              << counted(search.chromatic, "color") << " found so far, an upper bound" << std::endl;
-  }
+  if (search.stopped) std::cerr << stoppedSearchLine(cause, search) << std::endl;
   if (bounded) {
     const int32_t w = start.cliqueSize;
     if (search.chromatic == w) {
@@ -110,66 +158,43 @@ void printOutcome(const RunSettings& s, const ChromaticOutcome& search, const Se
 
 int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& halt) {
   ProgressDisplay progress = ProgressDisplay::onTerminal(openReport(s));
-  bool descending = false;
+  const bool descending = s.runParameters().move == MoveKind::Tabu;
   const auto showStep = [&](int32_t lo, int32_t hi, int32_t k) {
-    std::ostringstream text;
-    text << "k = " << k << " in " << lo + 1 << ".." << hi << ": "
-         << (descending ? "descent" : "bisection") << " step";
-    progress.show(text.str());
+    progress.show(stepProgressText(lo, hi, k, descending));
   };
 
   // The processor time counts reading the graph too. An error leaves
   // through the display's destructor, which erases it.
   const int64_t start = processorMilliseconds();
-  const bool bounded = !s.trivialBounds();
-  const RunParameters parameters = s.runParameters();
-  const Graph graph = readRunGraph(s.problem, searchFootprint(s, executor, parameters));
-  const auto halted = [&halt] { return halt(); };
+  const Graph graph = readRunGraph(s.problem, chromaticFootprint(s, executor));
   // Each step's line goes to standard error as the step ends, unless the
   // report line stands open on the same terminal: then after the report.
   // --bounds trivial, for studies of the method, keeps standard error
   // silent, as it always has; its JSON still lists the steps.
-  const bool stepLines = bounded;
+  const bool stepLines = !s.trivialBounds();
   const bool holdLines = !s.jsonReport() && outputSharesTerminal();
   std::string heldLines;
-  std::vector<StepFigures> steps;
-  int64_t elsewhere = 0;  // processor time of the tests other ranks made so far
-  const auto recordStep = [&](const SearchStep& step) {
-    const int64_t inAll = processorMilliseconds() - start + elsewhere;
-    steps.push_back(StepFigures{step.step, step.answers, step.colors, step.cpuMilliseconds, inAll});
+  const auto tellStep = [&](const StepFigures& step) {
     if (!stepLines) return;
     if (holdLines) {
-      heldLines += stepLine(steps.back()) + "\n";
+      heldLines += stepLine(step) + "\n";
       return;
     }
     progress.clear();
-    std::cerr << stepLine(steps.back()) << std::endl;
+    std::cerr << stepLine(step) << std::endl;
   };
-  SearchStart searchStart = bounded ? greedyStart(graph) : trivialStart(graph);
-  // The tabu walk descends from the greedy bounds (see Bisection), its
-  // step's tests spread over the next candidates (docs/tabu.md). The
-  // trivial start implies the Gibbs sweep, and bisects.
-  descending = parameters.move == MoveKind::Tabu;
-  if (descending) useTabuDescent(searchStart);
-  const ChromaticOutcome search = chromaticSearch(
-      searchStart,
-      [&](int32_t step, const StepColors& colors) {
-        std::optional<ColorabilityOutcome> outcome =
-            executor.colorabilityStep(parameters, graph, step, colors, halted);
-        if (outcome) elsewhere += outcome->elsewhereCpuMilliseconds;
-        return outcome;
-      },
-      progress.active() ? BisectionObserver(showStep) : BisectionObserver(), recordStep);
-  const HaltCause cause = search.stopped ? halt.cause() : HaltCause::None;
-  // Tests made by other processes of an MPI job count as well, so that the
-  // figure is the job's, as it is for threads of one process.
-  const int64_t cpu = processorMilliseconds() - start + search.elsewhereCpuMilliseconds;
+  ChromaticRun run =
+      searchChromatic(s, graph, executor, halt,
+                      progress.active() ? BisectionObserver(showStep) : BisectionObserver(),
+                      tellStep, start);
 
   progress.clear();
-  const int status = search.stopped ? haltStatus(cause) : 0;
-  printOutcome(s, search, searchStart, cause, cpu, status, std::move(steps), heldLines);
+  const int status = run.search.stopped ? haltStatus(run.cause) : 0;
+  printOutcome(s, run.search, run.start, run.cause, run.cpuMilliseconds, status,
+               std::move(run.steps), heldLines);
   if (!s.saveColoring.empty()) {
-    saveColoring(s.saveColoring, graph, search.coloring, search.chromatic, s.problem, s.seed);
+    saveColoring(s.saveColoring, graph, run.search.coloring, run.search.chromatic, s.problem,
+                 s.seed);
   }
   return status;
 }

@@ -1,9 +1,9 @@
 #include "cli/counting_mode.h"
 
 #include <chrono>
+#include <functional>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "cli/coloring_file.h"
@@ -40,15 +40,6 @@ int countingStatus(const CountingOutcome& outcome) {
   return 1;
 }
 
-// The pilot's line on the display: which part, when there are several,
-// then the level reached.
-std::string pilotText(int32_t part, int32_t parts, double level, double lowest) {
-  std::ostringstream text;
-  if (parts > 1) text << "part " << part + 1 << " of " << parts << ": ";
-  text << "level " << level << " of the pilot run (from " << lowest << " up to 0)";
-  return text.str();
-}
-
 // What the report and the progress display make of the experiment's events.
 // `journalled` receives how many runs the journal held, for the display's
 // pace of this invocation's runs.
@@ -60,6 +51,10 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
     progress.clear();
     std::cerr << note << std::endl;
   };
+  events.planned = [&progress, &graph](const PartsPlan& plan) {
+    progress.clear();
+    std::cerr << partsSummary(plan, graph.idBase) << std::endl;
+  };
   if (progress.active()) {
     events.pilotLevel = [&progress, shown = -1, lowest = 0.0](int32_t part, int32_t parts,
                                                               double level) mutable {
@@ -67,7 +62,7 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
         shown = part;
         lowest = level;
       }
-      progress.show(pilotText(part, parts, level, lowest));
+      progress.show(pilotProgressText(part, parts, level, lowest));
     };
   }
   events.levelsFixed = [&s, &progress, &journalled](const CountingOutcome& outcome) {
@@ -107,12 +102,14 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
   return events;
 }
 
+}  // namespace
+
 // What the run holds beside the graph: a population a thread, the
 // colouring kept for the save, and a decomposition. Counted by parts, the
 // populations are colourings of the largest part split, which only the plan
 // finds, and none at all when every block is exact: the graph is read with
 // the plan's own bytes checked alone, and the runs once the parts are known
-// (checkedPlan).
+// (countingPlan).
 RunFootprint countingFootprint(const RunSettings& s) {
   RunFootprint footprint{s.N, s.workers, 1, false, sizeof(ColoringSample)};
   if (s.decompose == 1) {
@@ -123,11 +120,32 @@ RunFootprint countingFootprint(const RunSettings& s) {
   return footprint;
 }
 
-// The plan with the memory checks of counting by parts: each block's
-// elimination tables before they are made, then the populations of the
-// largest part split.
-CountingPlan checkedPlan(CountingPlan plan, const RunSettings& s, const Graph& graph) {
+// Counted by parts, the plan's memory checks are each block's elimination
+// tables before they are made, then the populations of the largest part
+// split.
+CountingPlan countingPlan(const RunSettings& s, const Graph& graph,
+                          const std::function<void(const std::string&)>& note) {
+  CountingPlan plan;
+  plan.parameters = s.runParameters();
+  plan.terr = s.terr;
+  plan.maxRuns = s.maxRuns;
+  plan.journal = s.journal;
+  plan.seedGiven = s.seedGiven;
+  plan.decompose = s.decompose == 1;
+  plan.wantColoring = !s.saveColoring.empty();
   if (!plan.decompose) return plan;
+  // A journal made by an older plan of the parts resumes with that plan:
+  // its parts, its exact factor and its runs are that plan's.
+  if (!s.journal.empty()) {
+    const std::optional<JournalHeader> recorded = journalHeader(s.journal);
+    if (recorded && recorded->decompose && recorded->plan < kPartsPlanVersion) {
+      plan.partsPlanVersion = recorded->plan;
+      note("journal " + printable(s.journal) + " was made by version " +
+           std::to_string(recorded->plan) +
+           " of the plan of parts (before series and parallel reductions): its experiment goes "
+           "on with that plan");
+    }
+  }
   plan.checkTables = [&s, &graph](double bytes, int32_t vertices) {
     RunFootprint footprint = countingFootprint(s);
     footprint.tableBytes = bytes;
@@ -144,6 +162,8 @@ CountingPlan checkedPlan(CountingPlan plan, const RunSettings& s, const Graph& g
   };
   return plan;
 }
+
+namespace {
 
 // The end of a report that made no run: a pilot halted or stagnated, or
 // every block was counted exactly.
@@ -187,26 +207,8 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
     printCountingHeader(std::cout, s);
   }
   const Graph graph = readRunGraph(s.problem, countingFootprint(s));
-  CountingPlan plan;
-  plan.parameters = s.runParameters();
-  plan.terr = s.terr;
-  plan.maxRuns = s.maxRuns;
-  plan.journal = s.journal;
-  plan.seedGiven = s.seedGiven;
-  plan.decompose = s.decompose == 1;
-  plan.wantColoring = !s.saveColoring.empty();
-  plan = checkedPlan(std::move(plan), s, graph);
-  // A journal made by an older plan of the parts resumes with that plan:
-  // its parts, its exact factor and its runs are that plan's.
-  if (plan.decompose && !s.journal.empty()) {
-    const std::optional<JournalHeader> recorded = journalHeader(s.journal);
-    if (recorded && recorded->decompose && recorded->plan < kPartsPlanVersion) {
-      plan.partsPlanVersion = recorded->plan;
-      std::cerr << "journal " << printable(s.journal) << " was made by version " << recorded->plan
-                << " of the plan of parts (before series and parallel "
-                << "reductions): its experiment goes on with that plan" << std::endl;
-    }
-  }
+  const CountingPlan plan = countingPlan(
+      s, graph, [](const std::string& note) { std::cerr << note << std::endl; });
   ProgressDisplay progress = ProgressDisplay::onTerminal(0);
   int64_t journalled = 0;
   const CountingOutcome outcome = runCountingExperiment(

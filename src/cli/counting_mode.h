@@ -6,9 +6,15 @@
 // for a seed is the same however the runs are made, CPU figures aside.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "cli/settings.h"
+#include "engine/counting_session.h"
 #include "engine/run_executor.h"
+#include "graph/graph.h"
 #include "process/halt.h"
+#include "process/run_memory.h"
 
 namespace tintara {
 
@@ -25,5 +31,19 @@ namespace tintara {
 // journal it cannot use and WriteError when the report, the journal or the
 // saved colouring cannot be written.
 int runCounting(const RunSettings& settings, const RunExecutor& executor, const Halt& halt);
+
+// What the experiment holds besides the graph, for the memory check made
+// before the graph is built (readRunGraph, or a caller that builds it
+// itself). Counted by parts, the populations are checked later, once the
+// plan knows the largest part split (countingPlan).
+RunFootprint countingFootprint(const RunSettings& settings);
+
+// The experiment runCounting runs on `graph` for these settings, with the
+// memory checks of counting by parts, which throw InputError to refuse the
+// run. The plan refers to `settings` and `graph`: both must outlive it.
+// `note` is told, for standard error, that a journal made by an older plan
+// of the parts goes on with that plan.
+CountingPlan countingPlan(const RunSettings& settings, const Graph& graph,
+                          const std::function<void(const std::string&)>& note);
 
 }  // namespace tintara

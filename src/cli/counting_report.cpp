@@ -130,28 +130,31 @@ void printPilotStagnated(std::ostream& out, double level, int32_t colors) {
   ensureWritten(out);
 }
 
-void tellConclusion(std::ostream& err, const CountingOutcome& outcome, double terr) {
+ConclusionLines conclusionLines(const CountingOutcome& outcome, double terr) {
+  ConclusionLines lines;
   const EstimateTally& tally = outcome.tally;
   const std::string stopped = stopWords(outcome);
   if (!stopped.empty()) {
-    err << stopped << " after " << counted(tally.runs(), "run") << ": "
-        << errorAgainstTarget(tally, terr) << std::endl;
+    lines.stopped =
+        stopped + " after " + counted(tally.runs(), "run") + ": " + errorAgainstTarget(tally, terr);
   }
-  if (tally.runs() == 0) return;
-  err << "plain mean of the " << counted(tally.runs(), "run") << ": ";
-  writeNumber(err, tally.plainMean());
-  err << ", RE " << tally.plainRelativeError()
-      << (tally.multipliesMeans() ? " (the average above is the product of the parts' means)"
-                                  : " (the average above counts an entry 0.0 before the first run)")
-      << std::endl;
+  if (tally.runs() == 0) return lines;
+  std::ostringstream plain;
+  plain << "plain mean of the " << counted(tally.runs(), "run") << ": ";
+  writeNumber(plain, tally.plainMean());
+  plain << ", RE " << tally.plainRelativeError()
+        << (tally.multipliesMeans() ? " (the average above is the product of the parts' means)"
+                                    : " (the average above counts an entry 0.0 before the first run)");
+  lines.plainMean = plain.str();
   for (std::size_t p = 0; p < tally.parts().size(); ++p) {
     if (tally.parts()[p].zeros() == tally.runs()) {
-      err << "part " << p + 1 << " gave 0 in every run, so the average is 0 until one of its runs "
-          << "does not" << std::endl;
+      lines.zeroParts.push_back("part " + std::to_string(p + 1) +
+                                " gave 0 in every run, so the average is 0 until one of its runs "
+                                "does not");
     }
   }
   const TailSigns signs = tailSigns(tally);
-  if (!signs.any()) return;
+  if (!signs.any()) return lines;
   // The signs seen, then what they mean: "12 of 40 runs gave 0, the
   // largest is 43% of their sum: the estimates are strongly skewed ...".
   std::vector<std::string> seen;
@@ -171,12 +174,30 @@ void tellConclusion(std::ostream& err, const CountingOutcome& outcome, double te
            << signs.logVariance;
     seen.push_back(spread.str());
   }
-  if (signs.part >= 0) err << "part " << signs.part + 1 << ": ";
-  for (std::size_t i = 0; i < seen.size(); ++i) err << (i > 0 ? ", " : "") << seen[i];
-  err << ": the estimates are strongly skewed and their relative error is itself uncertain; ";
-  err << (signs.manyZeros ? "a larger --N makes fewer runs end at 0"
-                          : "a larger --N makes the runs less skewed")
-      << std::endl;
+  std::ostringstream skewed;
+  if (signs.part >= 0) skewed << "part " << signs.part + 1 << ": ";
+  for (std::size_t i = 0; i < seen.size(); ++i) skewed << (i > 0 ? ", " : "") << seen[i];
+  skewed << ": the estimates are strongly skewed and their relative error is itself uncertain; ";
+  skewed << (signs.manyZeros ? "a larger --N makes fewer runs end at 0"
+                             : "a larger --N makes the runs less skewed");
+  lines.skewed = skewed.str();
+  return lines;
+}
+
+void tellConclusion(std::ostream& err, const CountingOutcome& outcome, double terr) {
+  const ConclusionLines lines = conclusionLines(outcome, terr);
+  for (const std::string* line : {&lines.stopped, &lines.plainMean}) {
+    if (!line->empty()) err << *line << std::endl;
+  }
+  for (const std::string& line : lines.zeroParts) err << line << std::endl;
+  if (!lines.skewed.empty()) err << lines.skewed << std::endl;
+}
+
+std::string pilotProgressText(int32_t part, int32_t parts, double level, double lowest) {
+  std::ostringstream text;
+  if (parts > 1) text << "part " << part + 1 << " of " << parts << ": ";
+  text << "level " << level << " of the pilot run (from " << lowest << " up to 0)";
+  return text.str();
 }
 
 std::string runsProgressText(const RunRecord& record, const EstimateTally& tally, double terr,

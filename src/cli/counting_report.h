@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/settings.h"
 #include "engine/counting_session.h"
@@ -42,6 +43,22 @@ void printPilotStagnated(std::ostream& out, double level, int32_t colors);
 // before the first run); and a warning when the estimates look heavy-tailed
 // (tailSigns: many runs at 0, or one run holding a large share of the sum).
 void tellConclusion(std::ostream& err, const CountingOutcome& outcome, double terr);
+
+// Those lines, without line ends, each empty when it is not told: for a
+// caller that routes them elsewhere (the Python module's warnings).
+struct ConclusionLines {
+  std::string stopped;    // why the runs stopped short of the target
+  std::string plainMean;  // the plain mean and its relative error
+  // Each part whose every run gave 0, with the parts' means multiplied.
+  std::vector<std::string> zeroParts;
+  std::string skewed;  // the warning that the estimates look heavy-tailed
+};
+ConclusionLines conclusionLines(const CountingOutcome& outcome, double terr);
+
+// The progress display's text while a pilot run climbs: which part, when
+// there are several, then the level reached: "part 2 of 3: level -41 of the
+// pilot run (from -180 up to 0)".
+std::string pilotProgressText(int32_t part, int32_t parts, double level, double lowest);
 
 // The progress display's text while runs are taken: "RE 0.19 after 132 runs
 // (target 0.03): about 5100 more runs, 2 h 13 min". The runs still needed

@@ -5,10 +5,8 @@
 #include <exception>
 #include <iostream>
 #include <new>
-#include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include <boost/program_options.hpp>
 
@@ -17,11 +15,10 @@
 #include "cli/counting_mode.h"
 #include "cli/json_report.h"
 #include "cli/output_check.h"
+#include "cli/run_options.h"
 #include "cli/settings.h"
-#include "engine/journal.h"
 #include "engine/worker_thread.h"
 #include "io/output_paths.h"
-#include "io/path_names.h"
 #include "process/failures.h"
 #include "process/halt.h"
 
@@ -72,19 +69,6 @@ std::optional<std::string> strayWord(const po::parsed_options& parsed) {
     }
   }
   return std::nullopt;
-}
-
-// A seed that differs between processes and between runs of one process:
-// two concurrent runs must not share their numbers.
-uint64_t freshSeed() {
-  std::random_device device;
-  return (static_cast<uint64_t>(device()) << 32) | device();
-}
-
-int32_t resolveWorkers(int32_t workers) {
-  if (workers != 0) return workers;
-  const unsigned hardware = std::thread::hardware_concurrency();
-  return hardware == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(hardware, kMaxWorkers));
 }
 
 // An argument that asks for the version: --version or an unambiguous
@@ -189,16 +173,6 @@ void printError(const std::string& message, bool json) {
   }
 }
 
-// The moment `seconds` of wall time after `start`, or the far future when
-// that lies beyond the clock's range.
-Halt::Clock::time_point deadline(Halt::Clock::time_point start, double seconds) {
-  const double limit =
-      std::chrono::duration<double>(Halt::Clock::time_point::max() - start).count();
-  if (!(seconds < limit / 2)) return Halt::Clock::time_point::max();
-  return start +
-         std::chrono::duration_cast<Halt::Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
 // The one-line refusal of options that cannot make a run, checked in this
 // order, or nothing.
 std::optional<PathRefusal> optionsRefusal(const po::variables_map& options,
@@ -217,64 +191,13 @@ std::optional<PathRefusal> optionsRefusal(const po::variables_map& options,
   }
   if (!options.count("problem")) return refusal("No input graph was specified");
   if (auto error = checkSettings(settings)) return refusal(*error);
-  // Blocks do not change how a chromatic search goes (the chromatic number
-  // is the largest of the blocks'), so the option would silently do nothing.
-  if (settings.chrom == 1 && options.count("decompose")) {
-    return refusal("--decompose is for counting mode; chromatic mode does not count by blocks");
-  }
-  // A tabu walk does not keep the uniform law on the level set that the
-  // estimates rest on: counting mode always moves by the Gibbs sweep.
-  if (settings.chrom == 0 && options.count("move")) {
-    return refusal("--move is for chromatic mode; counting mode moves by the Gibbs sweep alone");
-  }
-  // The trivial bounds are the setting for studies of the method itself.
-  if (settings.chrom == 1 && options.count("move") && settings.move == "tabu" &&
-      settings.trivialBounds()) {
-    return refusal(
-        "--move tabu needs the greedy bounds; --bounds trivial moves by the Gibbs sweep");
-  }
-  // Nor does a child of two colourings.
-  if (settings.chrom == 0 && options.count("crossover")) {
-    return refusal(
-        "--crossover is for chromatic mode; counting mode moves by the Gibbs sweep alone");
-  }
-  // Children are walked by the tabu walk: the Gibbs sweep has no use for
-  // them, and its reports stay as they were.
-  if (settings.chrom == 1 && options.count("crossover") && settings.crossover == "gpx" &&
-      settings.runParameters().move != MoveKind::Tabu) {
-    return refusal(
-        "--crossover gpx needs --move tabu; --move gibbs and --bounds trivial make no children");
+  if (auto error = modeRefusal(
+          settings, [&options](const std::string& name) { return options.count(name) > 0; })) {
+    return refusal(*error);
   }
   if (auto path = outputRefusal(options, settings)) return refusal(path->message);
   if (options.count("seed") && !parseSeed(seedText)) return refusal(seedError(seedText));
   return std::nullopt;
-}
-
-// What a resumed journal fixes when the command line does not: the seed
-// its runs were made with, else a fresh one, written to standard error so
-// that the run can be repeated; and its --decompose, so that a journal
-// written before counting by parts became the default (decompose 0) still
-// resumes, as standard error is told. Chromatic mode counts nothing by
-// parts: it ignores the default.
-void chooseUnnamedSettings(RunSettings& settings, const std::string& seedText) {
-  std::optional<JournalHeader> recorded;
-  if (settings.chrom == 0 && !settings.journal.empty()) recorded = journalHeader(settings.journal);
-  if (settings.seedGiven) {
-    settings.seed = *parseSeed(seedText);
-  } else if (recorded) {
-    settings.seed = recorded->seed;
-  } else {
-    settings.seed = freshSeed();
-    std::cerr << "seed: " << settings.seed << std::endl;
-  }
-  if (settings.chrom == 1) {
-    settings.decompose = 0;
-  } else if (!settings.decomposeGiven && recorded &&
-             settings.decompose != (recorded->decompose ? 1 : 0)) {
-    settings.decompose = recorded->decompose ? 1 : 0;
-    std::cerr << "journal " << printable(settings.journal) << " was written with --decompose "
-              << settings.decompose << ": its experiment goes on so" << std::endl;
-  }
 }
 
 // The parser's own words name the option and the fault; with the listing,
@@ -313,7 +236,8 @@ void reportUnforeseenFailure(const RunSettings& settings) {
 int runMode(const RunSettings& settings, const RunExecutor& executor,
             Halt::Clock::time_point started) {
   try {
-    const Halt halt = settings.maxTime > 0 ? Halt(deadline(started, settings.maxTime)) : Halt();
+    const Halt halt =
+        settings.maxTime > 0 ? Halt(deadlineAfter(started, settings.maxTime)) : Halt();
     return settings.chrom == 1 ? runChromatic(settings, executor, halt)
                                : runCounting(settings, executor, halt);
   } catch (const InputError& error) {
@@ -354,8 +278,10 @@ int dispatch(int argc, char** argv, const RunExecutor& executor) {
     }
     settings.seedGiven = options.count("seed") > 0;
     settings.decomposeGiven = options.count("decompose") > 0;
-    chooseUnnamedSettings(settings, seedText);
-    settings.workers = resolveWorkers(settings.workers);
+    const SettledNotes notes = settleUnnamedSettings(settings, seedText);
+    for (const auto& note : {notes.freshSeed, notes.journal}) {
+      if (note) std::cerr << *note << std::endl;
+    }
     return runMode(settings, executor, started);
   } catch (const po::error& error) {
     if (anyAsksForVersion(argc, argv)) {

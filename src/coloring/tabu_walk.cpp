@@ -22,6 +22,16 @@ int64_t walkLength(const TabuSettings& settings, int32_t vertexCount) {
          static_cast<int64_t>(settings.stepsPerVertex) * vertexCount;
 }
 
+TabuSettings doubledWalk(TabuSettings settings) {
+  const auto doubled = [](int32_t x) {
+    return x > std::numeric_limits<int32_t>::max() / 2 ? std::numeric_limits<int32_t>::max()
+                                                        : 2 * x;
+  };
+  settings.walkSteps = doubled(settings.walkSteps);
+  settings.stepsPerVertex = doubled(settings.stepsPerVertex);
+  return settings;
+}
+
 namespace {
 
 void addConflicting(TabuWorkspace& w, int32_t v) {

@@ -65,6 +65,10 @@ TabuSettings defaultTabuSettings();
 // The steps of one walk on a graph of `vertexCount` vertices.
 int64_t walkLength(const TabuSettings& settings, int32_t vertexCount);
 
+// The settings with walks twice as long; a count that would pass INT32_MAX
+// stays there (a population of 2^31 samples may double its walks 30 times).
+TabuSettings doubledWalk(TabuSettings settings);
+
 struct TabuMoveChoice {
   int32_t vertex = 0;
   int32_t color = 0;

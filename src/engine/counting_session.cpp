@@ -153,7 +153,7 @@ void takeRuns(const CountingPlan& plan, const RunExecutor& executor, const Halt&
 }
 
 // The parts of `graph`: the whole graph, or the plan's hard parts with its
-// exact factor (the decomposition told as a note).
+// exact factor (the plan told).
 Parts partsOf(const Graph& graph, const CountingPlan& plan, const CountingEvents& events,
               CountingOutcome& outcome) {
   Parts parts;
@@ -178,7 +178,7 @@ Parts partsOf(const Graph& graph, const CountingPlan& plan, const CountingEvents
         PartsFound::Part{hard.graph.vertexCount, hard.byKernel() ? hard.kernel.vertexCount : 0,
                          hard.byKernel() ? static_cast<int32_t>(hard.kernel.bits.size()) : 0});
   }
-  if (events.note) events.note(partsSummary(*parts.plan, graph.idBase));
+  if (events.planned) events.planned(*parts.plan);
   parts.work = countingWork(*parts.plan);
   PartSize largest;
   for (const HardPart& hard : parts.plan->hardParts) {

@@ -108,9 +108,11 @@ struct CountingOutcome {
 
 // What the experiment tells as it goes; every member may be left empty.
 struct CountingEvents {
-  // A note for standard error (the decomposition, what the journal found as
-  // it was read).
+  // A note for standard error: what the journal found as it was read.
   std::function<void(const std::string& note)> note;
+  // Counted by parts, the plan once it is made, before any pilot (the
+  // program tells its one-line summary, partsSummary, on standard error).
+  std::function<void(const PartsPlan& plan)> planned;
   // Each level of a pilot run while it is made (journalled levels are not),
   // with the pilot's part and the number of parts.
   std::function<void(int32_t part, int32_t parts, double level)> pilotLevel;

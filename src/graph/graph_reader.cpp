@@ -85,8 +85,8 @@ class InstanceReader {
     const double lines = static_cast<double>(edgeLines);
     return adjacencyBytes(std::min(largestId + 1.0, 2.0 * lines), lines);
   }
-  InputError refusal(double neededBytes) const {
-    return InputError(memoryRefusal(
+  RunTooLarge refusal(double neededBytes) const {
+    return RunTooLarge(memoryRefusal(
         neededBytes, "the graph's first " + std::to_string(edges.size() + 1) + " edge lines",
         usable));
   }
@@ -300,9 +300,9 @@ Graph InstanceReader::build(const SizeCheck& check) {
     try {
       vertexCount = countDistinctIds();
     } catch (const std::bad_alloc&) {
-      throw InputError(memoryRefusal(heldBytes() + 8.0 * static_cast<double>(edges.size()),
-                                     "the graph's " + std::to_string(edges.size()) + " edge lines",
-                                     usable));
+      throw RunTooLarge(memoryRefusal(heldBytes() + 8.0 * static_cast<double>(edges.size()),
+                                      "the graph's " + std::to_string(edges.size()) + " edge lines",
+                                      usable));
     }
     if (vertexCount > INT32_MAX) {
       throw InputError("Error in instance file " + source + ": more than 2147483647 vertex ids");
@@ -319,7 +319,7 @@ Graph InstanceReader::build(const SizeCheck& check) {
                                                      static_cast<double>(graph.edgeCount));
   const std::string what = "the graph of " + std::to_string(graph.vertexCount) + " vertices and " +
                            std::to_string(graph.edgeCount) + " edge lines";
-  if (needed > static_cast<double>(usable)) throw InputError(memoryRefusal(needed, what, usable));
+  if (needed > static_cast<double>(usable)) throw RunTooLarge(memoryRefusal(needed, what, usable));
   if (check) check(graph.vertexCount, graph.edgeCount);
 
   try {
@@ -327,7 +327,7 @@ Graph InstanceReader::build(const SizeCheck& check) {
       return std::pair{edge.u - graph.idBase, edge.v - graph.idBase};
     });
   } catch (const std::bad_alloc&) {
-    throw InputError(memoryRefusal(needed, what, usable));
+    throw RunTooLarge(memoryRefusal(needed, what, usable));
   }
   return graph;
 }

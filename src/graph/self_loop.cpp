@@ -17,9 +17,12 @@ std::optional<int32_t> selfLoopVertex(const Graph& graph) {
 
 void refuseSelfLoops(const Graph& graph) {
   if (auto v = selfLoopVertex(graph)) {
-    throw InputError("Vertex " + std::to_string(static_cast<int64_t>(*v) + graph.idBase) +
-                     " has a self-loop, so no proper coloring exists");
+    throw InputError(selfLoopMessage(std::to_string(static_cast<int64_t>(*v) + graph.idBase)));
   }
+}
+
+std::string selfLoopMessage(const std::string& vertex) {
+  return "Vertex " + vertex + " has a self-loop, so no proper coloring exists";
 }
 
 }  // namespace tintara

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "graph/graph.h"
 
@@ -16,5 +17,9 @@ std::optional<int32_t> selfLoopVertex(const Graph& graph);
 
 // Throws InputError naming that vertex by its id in the instance file.
 void refuseSelfLoops(const Graph& graph);
+
+// The refusal's message for the vertex named `vertex`: "Vertex 7 has a
+// self-loop, so no proper coloring exists".
+std::string selfLoopMessage(const std::string& vertex);
 
 }  // namespace tintara

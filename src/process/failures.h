@@ -6,6 +6,9 @@
 //   cannot be opened or read or is malformed, a graph or a run too large
 //   for the memory, a graph without any proper colouring, a journal it
 //   cannot use). The line goes after whatever the mode has already printed.
+//   RunTooLarge is the InputError of work refused for its size (the
+//   memoryRefusal message), told apart for an embedding that reports it as
+//   its own out-of-memory error (the Python module's MemoryError).
 // - WriteError: a file or stream that could not be written ("PATH:
 //   reason", or the reason alone for standard output); reported as "write
 //   error: ..." on standard error, since standard output may be what failed.
@@ -23,6 +26,10 @@ namespace tintara {
 
 struct InputError : std::runtime_error {
   using std::runtime_error::runtime_error;  // what(): one line, no line end
+};
+
+struct RunTooLarge : InputError {
+  using InputError::InputError;
 };
 
 struct WriteError : std::runtime_error {

@@ -76,8 +76,17 @@ HaltCause Halt::cause() const {
     default:
       break;
   }
+  if (request && request->load(std::memory_order_relaxed)) return HaltCause::Interrupted;
   if (deadline && Clock::now() >= *deadline) return HaltCause::OutOfTime;
   return HaltCause::None;
+}
+
+Halt::Clock::time_point deadlineAfter(Halt::Clock::time_point start, double seconds) {
+  const double limit =
+      std::chrono::duration<double>(Halt::Clock::time_point::max() - start).count();
+  if (!(seconds < limit / 2)) return Halt::Clock::time_point::max();
+  return start +
+         std::chrono::duration_cast<Halt::Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 int haltStatus(HaltCause cause) {

@@ -65,8 +65,8 @@ void checkRunMemory(int32_t vertexCount, int64_t edgeCount, const RunFootprint& 
          << (sampled == 1 ? " vertex" : " vertices");
     if (run.threads > 1) what << " on each of " << run.threads << " threads";
   }
-  throw InputError(spaceFits ? memoryRefusal(resident, what.str(), usable.resident)
-                             : memoryRefusal(space, what.str(), usable.addressSpace));
+  throw RunTooLarge(spaceFits ? memoryRefusal(resident, what.str(), usable.resident)
+                              : memoryRefusal(space, what.str(), usable.addressSpace));
 }
 
 }  // namespace tintara

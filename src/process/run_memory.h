@@ -81,7 +81,7 @@ double residentRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootpri
 double addressSpaceRunBytes(int32_t vertexCount, int64_t edgeCount, const RunFootprint& run);
 
 // Checked once the instance is read, before the Graph is built or any sample
-// made: throws InputError (the memoryRefusal message) when the address
+// made: throws RunTooLarge (the memoryRefusal message) when the address
 // space the runs add exceeds usable.addressSpace or the bytes in use exceed
 // usable.resident. Take `usable` when checking (usableMemory()): the
 // address space held by then, the edge list being read included, is left

@@ -38,8 +38,7 @@ struct ColoringSpace {
   bool lengthen(int32_t& n) {
     if (current.kind != MoveKind::Tabu || doublings >= move.walkDoublings) return false;
     ++doublings;
-    current.tabu.walkSteps *= 2;
-    current.tabu.stepsPerVertex *= 2;
+    current.tabu = doubledWalk(current.tabu);
     if (move.halvePopulation && n > 1) n /= 2;
     return true;
   }

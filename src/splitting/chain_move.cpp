@@ -54,10 +54,7 @@ int32_t childrenPerRegrowth(const ChainMove& move, int32_t N) {
 
 TabuSettings longestWalk(const ChainMove& move) {
   TabuSettings walk = move.tabu;
-  for (int32_t d = 0; d < move.walkDoublings; ++d) {
-    walk.walkSteps *= 2;
-    walk.stepsPerVertex *= 2;
-  }
+  for (int32_t d = 0; d < move.walkDoublings; ++d) walk = doubledWalk(walk);
   return walk;
 }
 

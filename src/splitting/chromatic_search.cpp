@@ -47,7 +47,8 @@ SearchStart trivialStart(const Graph& graph) {
 
 SearchStart greedyStart(const Graph& graph) {
   SearchStart start;
-  start.cliqueSize = static_cast<int32_t>(largeClique(graph).size());
+  start.clique = largeClique(graph);
+  start.cliqueSize = static_cast<int32_t>(start.clique.size());
   start.coloring = dsaturColoring(graph);
   const int32_t d = compactColors(start.coloring);
   start.interval = Bisection{start.cliqueSize - 1, d, start.cliqueSize};
