@@ -1,6 +1,7 @@
 #include "counting_call.h"
 
 #include <chrono>
+#include <cmath>
 #include <sstream>
 #include <utility>
 
@@ -17,7 +18,10 @@ PartsFigures partsFigures(const PartsPlan& plan) {
   parts.exactBlocks = plan.exactBlocks();
   parts.exactFactor = plan.exactFactor;
   for (const HardPart& hard : plan.hardParts) {
-    parts.hard.push_back(HardPartFigures{hard.vertices, hard.graph.edgeCount, {}});
+    HardPartFigures figures;
+    figures.vertices = hard.vertices;
+    figures.edges = hard.graph.edgeCount;
+    parts.hard.push_back(std::move(figures));
   }
   parts.summary = partsSummary(plan, 0);
   return parts;
@@ -51,16 +55,7 @@ CountingEvents keepingEvents(const RunSettings& s, CountingFigures& figures,
                                      std::chrono::steady_clock::now() - started));
     }
   };
-  if (progress.active()) {
-    events.pilotLevel = [&progress, shown = -1, lowest = 0.0](int32_t part, int32_t parts,
-                                                              double level) mutable {
-      if (part != shown) {  // levels only rise, so a pilot's first is its lowest
-        shown = part;
-        lowest = level;
-      }
-      progress.show(pilotProgressText(part, parts, level, lowest));
-    };
-  }
+  if (progress.active()) events.pilotLevel = pilotProgress(progress);
   events.concluded = [&s, &figures, &progress](const CountingOutcome& outcome) {
     progress.clear();
     // In the order standard error is told them; all but the plain mean warn.
@@ -94,8 +89,18 @@ CountingFigures countOnGraph(const RunSettings& settings, const Graph& graph,
   display.clear();
   CountingOutcome& outcome = figures.outcome;
   if (figures.parts) {
-    for (std::size_t p = 0; p < figures.parts->hard.size() && p < outcome.levels.size(); ++p) {
-      figures.parts->hard[p].levels = outcome.levels[p];
+    std::vector<HardPartFigures>& hard = figures.parts->hard;
+    for (std::size_t p = 0; p < hard.size(); ++p) {
+      if (p < outcome.levels.size()) hard[p].levels = outcome.levels[p];
+      if (outcome.partsFound && p < outcome.partsFound->parts.size()) {
+        hard[p].kernelVertices = outcome.partsFound->parts[p].kernelVertices;
+        hard[p].weightedEdges = outcome.partsFound->parts[p].weightedEdges;
+      }
+      if (p < outcome.tally.parts().size() && outcome.tally.parts()[p].count() > 0) {
+        const EstimateSums& runs = outcome.tally.parts()[p];
+        hard[p].mean = runs.mean();
+        hard[p].re = std::sqrt(runs.relativeVarianceOfMean());
+      }
     }
   }
   switch (outcome.end) {

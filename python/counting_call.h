@@ -21,11 +21,17 @@
 namespace tintara::python {
 
 // A block the runs split, a hard part: its vertices (ids of the whole
-// graph, ascending), its edges, and the levels its pilot fixed.
+// graph, ascending), its edges, the levels its pilot fixed and its kernel.
 struct HardPartFigures {
   std::vector<int32_t> vertices;
   int32_t edges = 0;
   std::vector<double> levels;
+  int32_t kernelVertices = 0;  // split on its kernel: the kernel's; 0 split whole
+  int32_t weightedEdges = 0;   // the kernel's edges with an activity bit
+  // With the parts' means multiplied (more than one hard part): the part's
+  // own mean over the runs and its relative error.
+  std::optional<WideDouble> mean;
+  std::optional<double> re;
 };
 
 // What counting by parts found: the blocks, those valued exactly and the

@@ -205,6 +205,11 @@ struct HardPartResult {
   py::list vertices;
   int32_t edges = 0;
   std::vector<double> levels;
+  std::optional<int32_t> kernelVertices;  // None: split whole
+  int32_t weightedEdges = 0;
+  std::optional<double> mean;  // None unless the parts' means are multiplied
+  std::optional<double> log10Mean;
+  std::optional<double> re;
 };
 
 struct PartsResult {
@@ -270,7 +275,18 @@ PartsResult partsResult(const PartsFigures& figures, const LabelledGraph& graph)
                     {},
                     figures.summary};
   for (const HardPartFigures& hard : figures.hard) {
-    parts.hard.push_back(HardPartResult{graph.labelsOf(hard.vertices), hard.edges, hard.levels});
+    HardPartResult part;
+    part.vertices = graph.labelsOf(hard.vertices);
+    part.edges = hard.edges;
+    part.levels = hard.levels;
+    if (hard.kernelVertices > 0) part.kernelVertices = hard.kernelVertices;
+    part.weightedEdges = hard.weightedEdges;
+    if (hard.mean) {
+      part.mean = toDouble(*hard.mean);
+      part.log10Mean = log10Of(*hard.mean);
+    }
+    part.re = hard.re;
+    parts.hard.push_back(std::move(part));
   }
   return parts;
 }
@@ -589,7 +605,17 @@ PYBIND11_MODULE(tintara, m) {
   py::class_<HardPartResult>(m, "HardPart", "A block without an exact value, split by the runs.")
       .def_readonly("vertices", &HardPartResult::vertices, "Its vertices, by the graph's labels.")
       .def_readonly("edges", &HardPartResult::edges, "Its number of distinct edges.")
-      .def_readonly("levels", &HardPartResult::levels, "The levels its pilot run fixed.");
+      .def_readonly("levels", &HardPartResult::levels, "The levels its pilot run fixed.")
+      .def_readonly("kernel_vertices", &HardPartResult::kernelVertices,
+                    "Split on its kernel (after series and parallel reductions): the kernel's "
+                    "vertices; None when it is split whole.")
+      .def_readonly("weighted_edges", &HardPartResult::weightedEdges,
+                    "The kernel's edges that carry a weight (an activity bit).")
+      .def_readonly("mean", &HardPartResult::mean,
+                    "With more than one hard part, whose means are multiplied: this part's mean "
+                    "over the runs (0.0 below a double's range); None otherwise.")
+      .def_readonly("log10_mean", &HardPartResult::log10Mean, "Its log10, or None.")
+      .def_readonly("re", &HardPartResult::re, "Its relative error, or None.");
   py::class_<PartsResult>(m, "Parts", "What counting by parts (decompose) found.")
       .def_readonly("blocks", &PartsResult::blocks, "The graph's blocks.")
       .def_readonly("exact_blocks", &PartsResult::exactBlocks, "Blocks valued exactly.")

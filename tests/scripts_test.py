@@ -546,7 +546,7 @@ class PerformanceReport(unittest.TestCase):
 
 class CommandLines(unittest.TestCase):
     SCRIPTS = ["accuracy-study", "chromatic-study", "decompose-study", "fuzz-reader",
-               "install-deps", "lattice-study", "make-examples", "memcheck",
+               "install-deps", "kernel-study", "lattice-study", "make-examples", "memcheck",
                "performance-report", "planted-graphs", "plot-convergence", "stop-and-resume"]
 
     def test_every_script_answers_help_and_refuses_a_bad_option_on_one_line(self):

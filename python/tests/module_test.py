@@ -54,6 +54,8 @@ GRAPHS = [
     ("string labels", labelled_torus_with_triangle(), 3),
     ("isolated vertex", (11, list(nx.petersen_graph().edges())), 3),
     ("repeated edge", groetzsch_multigraph(), 4),
+    ("two hard parts", nx.disjoint_union(nx.grid_2d_graph(6, 6, periodic=True),
+                                         nx.grid_2d_graph(6, 6, periodic=True)), 3),
 ]
 
 
@@ -137,8 +139,15 @@ class SameFiguresAsTheProgram(Program):
                                            math.log10(r.probability) + n * math.log10(k))
                     if decompose:
                         self.assertEqual(r.parts.summary, errors[0])
-                        for part in r.parts.hard:
+                        found = summary["decomposition"]["parts"]
+                        self.assertEqual(len(r.parts.hard), len(found))
+                        for part, theirs in zip(r.parts.hard, found):
                             self.assertTrue(set(part.vertices) <= set(numbered(graph)[0]))
+                            self.assertEqual((len(part.vertices), part.kernel_vertices,
+                                              part.weighted_edges),
+                                             (theirs["vertices"], theirs["kernel_vertices"],
+                                              theirs["weighted_edges"]))
+                            self.assertEqual(part.re, theirs["re"])
                     else:
                         self.assertIsNone(r.parts)
 

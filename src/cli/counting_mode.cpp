@@ -55,16 +55,7 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
     progress.clear();
     std::cerr << partsSummary(plan, graph.idBase) << std::endl;
   };
-  if (progress.active()) {
-    events.pilotLevel = [&progress, shown = -1, lowest = 0.0](int32_t part, int32_t parts,
-                                                              double level) mutable {
-      if (part != shown) {  // levels only rise, so a pilot's first is its lowest
-        shown = part;
-        lowest = level;
-      }
-      progress.show(pilotProgressText(part, parts, level, lowest));
-    };
-  }
+  if (progress.active()) events.pilotLevel = pilotProgress(progress);
   events.levelsFixed = [&s, &progress, &journalled](const CountingOutcome& outcome) {
     progress.clear();
     journalled = outcome.journalledRuns;
@@ -103,6 +94,17 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
 }
 
 }  // namespace
+
+std::function<void(int32_t, int32_t, double)> pilotProgress(ProgressDisplay& progress) {
+  return [&progress, shown = -1, lowest = 0.0](int32_t part, int32_t parts,
+                                               double level) mutable {
+    if (part != shown) {  // levels only rise, so a pilot's first is its lowest
+      shown = part;
+      lowest = level;
+    }
+    progress.show(pilotProgressText(part, parts, level, lowest));
+  };
+}
 
 // What the run holds beside the graph: a population a thread, the
 // colouring kept for the save, and a decomposition. Counted by parts, the

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "cli/progress_display.h"
 #include "cli/settings.h"
 #include "engine/counting_session.h"
 #include "engine/run_executor.h"
@@ -31,6 +32,11 @@ namespace tintara {
 // journal it cannot use and WriteError when the report, the journal or the
 // saved colouring cannot be written.
 int runCounting(const RunSettings& settings, const RunExecutor& executor, const Halt& halt);
+
+// The progress display's event for the pilots' levels: "part 2 of 3: level
+// -40 of the pilot run (from -90 up to 0)".
+std::function<void(int32_t part, int32_t parts, double level)> pilotProgress(
+    ProgressDisplay& progress);
 
 // What the experiment holds besides the graph, for the memory check made
 // before the graph is built (readRunGraph, or a caller that builds it
