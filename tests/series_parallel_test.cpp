@@ -4,6 +4,7 @@
 // against the exact value.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 #include "coloring/proper_coloring.h"
@@ -190,25 +191,32 @@ TEST(SeriesParallel, BlocksThatReduceFullyAreExact) {
   EXPECT_EQ(planParts(petersenGraph(), 2, refused).zeroBlock, 0);
 }
 
-// The kernels of three blocks, and one built by hand with bits of every
-// kind: the move against the plain sweep, draw for draw, at levels below,
-// at and above the sample's score.
+// The kernels of four graphs (a sparse random one's with degrees past 4),
+// one built by hand with bits of every kind, at 3 colours and at 9 (past
+// the word of byte counts), and a hub of degree 130 (past it too) on a
+// cycle: the move against the plain sweep, draw for draw, at levels below,
+// at and above the sample's score (far enough above that some vertices
+// have no colour allowed).
 TEST(KernelState, TheMoveIsThePlainSweepDrawForDraw) {
   std::vector<std::pair<KernelGraph, int32_t>> kernels;
   for (const auto& [graph, k] : std::vector<std::pair<Graph, int32_t>>{
            {subdivided(completeGraph(4), {{0, 1, 1}, {2, 3, 2}}), 3},
            {subdivided(petersenGraph(), {{0, 1, 2}, {2, 3, 1}}), 4},
-           {gridGraph(5, 5), 3}}) {
+           {gridGraph(5, 5), 3},
+           {randomGraph(300, 330, 5), 3}}) {
     kernels.emplace_back(kernelForm(reduceSeriesParallel(graph, k).kernel).graph, k);
   }
-  kernels.emplace_back(makeKernelGraph(5, {{0, 1, false, 0.3},
-                                           {1, 2, true, 0.7},
-                                           {2, 3, false, 1.0},
-                                           {3, 4, true, 1.0},
-                                           {4, 0, false, 0.05},
-                                           {0, 2, true, 0.5},
-                                           {1, 3, false, 0.9}}),
-                       3);
+  const std::vector<KernelEdge> byHand = {
+      {0, 1, false, 0.3},  {1, 2, true, 0.7}, {2, 3, false, 1.0}, {3, 4, true, 1.0},
+      {4, 0, false, 0.05}, {0, 2, true, 0.5}, {1, 3, false, 0.9}};
+  kernels.emplace_back(makeKernelGraph(5, byHand), 3);
+  kernels.emplace_back(makeKernelGraph(5, byHand), 9);
+  std::vector<KernelEdge> hub;
+  for (int32_t v = 1; v <= 130; ++v) {
+    hub.push_back({0, v, v % 3 == 0, v % 2 == 0 ? 0.6 : 1.0});
+    hub.push_back({v, v % 130 + 1, v % 5 == 0, v % 4 == 1 ? 0.4 : 1.0});
+  }
+  kernels.emplace_back(makeKernelGraph(131, hub), 3);
   for (std::size_t i = 0; i < kernels.size(); ++i) {
     const auto& [kernel, k] = kernels[i];
     SCOPED_TRACE(::testing::Message() << "kernel " << i);
@@ -221,7 +229,10 @@ TEST(KernelState, TheMoveIsThePlainSweepDrawForDraw) {
     randomKernelSample(b, kernel, plain, k);
     KernelWorkspace workspace;
     for (int sweep = 0; sweep < 60; ++sweep) {
-      const double level = sweep % 3 == 0 ? kernel.lowestScore() : a.score + 2.0 * (sweep % 3 - 1);
+      // The lowest level, then 2 below the score, at it, and 2 and 6 above.
+      const double level = sweep % 5 == 0
+                               ? kernel.lowestScore()
+                               : a.score + std::array{-2.0, 0.0, 2.0, 6.0}[sweep % 5 - 1];
       kernelGibbsMove(a, kernel, k, fast, level, workspace);
       plainKernelMove(b, kernel, k, plain, level);
       ASSERT_EQ(a.colors, b.colors) << sweep;

@@ -33,6 +33,14 @@
 // uniform01 is a multiple of 2^-32, so P(active) is p rounded up to one: a
 // bias of at most 2^-32 in each edge's prior.
 //
+// A sweep of a sample at or above the level, whole numbers both (as scores
+// are), reads its coins and choices ahead as the colouring's move does
+// (coloring/coin_parsing.h), since every heads position then draws its
+// choice, and its bits' draws from the same block of engine outputs; other
+// sweeps read them in turn. With at most 8 colours a vertex of degree below
+// 128 counts its bad links per colour in the byte lanes of one word
+// (coloring/level_sweep.h), else in a table of k counts.
+//
 // tests/support/plain_runs.h holds the same sweep written plainly (every
 // candidate colour's score recounted from scratch), which the tests hold
 // this one to, draw for draw.
@@ -106,10 +114,16 @@ void randomKernelSample(KernelSample& sample, const KernelGraph& graph, RandomSo
 // The score of `sample` from scratch.
 double kernelScore(const KernelGraph& graph, const KernelSample& sample);
 
-// Scratch for the move, reused so that a sweep allocates nothing.
+// Scratch for the move, reused so that a sweep allocates nothing after the
+// first.
 struct KernelWorkspace {
-  std::vector<int32_t> unequalBad;  // a colour's count of active inequality links
-  std::vector<int32_t> equalGood;   // a colour's count of active equality links
+  std::vector<uint8_t> linkActive;   // 0, 1, then the bits, at link.bit + 2
+  std::vector<int32_t> colorCounts;  // with more than 8 colours or a high degree
+  std::vector<int32_t> allowedColors;
+  std::vector<int32_t> allowedCounts;
+  // One block's heads: the vertex and its choice's engine output.
+  std::vector<int32_t> treatedVertices;
+  std::vector<uint32_t> choiceOutputs;
 };
 
 // One sweep at `level`, as above; the sample's score stays current.
