@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include "coloring/proper_coloring.h"
+#include "exact/exact_block.h"
 #include "exact_count/exact_count.h"
 #include "graph/simple_graph.h"
-#include "exact/exact_block.h"
 #include "support/graphs.h"
 
 namespace tintara {

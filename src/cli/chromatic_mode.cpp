@@ -183,10 +183,9 @@ int runChromatic(const RunSettings& s, const RunExecutor& executor, const Halt& 
     progress.clear();
     std::cerr << stepLine(step) << std::endl;
   };
-  ChromaticRun run =
-      searchChromatic(s, graph, executor, halt,
-                      progress.active() ? BisectionObserver(showStep) : BisectionObserver(),
-                      tellStep, start);
+  ChromaticRun run = searchChromatic(
+      s, graph, executor, halt,
+      progress.active() ? BisectionObserver(showStep) : BisectionObserver(), tellStep, start);
 
   progress.clear();
   const int status = run.search.stopped ? haltStatus(run.cause) : 0;

@@ -59,8 +59,8 @@ using StepFiguresObserver = std::function<void(const StepFigures& step)>;
 // processorMilliseconds() when the work began.
 ChromaticRun searchChromatic(const RunSettings& settings, const Graph& graph,
                              const RunExecutor& executor, const Halt& halt,
-                             const BisectionObserver& observer,
-                             const StepFiguresObserver& stepDone, int64_t cpuSince);
+                             const BisectionObserver& observer, const StepFiguresObserver& stepDone,
+                             int64_t cpuSince);
 
 // The progress display's text before a step's tests: "k = 7 in 5..8:
 // bisection step" (or "descent step" for the tabu walk's descent).

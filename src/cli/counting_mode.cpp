@@ -96,8 +96,7 @@ CountingEvents reportEvents(const RunSettings& s, const Graph& graph, ProgressDi
 }  // namespace
 
 std::function<void(int32_t, int32_t, double)> pilotProgress(ProgressDisplay& progress) {
-  return [&progress, shown = -1, lowest = 0.0](int32_t part, int32_t parts,
-                                               double level) mutable {
+  return [&progress, shown = -1, lowest = 0.0](int32_t part, int32_t parts, double level) mutable {
     if (part != shown) {  // levels only rise, so a pilot's first is its lowest
       shown = part;
       lowest = level;
@@ -209,8 +208,8 @@ int runCounting(const RunSettings& s, const RunExecutor& executor, const Halt& h
     printCountingHeader(std::cout, s);
   }
   const Graph graph = readRunGraph(s.problem, countingFootprint(s));
-  const CountingPlan plan = countingPlan(
-      s, graph, [](const std::string& note) { std::cerr << note << std::endl; });
+  const CountingPlan plan =
+      countingPlan(s, graph, [](const std::string& note) { std::cerr << note << std::endl; });
   ProgressDisplay progress = ProgressDisplay::onTerminal(0);
   int64_t journalled = 0;
   const CountingOutcome outcome = runCountingExperiment(

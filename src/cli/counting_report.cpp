@@ -143,8 +143,9 @@ ConclusionLines conclusionLines(const CountingOutcome& outcome, double terr) {
   plain << "plain mean of the " << counted(tally.runs(), "run") << ": ";
   writeNumber(plain, tally.plainMean());
   plain << ", RE " << tally.plainRelativeError()
-        << (tally.multipliesMeans() ? " (the average above is the product of the parts' means)"
-                                    : " (the average above counts an entry 0.0 before the first run)");
+        << (tally.multipliesMeans()
+                ? " (the average above is the product of the parts' means)"
+                : " (the average above counts an entry 0.0 before the first run)");
   lines.plainMean = plain.str();
   for (std::size_t p = 0; p < tally.parts().size(); ++p) {
     if (tally.parts()[p].zeros() == tally.runs()) {

@@ -25,7 +25,7 @@ int64_t walkLength(const TabuSettings& settings, int32_t vertexCount) {
 TabuSettings doubledWalk(TabuSettings settings) {
   const auto doubled = [](int32_t x) {
     return x > std::numeric_limits<int32_t>::max() / 2 ? std::numeric_limits<int32_t>::max()
-                                                        : 2 * x;
+                                                       : 2 * x;
   };
   settings.walkSteps = doubled(settings.walkSteps);
   settings.stepsPerVertex = doubled(settings.stepsPerVertex);

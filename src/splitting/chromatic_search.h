@@ -89,7 +89,7 @@ struct SearchStart {
   // Take hi from the colours a passing colouring uses (renumbered without
   // gaps), rather than from the k tested.
   bool tighten = false;
-  int32_t cliqueSize = 0;  // the clique that set the floor; 0 for none
+  int32_t cliqueSize = 0;            // the clique that set the floor; 0 for none
   std::vector<int32_t> clique = {};  // its vertices, ascending; empty for none
   // Spread a step's tests over the next candidates, next(), next() - 1, ...
   // down to lo + 1, rather than making them all at next() (StepColors).

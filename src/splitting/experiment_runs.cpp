@@ -73,9 +73,9 @@ std::optional<ColorabilityOutcome> colorabilityTest(const Graph& graph,
   const int64_t start = threadMilliseconds();
   ColorabilityOutcome outcome;
   outcome.colors = k;
-  const AdaptiveRun run = adaptiveRunOnStream(graph, parameters, k, colorabilityStream(step, test),
-                                              0, &outcome.coloring, {}, abandoned,
-                                              testMove(parameters.move, parameters.crossover, parameters.N));
+  const AdaptiveRun run = adaptiveRunOnStream(
+      graph, parameters, k, colorabilityStream(step, test), 0, &outcome.coloring, {}, abandoned,
+      testMove(parameters.move, parameters.crossover, parameters.N));
   if (run.stopped) return std::nullopt;
   // The walk's tables are incremental: a fault in them must never make an
   // answer below the chromatic number, so a pass is recounted first.
