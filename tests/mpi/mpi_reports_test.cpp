@@ -115,12 +115,15 @@ std::vector<std::string> mpirunCommand(int ranks, const std::vector<std::string>
 TEST(MpiReports, AJobStoppedBySigtermResumesFromItsJournalToTintarasReport) {
   testing::TempFile folder("");
   const std::string journal = folder.directory() + "/runs.journal";
-  // Runs of some 25 ms: mpirun stops forwarding output a second before it
+  // Runs of some 50 ms: mpirun stops forwarding output a second before it
   // passes SIGTERM on, so a report that prints hundreds of lines a second
-  // would fill the terminal's buffer first (see README).
+  // would fill the terminal's buffer first (see README); and about 140 of
+  // them, so that the job cannot reach its target in the second before the
+  // signal arrives (with 80 runs of 20 ms it sometimes did, and its summary
+  // was lost with mpirun's output).
   const std::vector<std::string> args = {"--problem",   kExamples + "grid_8x8.txt",
-                                         "--N",         "500",
-                                         "--terr",      "0.05",
+                                         "--N",         "1000",
+                                         "--terr",      "0.03",
                                          "--seed",      "21",
                                          "--decompose", "0"};
   const ProcessResult expected = testing::runTintaraBinary(args);
