@@ -115,7 +115,7 @@ std::vector<std::string> mpirunCommand(int ranks, const std::vector<std::string>
 TEST(MpiReports, AJobStoppedBySigtermResumesFromItsJournalToTintarasReport) {
   testing::TempFile folder("");
   const std::string journal = folder.directory() + "/runs.journal";
-  // Runs of some 50 ms: mpirun stops forwarding output a second before it
+  // Runs of some 30 ms: mpirun stops forwarding output a second before it
   // passes SIGTERM on, so a report that prints hundreds of lines a second
   // would fill the terminal's buffer first (see README); and about 140 of
   // them, so that the job cannot reach its target in the second before the
