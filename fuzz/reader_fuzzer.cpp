@@ -128,7 +128,8 @@ void checkGraph(const tintara::Graph& graph, const Model& model) {
     distinct.insert({u, v});
   }
   const bool formatP = model.lastP && isFormatWord(model.lastP->at(1));
-  const bool dimacs = formatP && !model.edges.empty() && !idZero;
+  // A DIMACS header alone (`p edge 10 0`) is DIMACS too: ten isolated vertices.
+  const bool dimacs = formatP && !idZero;
   if (graph.idBase != (dimacs ? 1 : 0)) fail("idBase differs from the DIMACS rule");
   int64_t count = 0;
   if (dimacs) {
