@@ -46,19 +46,8 @@ template <class LimitOf, class IndexOf>
   // vertices of a random graph of average degree 10.
   const uint64_t counts = last - first <= 4 ? laneCounts<4>(colors, v, first, last)
                                             : laneCounts<12>(colors, v, first, last);
-  const auto countOf = [&](int32_t color) {
-    return static_cast<int32_t>((counts >> (8 * color)) & 0xff);
-  };
-  Choice choice;
-  choice.own = countOf(colors[v]);
-  const int32_t limit = limitOf(choice.own, static_cast<int32_t>(last - first));
-  if (limit < 0) return choice;
-  const uint64_t allowed = lanesAtMost(counts, limit) & colorLanes;
-  const int32_t allowedCount = laneSum(allowed);
-  if (allowedCount == 0) return choice;
-  choice.color = kNthColor[laneBits(allowed)][indexOf(allowedCount)];
-  choice.count = countOf(choice.color);
-  return choice;
+  return choiceFromLanes(counts, colors[v], static_cast<int32_t>(last - first), colorLanes, limitOf,
+                         indexOf);
 }
 
 // Any number of colours, with a table of k counts.

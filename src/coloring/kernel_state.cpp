@@ -115,19 +115,8 @@ template <class LimitOf, class IndexOf>
   const int64_t degree = last - first;
   for (int i = 0; i < kSlots; ++i) add(*(i < degree ? first + i : &kPadding));
   for (const KernelLink* link = first + kSlots; link < last; ++link) add(*link);
-  const auto countOf = [&](int32_t color) {
-    return static_cast<int32_t>((counts >> (8 * color)) & 0xff);
-  };
-  Choice choice;
-  choice.own = countOf(colors[v]);
-  const int32_t limit = limitOf(choice.own, static_cast<int32_t>(last - first));
-  if (limit < 0) return choice;
-  const uint64_t allowed = lanesAtMost(counts, limit) & colorLanes;
-  const int32_t allowedCount = laneSum(allowed);
-  if (allowedCount == 0) return choice;
-  choice.color = kNthColor[laneBits(allowed)][indexOf(allowedCount)];
-  choice.count = countOf(choice.color);
-  return choice;
+  return choiceFromLanes(counts, colors[v], static_cast<int32_t>(last - first), colorLanes, limitOf,
+                         indexOf);
 }
 
 // Any number of colours and any degree: a table of k entries, all zeros

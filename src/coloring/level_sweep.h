@@ -154,4 +154,26 @@ inline uint32_t laneBits(uint64_t x) {
   return static_cast<uint32_t>((x * 0x0102040810204080) >> 56);
 }
 
+// The choice at a vertex of colour `ownColor` and `degree` links, from its
+// colour counts in byte lanes: `limitOf(own, degree)` is the largest count
+// allowed (below 0: none), `indexOf(allowedCount)` which allowed colour,
+// ascending, is drawn. Shared by the colouring's sweep and the kernel's.
+template <class LimitOf, class IndexOf>
+inline Choice choiceFromLanes(uint64_t counts, int32_t ownColor, int32_t degree,
+                              uint64_t colorLanes, LimitOf limitOf, IndexOf indexOf) {
+  const auto countOf = [counts](int32_t color) {
+    return static_cast<int32_t>((counts >> (8 * color)) & 0xff);
+  };
+  Choice choice;
+  choice.own = countOf(ownColor);
+  const int32_t limit = limitOf(choice.own, degree);
+  if (limit < 0) return choice;
+  const uint64_t allowed = lanesAtMost(counts, limit) & colorLanes;
+  const int32_t allowedCount = laneSum(allowed);
+  if (allowedCount == 0) return choice;
+  choice.color = kNthColor[laneBits(allowed)][indexOf(allowedCount)];
+  choice.count = countOf(choice.color);
+  return choice;
+}
+
 }  // namespace tintara
