@@ -116,15 +116,25 @@ void takeRuns(const CountingPlan& plan, const RunExecutor& executor, const Halt&
     concluded = true;
     outcome.end = end;
     outcome.cause = cause;
+    // A halt prints the summary first: a stopped job may be killed a moment
+    // later (mpirun's SIGKILL, a second after its SIGTERM), and an fsync on a
+    // busy disk can outlast that. The lines are written already; only their
+    // sync follows. An experiment that ended by itself is synced first, so
+    // its summary never precedes a journal that failed to reach the disk.
+    if (end == CountingEnd::Halted) {
+      if (events.concluded) events.concluded(outcome);
+      if (journal) journal->finish();
+      return;
+    }
     if (journal) journal->finish();
     if (events.concluded) events.concluded(outcome);
   };
   // A halt concludes at once, before the runs under way are waited for;
-  // while they are waited for, the journal's last lines reach the disk.
+  // while they are waited for, a failed sync of the journal is told.
   const BatchControl control{[&halt] { return halt(); },
                              [&] { conclude(CountingEnd::Halted, halt.cause()); },
                              [journal] {
-                               if (journal) journal->syncIfDue();
+                               if (journal) journal->checkSynced();
                              }};
   const std::vector<CountingRun> noRuns;
   const auto source = [&](int64_t first, int64_t last, const RunConsumer<CountingRun>& consume) {

@@ -653,7 +653,7 @@ Journal Journal::openFor(const std::string& path, const JournalHeader& here, boo
 }
 
 Journal::Journal(std::string path, int fd, bool created)
-    : path(std::move(path)), fd(fd), created(created), lastSync(std::chrono::steady_clock::now()) {}
+    : path(std::move(path)), fd(fd), created(created) {}
 
 Journal::Journal(Journal&& other) noexcept
     : path(std::move(other.path)),
@@ -669,13 +669,14 @@ Journal::Journal(Journal&& other) noexcept
       torn(other.torn),
       keptBytes(other.keptBytes),
       said(std::move(other.said)),
-      lastSync(other.lastSync),
-      firstUnsynced(other.firstUnsynced),
-      unsynced(other.unsynced) {}
+      syncer(std::move(other.syncer)) {}
 
 Journal::~Journal() {
   if (fd < 0) return;
-  if (unsynced) ::fsync(fd);
+  if (syncer) {
+    syncer->syncNow();
+    syncer.reset();  // its thread ends before the file is closed
+  }
   // A journal this run made, holds and never started holds nothing to
   // resume. Never another run's: it holds the lock on its own file, and a
   // file this run did not make or no longer names is left alone.
@@ -768,27 +769,21 @@ void Journal::record(int64_t run, const CountingRun& result) {
   const std::string line = journalLine(content, version, chain);
   if (!writeAll(fd, line.data(), line.size())) writeFailed(path, errno);
   written = true;
-  const auto now = std::chrono::steady_clock::now();
-  if (!unsynced) firstUnsynced = now;
-  unsynced = true;
-  if (now - lastSync >= std::chrono::seconds(1)) sync();
+  if (!syncer) syncer = std::make_unique<FileSyncer>(fd, std::chrono::milliseconds(500));
+  syncer->written();
+  checkSynced();
 }
 
-void Journal::syncIfDue() {
-  if (unsynced &&
-      std::chrono::steady_clock::now() - firstUnsynced >= std::chrono::milliseconds(500)) {
-    sync();
-  }
+void Journal::checkSynced() {
+  if (syncer && syncer->failure() != 0) writeFailed(path, syncer->failure());
 }
 
 void Journal::finish() {
-  if (unsynced) sync();
+  if (syncer && syncer->syncNow() != 0) writeFailed(path, syncer->failure());
 }
 
 void Journal::sync() {
   if (::fsync(fd) != 0) writeFailed(path, errno);
-  unsynced = false;
-  lastSync = std::chrono::steady_clock::now();
 }
 
 RunBatchEnd journalledRuns(

@@ -73,10 +73,11 @@
 //
 // Durability. The header goes out in one write() and is synced before any
 // run line follows. Each run line goes out in one write() as the run is
-// consumed, and reaches the disk within a second: it is synced at once
-// when the last sync is a second old, and otherwise by syncIfDue(), which
-// the run engine calls while it waits for runs. A process killed at any
-// moment loses at most the runs in flight or waiting for an earlier one.
+// consumed, and reaches the disk within a second: a thread of the
+// journal's own syncs it half a second after the first unsynced line
+// (io/file_syncer.h), so that no caller waits for a busy disk. A process
+// killed at any moment loses at most the runs in flight or waiting for an
+// earlier one.
 //
 // A journal that may be read but not written (its permissions, a read-only
 // mount) still reports a complete experiment; the caller refuses it when
@@ -86,12 +87,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/run_engine.h"
 #include "graph/graph.h"
+#include "io/file_syncer.h"
 #include "splitting/adaptive_splitting.h"
 #include "splitting/experiment_runs.h"
 
@@ -193,10 +196,10 @@ class Journal {
   // Goes on with the journal read: cuts off its torn bytes.
   void resume();
   void record(int64_t run, const CountingRun& result);
-  // Syncs the lines written half a second ago or more; called while the
-  // runs are waited for, so that every line reaches the disk within a
-  // second however long the next run takes.
-  void syncIfDue();
+  // Throws WriteError when a sync of the lines written has failed; called
+  // while the runs are waited for, so that a failure is told however long
+  // the next run takes.
+  void checkSynced();
   // Syncs what was written.
   void finish();
 
@@ -220,9 +223,8 @@ class Journal {
   uint64_t torn = 0;
   uint64_t keptBytes = 0;
   std::vector<std::string> said;
-  std::chrono::steady_clock::time_point lastSync;
-  std::chrono::steady_clock::time_point firstUnsynced;
-  bool unsynced = false;
+  // Syncs the run lines, made with the first of them.
+  std::unique_ptr<FileSyncer> syncer;
 };
 
 // Makes runs first .. last for `consume`: those `recorded` holds, then new
