@@ -66,10 +66,12 @@ std::vector<Line> modelLines(std::string_view text) {
   return lines;
 }
 
-// A whole decimal integer with an optional sign, within 32 bits.
+// A whole decimal integer with an optional sign, within 32 bits, however
+// many leading zeros it has (the magnitude saturates, so no length bounds
+// it).
 std::optional<int64_t> modelNumber(const std::string& token) {
   std::size_t i = token[0] == '+' || token[0] == '-' ? 1 : 0;
-  if (i == token.size() || token.size() - i > 30) return std::nullopt;
+  if (i == token.size()) return std::nullopt;
   int64_t magnitude = 0;
   for (; i < token.size(); ++i) {
     if (token[i] < '0' || token[i] > '9') return std::nullopt;
