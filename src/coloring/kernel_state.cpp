@@ -137,22 +137,8 @@ Choice chooseWithTable(const int32_t* colors, const uint8_t* linkActive, int32_t
     counts[colors[link->neighbour]] += active * (1 - 2 * equality);
     equalLinks += active & equality;
   }
-  Choice choice;
-  choice.own = counts[colors[v]] + equalLinks;
-  const int32_t limit = limitOf(choice.own, static_cast<int32_t>(last - first));
-  int32_t allowedCount = 0;
-  for (int32_t c = 0; c < k; ++c) {
-    const int32_t count = counts[c] + equalLinks;
-    counts[c] = 0;
-    allowed[allowedCount] = c;
-    allowedCounts[allowedCount] = count;
-    allowedCount += count <= limit ? 1 : 0;
-  }
-  if (allowedCount == 0) return choice;
-  const int32_t index = indexOf(allowedCount);
-  choice.color = allowed[index];
-  choice.count = allowedCounts[index];
-  return choice;
+  return choiceFromTable(counts, k, equalLinks, colors[v], static_cast<int32_t>(last - first),
+                         limitOf, indexOf, allowed, allowedCounts);
 }
 
 // What a sweep needs to treat a vertex.
@@ -234,26 +220,9 @@ void sweepReadAhead(KernelSweep& sweep, KernelSample& sample, RandomSource& rand
                     [[maybe_unused]] double level) {
   const KernelGraph& graph = sweep.graph;
   int32_t* colors = sweep.colors;
-  int64_t rise = 0;  // half of the score's rise so far
-  forEachHeadsBlock(
-      random, sample.visitOrder.data(), graph.vertexCount, sweep.workspace.treatedVertices.data(),
-      sweep.workspace.choiceOutputs.data(),
-      [&](const int32_t* heads, const uint32_t* choices, int32_t headCount) {
-        for (int32_t h = 0; h < headCount; ++h) {
-          const int32_t v = heads[h];
-          const uint32_t output = choices[h];
-          const Choice choice = sweep.choose(
-              v,
-              [&](int32_t own, int32_t degree) {
-                return CountBound::clampedLimit(own, half + rise, degree);
-              },
-              [output](int32_t allowedCount) { return indexFromOutput(allowedCount, output); });
-          assert(choice.color >= 0);
-          colors[v] = choice.color;
-          rise += choice.own - choice.count;
-        }
-      });
-  assert(half + rise >= 0);
+  // Half of the score's rise so far, at least -half after the colours.
+  int64_t rise = colorHeads(sweep, random, sample.visitOrder.data(), graph.vertexCount, colors,
+                            half, [](const int32_t*, int32_t, int32_t) {});
   // A bit's value off is always allowed, on when it leaves half >= 0; a
   // draw u = output / 2^32 is below p as a double, exactly as uniform01's.
   const KernelBit* bits = graph.bits.data();

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
+#include "coloring/coin_parsing.h"
 #include "coloring/coloring_sample.h"
 
 namespace tintara {
@@ -174,6 +176,71 @@ inline Choice choiceFromLanes(uint64_t counts, int32_t ownColor, int32_t degree,
   choice.color = kNthColor[laneBits(allowed)][indexOf(allowedCount)];
   choice.count = countOf(choice.color);
   return choice;
+}
+
+// The choice at a vertex of colour `ownColor` and `degree` links, from a
+// table of the k colours' counts, each `shift` short (the kernel's active
+// equality links; 0 for a colouring): `limitOf` and `indexOf` as above.
+// The table is left all zeros for the next vertex: the scan reads each
+// count and clears it. Every colour is written to `allowed`, and only the
+// allowed ones advance its size, so the scan has no branch to mispredict.
+// Shared by the colouring's sweep and the kernel's.
+template <class LimitOf, class IndexOf>
+inline Choice choiceFromTable(int32_t* counts, int32_t k, int32_t shift, int32_t ownColor,
+                              int32_t degree, LimitOf limitOf, IndexOf indexOf, int32_t* allowed,
+                              int32_t* allowedCounts) {
+  Choice choice;
+  choice.own = counts[ownColor] + shift;
+  const int32_t limit = limitOf(choice.own, degree);
+  int32_t allowedCount = 0;
+  for (int32_t c = 0; c < k; ++c) {
+    const int32_t count = counts[c] + shift;
+    counts[c] = 0;
+    allowed[allowedCount] = c;
+    allowedCounts[allowedCount] = count;
+    allowedCount += count <= limit ? 1 : 0;
+  }
+  if (allowedCount == 0) return choice;
+  const int32_t index = indexOf(allowedCount);
+  choice.color = allowed[index];
+  choice.count = allowedCounts[index];
+  return choice;
+}
+
+// The colours of one coins-first sweep over `order`'s n positions (see
+// forEachHeadsBlock), for a sample whose score starts 2 * half >= 0 above
+// the level: every heads vertex takes the colour its choice output draws
+// among those that keep the score at or above the level, and `ahead(heads,
+// h, headCount)` runs before heads[h] is treated (a prefetch, or nothing).
+// Returns half the score's rise. Shared by the colouring's sweep and the
+// kernel's; `sweep` has choose(v, limitOf, indexOf) and a workspace with
+// room for a block of heads and their outputs.
+template <class Sweep, class Ahead>
+[[gnu::always_inline]] inline int64_t colorHeads(Sweep& sweep, RandomSource& random,
+                                                 const int32_t* order, int32_t n, int32_t* colors,
+                                                 int64_t half, Ahead ahead) {
+  int64_t rise = 0;
+  forEachHeadsBlock(
+      random, order, n, sweep.workspace.treatedVertices.data(),
+      sweep.workspace.choiceOutputs.data(),
+      [&](const int32_t* heads, const uint32_t* choices, int32_t headCount) {
+        for (int32_t h = 0; h < headCount; ++h) {
+          ahead(heads, h, headCount);
+          const int32_t v = heads[h];
+          const uint32_t output = choices[h];
+          const Choice choice = sweep.choose(
+              v,
+              [&](int32_t own, int32_t degree) {
+                return CountBound::clampedLimit(own, half + rise, degree);
+              },
+              [output](int32_t allowedCount) { return indexFromOutput(allowedCount, output); });
+          assert(choice.color >= 0);
+          colors[v] = choice.color;
+          rise += choice.own - choice.count;
+          assert(half + rise >= 0);  // the choice kept the score at or above the level
+        }
+      });
+  return rise;
 }
 
 }  // namespace tintara
