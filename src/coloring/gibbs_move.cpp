@@ -223,11 +223,6 @@ void gibbsMove(ColoringSample& sample, double level, GibbsWorkspace& workspace) 
               k >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * k)) - 1};
   const CountBound bound(sample.score, level);
   if (bound.ownColorAllowed() && workspace.readCoinsFirst) {
-    const std::size_t block = RandomSource::kEngineBlock / 2;  // more than kHeadsBlock
-    if (workspace.treatedVertices.size() < block) {
-      workspace.treatedVertices.resize(block);
-      workspace.choiceOutputs.resize(block);
-    }
     sweepCoinsFirst(sweep, sample.visitOrder.data(), n, bound.exactHalf(), level);
   } else {
     sweepInTurn(sweep, sample.visitOrder.data(), n, level);

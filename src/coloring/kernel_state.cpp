@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cmath>
 
-#include "coloring/coin_parsing.h"
 #include "coloring/coloring_sample.h"
 #include "coloring/level_sweep.h"
 
@@ -276,10 +275,6 @@ void kernelGibbsMove(KernelSample& sample, const KernelGraph& graph, int32_t k,
                                           : (uint64_t{1} << (8 * k)) - 1};
   const CountBound bound(sample.score, level);
   if (bound.ownColorAllowed()) {
-    if (workspace.treatedVertices.size() < static_cast<std::size_t>(kHeadsBlock)) {
-      workspace.treatedVertices.resize(kHeadsBlock);
-      workspace.choiceOutputs.resize(kHeadsBlock);
-    }
     sweepReadAhead(sweep, sample, random, bound.exactHalf(), level);
   } else {
     colorsInTurn(sweep, sample, random, level);

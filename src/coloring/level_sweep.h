@@ -213,12 +213,16 @@ inline Choice choiceFromTable(int32_t* counts, int32_t k, int32_t shift, int32_t
 // among those that keep the score at or above the level, and `ahead(heads,
 // h, headCount)` runs before heads[h] is treated (a prefetch, or nothing).
 // Returns half the score's rise. Shared by the colouring's sweep and the
-// kernel's; `sweep` has choose(v, limitOf, indexOf) and a workspace with
-// room for a block of heads and their outputs.
+// kernel's; `sweep` has choose(v, limitOf, indexOf) and a workspace whose
+// treatedVertices and choiceOutputs are made room in for a block's heads.
 template <class Sweep, class Ahead>
 [[gnu::always_inline]] inline int64_t colorHeads(Sweep& sweep, RandomSource& random,
                                                  const int32_t* order, int32_t n, int32_t* colors,
                                                  int64_t half, Ahead ahead) {
+  if (sweep.workspace.treatedVertices.size() < static_cast<std::size_t>(kHeadsBlock)) {
+    sweep.workspace.treatedVertices.resize(kHeadsBlock);
+    sweep.workspace.choiceOutputs.resize(kHeadsBlock);
+  }
   int64_t rise = 0;
   forEachHeadsBlock(
       random, order, n, sweep.workspace.treatedVertices.data(),
